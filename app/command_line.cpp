@@ -1,0 +1,57 @@
+#include "app/command_line.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include "app/console_output.h"
+
+namespace {
+
+UninstallHandler g_uninstall = nullptr;
+
+bool IsSwitch(const wchar_t* argument, const wchar_t* name) {
+  if (argument[0] != L'/' && argument[0] != L'-') return false;
+  return EqualsNoCase(argument + 1, name);
+}
+
+}  // namespace
+
+void SetUninstallHandler(UninstallHandler handler) { g_uninstall = handler; }
+
+bool IsSettingsFileArgument(const wchar_t* argument) {
+  if (!PathFileExistsW(argument)) return false;
+  WideString text(argument);
+  int32_t at = text.Find(L".hbak", false, -1, 1, 0);
+  return at > 0 && at == text.Length() - 4;
+}
+
+bool ParseCommandLine(Application& app, const wchar_t* commandLine) {
+  // The text comes without the program name, but the splitter parses its first
+  // token by the program-name rules (and answers the program's own path for an
+  // empty text), so a stand-in name goes first and is skipped.
+  WideString line;
+  line.AssignConcat(L"harborline ", commandLine);
+  int count = 0;
+  LPWSTR* arguments = CommandLineToArgvW(line.CStr(), &count);
+  if (!arguments) return true;
+  bool goOn = true;
+  for (int i = 1; i < count; ++i) {
+    const wchar_t* argument = arguments[i];
+    if (IsSwitch(argument, L"Passive")) {
+      app.runMode = kPassive;
+    } else if (IsSwitch(argument, L"Quiet")) {
+      app.runMode = kQuiet;
+    } else if (IsSettingsFileArgument(argument)) {
+      app.currentSettingsPath.Assign(argument);
+    } else if (IsSwitch(argument, L"Uninstall")) {
+      if (g_uninstall)
+        g_uninstall(app);
+      else
+        WriteConsoleLine(L"harborline: this build has no uninstaller yet; nothing was removed.");
+      goOn = false;
+      break;
+    }
+  }
+  LocalFree(arguments);
+  return goOn;
+}

@@ -1,0 +1,17 @@
+// Reads the program's command line: run mode, settings file, "/Uninstall".
+#pragma once
+
+#include "app/application.h"
+
+// The uninstaller plugs in here; until it does, "/Uninstall" still ends the
+// process, and says that nothing was uninstalled.
+using UninstallHandler = void (*)(Application& app);
+void SetUninstallHandler(UninstallHandler handler);
+
+// True to go on to the main window, false when the uninstaller ran and the
+// process is to end.
+bool ParseCommandLine(Application& app, const wchar_t* commandLine);
+
+// True when the argument names an existing file or folder whose name ends in
+// ".hbak" (any case).
+bool IsSettingsFileArgument(const wchar_t* argument);
