@@ -1,0 +1,41 @@
+// The program itself, started as a user would start it.
+#include <gtest/gtest.h>
+
+#include "tests/support/child_process.h"
+#include "tests/support/temp_tree.h"
+
+namespace {
+std::string Utf8(const std::wstring& text) {
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(bytes > 0 ? bytes - 1 : 0, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), bytes, nullptr, nullptr);
+  return out;
+}
+}  // namespace
+
+TEST(Program, QuietStartReportsModeAndDefaultSettingsFile) {
+  ChildResult run = RunSiblingProgram(L"harborline.exe", L"/quiet");
+  ASSERT_TRUE(run.started);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_NE(run.output.find("quiet mode"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find(".hbak"), std::string::npos) << run.output;
+}
+
+TEST(Program, NamedSettingsFileInAnyScriptIsUsed) {
+  TempTree tree;
+  tree.WriteFile(L"\u5099\u4efd \u0444\u043e\u0442\u043e.hbak", "");
+  std::wstring job = tree.Path(L"\u5099\u4efd \u0444\u043e\u0442\u043e.hbak");
+  ChildResult run = RunSiblingProgram(L"harborline.exe", L"-Passive \"" + job + L"\"");
+  ASSERT_TRUE(run.started);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_NE(run.output.find("passive mode"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find(Utf8(job)), std::string::npos) << run.output;
+}
+
+TEST(Program, UninstallSwitchEndsTheProcessAtOnce) {
+  ChildResult run = RunSiblingProgram(L"harborline.exe", L"/Passive /Uninstall");
+  ASSERT_TRUE(run.started);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_NE(run.output.find("nothing was removed"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("passive mode"), std::string::npos) << "no main window after it";
+}
