@@ -2,8 +2,9 @@
 // application code.
 #pragma once
 
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include "ui/ui_window.h"
 

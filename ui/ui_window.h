@@ -6,8 +6,9 @@
 // and control indices.
 #pragma once
 
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <cstdint>
 
