@@ -35,5 +35,15 @@ bool SetMenuEntryState(UiWindow& window, int index, uint32_t flags);
 // List-view notifications; answers true when the message is consumed.
 bool HandleListNotify(UiWindow& window, int index, NMHDR* header, LRESULT& answer);
 
+// Makes room for one more control; false when the storage cannot grow.
+bool GrowControlTable(UiWindow& window);
+// A control font from the window's font settings with the given size and weight.
+HFONT CreateControlFont(const UiFontSettings& settings, double size, int32_t weight);
+
+// Creates a child window with the next index as identifier and registers it;
+// stores the requested geometry. 0 on failure, leaving no slot behind.
+int CreateChildControl(UiWindow& window, ControlKind kind, DWORD exStyle, const wchar_t* className,
+                       const wchar_t* caption, DWORD style, int x, int y, int width, int height);
+
 // Client size of a window (0, 0 when it cannot be read).
 SIZE ClientSize(HWND window);

@@ -1,8 +1,9 @@
 // The window tests start what the program's entry starts before any window:
 // COM, GDI+ and the common controls.
+#include <windows.h>
+
 #include <commctrl.h>
 #include <objbase.h>
-#include <windows.h>
 
 #include <gtest/gtest.h>
 
