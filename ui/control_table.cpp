@@ -195,8 +195,9 @@ bool UiWindow::RemoveControl(int index) {
   memset(control, 0, sizeof *control);
   if (defaultButton == index) defaultButton = 0;
   if (hoveredControl == index) hoveredControl = 0;
-  if (index == controlCount)
-    while (controlCount > 0 && controls[controlCount].index == 0) --controlCount;
+  // The count is the highest slot in use; a removed menu tree may have
+  // freed the top slots even when the removed control was below them.
+  while (controlCount > 0 && controls[controlCount].index == 0) --controlCount;
 
   // Messages the destroyed window left behind are dispatched now, while the
   // rest of the window is still in a known state.
