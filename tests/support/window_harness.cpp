@@ -79,9 +79,17 @@ HGLOBAL MakeFileDrop(const std::vector<std::wstring>& paths, POINT clientPoint, 
 }
 
 int GdiObjectCount() {
+  SetLastError(0);
   DWORD count = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-  if (count == 0 && GetLastError() == ERROR_CALL_NOT_IMPLEMENTED) return -1;
-  return static_cast<int>(count);
+  if (count != 0) return static_cast<int>(count);
+  // Wine does not count (GetGuiResources is a stub there), but its handle
+  // table takes a bare slot number as a handle to whatever lives in the slot,
+  // so the live objects can be counted slot by slot.
+  if (GetObjectType(GetStockObject(WHITE_BRUSH)) == 0) return -1;
+  int live = 0;
+  for (uintptr_t slot = 1; slot < 0x10000; ++slot)
+    if (GetObjectType(reinterpret_cast<HGDIOBJ>(slot)) != 0) ++live;
+  return live > 0 ? live : -1;
 }
 
 Gdiplus::GpBitmap* MakeSolidImage(int width, int height, uint32_t argb) {
