@@ -429,7 +429,6 @@ void MessageRouter::DropFiles(HDROP drop) {
     wchar_t* buffer = path.AssignN(static_cast<int32_t>(length), nullptr);
     if (!buffer) continue;
     DragQueryFileW(drop, i, buffer, length + 1);
-    path.len = 0;
     if (i > 0) w_.text.Append(L"\r\n");
     w_.text.Append(buffer);
   }
