@@ -1,6 +1,9 @@
 #include "ui/drawing.h"
 
+#include <commctrl.h>
+
 #include "ui/graphics_holders.h"
+#include "ui/ui_window.h"
 
 namespace gp = Gdiplus::DllExports;
 using Gdiplus::GpStatus;
@@ -33,9 +36,19 @@ bool SetSmoothDrawing(Gdiplus::GpGraphics* graphics) {
          gp::GdipSetPixelOffsetMode(graphics, Gdiplus::PixelOffsetModeHalf) == Ok;
 }
 
+int ImageEdge(Gdiplus::GpImage* image, bool horizontal) {
+  UINT edge = 0;
+  if (horizontal) {
+    gp::GdipGetImageWidth(image, &edge);
+  } else {
+    gp::GdipGetImageHeight(image, &edge);
+  }
+  return static_cast<int>(edge);
+}
+
 }  // namespace
 
-Gdiplus::GpBitmap* LoadImageResource(HMODULE module, int32_t id, int32_t width, int32_t height) {
+Gdiplus::GpBitmap* LoadImageResource(HMODULE module, int id, int width, int height) {
   HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(id), kImageResourceType);
   if (!info) return nullptr;
   DWORD size = SizeofResource(module, info);
@@ -64,8 +77,8 @@ Gdiplus::GpBitmap* LoadImageResource(HMODULE module, int32_t id, int32_t width, 
       gp::GdipGetImageHeight(decoded.Get(), &ownHeight) != Ok) {
     return nullptr;
   }
-  if (width <= 0) width = static_cast<int32_t>(ownWidth);
-  if (height <= 0) height = static_cast<int32_t>(ownHeight);
+  if (width <= 0) width = static_cast<int>(ownWidth);
+  if (height <= 0) height = static_cast<int>(ownHeight);
   if (static_cast<UINT>(width) == ownWidth && static_cast<UINT>(height) == ownHeight) {
     return decoded.Take();
   }
@@ -111,25 +124,6 @@ bool FillRoundRect(Gdiplus::GpImage* target, int32_t x, int32_t y, int32_t width
   return gp::GdipFillPath(graphics.Get(), brush.Get(), path.Get()) == Ok;
 }
 
-bool SetRoundedRegion(HWND window, int32_t width, int32_t height, int32_t diameter) {
-  GdipPathHolder path;
-  GdipRegionHolder region;
-  GdipGraphicsHolder graphics;
-  if (!IsWindow(window) || gp::GdipCreatePath(Gdiplus::FillModeAlternate, path.Out()) != Ok ||
-      !AddRoundRectFigure(path.Get(), 0, 0, static_cast<float>(width), static_cast<float>(height),
-                          static_cast<float>(diameter)) ||
-      gp::GdipCreateRegionPath(path.Get(), region.Out()) != Ok ||
-      gp::GdipCreateFromHWND(window, graphics.Out()) != Ok || !SetSmoothDrawing(graphics.Get())) {
-    return false;
-  }
-  HRGN handle = nullptr;
-  if (gp::GdipGetRegionHRgn(region.Get(), graphics.Get(), &handle) != Ok || !handle) return false;
-  // Once set, the region belongs to the system.
-  if (SetWindowRgn(window, handle, FALSE)) return true;
-  DeleteObject(handle);
-  return false;
-}
-
 bool CenterWindow(HWND window, HWND reference) {
   RECT own, around;
   if (!GetWindowRect(window, &own)) return false;
@@ -144,20 +138,21 @@ bool CenterWindow(HWND window, HWND reference) {
                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOREDRAW) != FALSE;
 }
 
-BOOL InvalidateInParent(HWND control) {
+bool InvalidateInParent(HWND control) {
   HWND parent = GetParent(control);
   RECT area;
-  if (!parent || !GetClientRect(control, &area)) return FALSE;
+  if (!parent || !GetClientRect(control, &area)) return false;
   MapWindowPoints(control, parent, reinterpret_cast<POINT*>(&area), 2);
-  return InvalidateRect(parent, &area, TRUE);
+  return InvalidateRect(parent, &area, TRUE) != FALSE;
 }
 
-bool ReplaceBitmapFromImage(HBITMAP& slot, Gdiplus::GpBitmap* image) {
-  if (slot) DeleteObject(slot);
-  slot = nullptr;
+bool ReplaceBitmapFromImage(HBITMAP* slot, Gdiplus::GpBitmap* image) {
+  if (!slot) return false;
+  if (*slot) DeleteObject(*slot);
+  *slot = nullptr;
   if (!image) return true;
-  if (gp::GdipCreateHBITMAPFromBitmap(image, &slot, kKeepAlpha) == Ok) return true;
-  slot = nullptr;
+  if (gp::GdipCreateHBITMAPFromBitmap(image, slot, kKeepAlpha) == Ok) return true;
+  *slot = nullptr;
   return false;
 }
 
@@ -180,4 +175,251 @@ HBITMAP CreateBlankDib(int32_t width, int32_t height) {
   const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
   for (size_t i = 0; i < count; ++i) pixel[i] = 0x01000000;
   return bitmap;
+}
+
+namespace {
+
+// Background colour for window background bitmaps: the window class's own.
+constexpr Gdiplus::ARGB kWindowBackground = 0x00FEFEFE;
+constexpr int kClientCornerDiameter = 12;
+constexpr uint32_t kFrameBlack = 0xFF000000;
+constexpr uint32_t kFrameWhite = 0xFFFFFFFF;
+constexpr uint32_t kFrameBand = 0xFFF0F0FF;
+constexpr int kFrameEdge = 4;
+constexpr int kFrameBandHeight = 40;
+
+bool SetRoundedRegionAt(HWND window, int x, int y, int width, int height, int diameter) {
+  GdipPathHolder path;
+  GdipRegionHolder region;
+  GdipGraphicsHolder graphics;
+  if (!IsWindow(window) || gp::GdipCreatePath(Gdiplus::FillModeAlternate, path.Out()) != Ok ||
+      !AddRoundRectFigure(path.Get(), static_cast<float>(x), static_cast<float>(y),
+                          static_cast<float>(width), static_cast<float>(height),
+                          static_cast<float>(diameter)) ||
+      gp::GdipCreateRegionPath(path.Get(), region.Out()) != Ok ||
+      gp::GdipCreateFromHWND(window, graphics.Out()) != Ok || !SetSmoothDrawing(graphics.Get())) {
+    return false;
+  }
+  HRGN handle = nullptr;
+  if (gp::GdipGetRegionHRgn(region.Get(), graphics.Get(), &handle) != Ok || !handle) return false;
+  // Once set, the region belongs to the system.
+  if (SetWindowRgn(window, handle, FALSE)) return true;
+  DeleteObject(handle);
+  return false;
+}
+
+// A 32-bit DIB section with the bitmap's pixels, alpha included.
+HBITMAP CopyBitmap32(HBITMAP source) {
+  BITMAP info{};
+  if (!source || !GetObjectW(source, sizeof info, &info)) return nullptr;
+  GdiObjectHolder<HBITMAP> copy(CreateBlankDib(info.bmWidth, info.bmHeight));
+  if (!copy.Get()) return nullptr;
+  DIBSECTION section{};
+  GetObjectW(copy.Get(), sizeof section, &section);
+  BITMAPINFO format{};
+  format.bmiHeader = section.dsBmih;
+  format.bmiHeader.biHeight = -info.bmHeight;
+  HDC screen = GetDC(nullptr);
+  const int lines = GetDIBits(screen, source, 0, info.bmHeight, section.dsBm.bmBits, &format,
+                              DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  return lines == info.bmHeight ? copy.Take() : nullptr;
+}
+
+HWND PushButtonHandle(UiWindow& window, int index) {
+  UiControl* control = window.Control(index);
+  return control && control->kind == ControlKind::PushButton ? control->handle : nullptr;
+}
+
+}  // namespace
+
+bool SetRoundedRegion(HWND window, int32_t width, int32_t height, int32_t diameter) {
+  return SetRoundedRegionAt(window, 0, 0, width, height, diameter);
+}
+
+bool SetButtonImage(UiWindow& window, int index, int position, HBITMAP bitmap, int width,
+                    int height) {
+  HWND button = PushButtonHandle(window, index);
+  if (!button) return false;
+  GdiObjectHolder<HBITMAP> blank;
+  if (!bitmap) {
+    blank.Reset(CreateBlankDib(width, height));
+    if (!blank.Get()) return false;
+    bitmap = blank.Get();
+  }
+
+  if (position < 0) {
+    // The button shows a copy that belongs to it, so the caller may delete its
+    // bitmap at once, and the copy lives until the next image replaces it.
+    HBITMAP own = blank.Get() ? blank.Take() : CopyBitmap32(bitmap);
+    if (!own) return false;
+    HBITMAP previous = reinterpret_cast<HBITMAP>(
+        SendMessageW(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(own)));
+    if (previous && previous != own) DeleteObject(previous);
+    return true;
+  }
+
+  BUTTON_IMAGELIST current{};
+  if (!SendMessageW(button, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&current))) return false;
+  HIMAGELIST list = ImageList_Create(width, height, ILC_COLOR32 | ILC_MASK, 1, 1);
+  if (!list) return false;
+  if (ImageList_Add(list, bitmap, nullptr) < 0) {
+    ImageList_Destroy(list);
+    return false;
+  }
+  BUTTON_IMAGELIST next{};
+  next.himl = list;
+  next.uAlign = static_cast<UINT>(position);
+  if (!SendMessageW(button, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&next))) {
+    ImageList_Destroy(list);
+    return false;
+  }
+  // Only now that the button holds the new list is the old one destroyed.
+  if (current.himl && current.himl != list) ImageList_Destroy(current.himl);
+  return true;
+}
+
+bool SetButtonImageFromResource(UiWindow& window, int index, int position, HMODULE module,
+                                int id, int width, int height) {
+  GdipBitmapHolder image(LoadImageResource(module, id, width, height));
+  GdiObjectHolder<HBITMAP> bitmap;
+  if (image.Get()) {
+    HBITMAP converted = nullptr;
+    if (gp::GdipCreateHBITMAPFromBitmap(image.Get(), &converted, kKeepAlpha) == Ok) {
+      bitmap.Reset(converted);
+    }
+  }
+  return SetButtonImage(window, index, position, bitmap.Get(), width, height);
+}
+
+void ReleaseButtonImages(HWND button) {
+  if (!IsWindow(button)) return;
+  HBITMAP shown = reinterpret_cast<HBITMAP>(SendMessageW(button, BM_SETIMAGE, IMAGE_BITMAP, 0));
+  if (shown) DeleteObject(shown);
+  BUTTON_IMAGELIST current{};
+  if (SendMessageW(button, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&current)) &&
+      current.himl) {
+    BUTTON_IMAGELIST none{};
+    SendMessageW(button, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&none));
+    ImageList_Destroy(current.himl);
+  }
+}
+
+bool SetBackgroundImage(UiWindow& window, Gdiplus::GpImage* image, int width, int height) {
+  if (!image || !window.memoryDc) return false;
+  if (width == 0 || height == 0) {
+    RECT client{};
+    GetClientRect(window.handle, &client);
+    if (width == 0) width = client.right - client.left;
+    if (height == 0) height = client.bottom - client.top;
+  }
+  const int ownWidth = ImageEdge(image, true), ownHeight = ImageEdge(image, false);
+  if (width < 0) width = ownWidth;
+  if (height < 0) height = ownHeight;
+  if (width <= 0 || height <= 0) return false;
+
+  GdipBitmapHolder scaled;
+  Gdiplus::GpImage* source = image;
+  if (width != ownWidth || height != ownHeight) {
+    if (gp::GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppPARGB, nullptr,
+                                      scaled.Out()) != Ok ||
+        !ScaleImageInto(image, scaled.Get(), width, height)) {
+      return false;
+    }
+    source = scaled.Get();
+  }
+  HBITMAP fresh = nullptr;
+  if (gp::GdipCreateHBITMAPFromBitmap(static_cast<Gdiplus::GpBitmap*>(source), &fresh,
+                                      kWindowBackground) != Ok) {
+    return false;
+  }
+  HBRUSH brush = CreatePatternBrush(fresh);
+  if (!brush) {
+    DeleteObject(fresh);
+    return false;
+  }
+  if (window.backgroundBrush) DeleteObject(window.backgroundBrush);
+  window.backgroundBrush = brush;
+
+  // The old background bitmap is still selected into the memory context; it is
+  // deleted only once the new one has taken its place there.
+  HBITMAP previous = window.backgroundBitmap;
+  HGDIOBJ out = SelectObject(window.memoryDc, fresh);
+  window.backgroundBitmap = fresh;
+  if (!window.memoryDcFirstBitmap && out != previous) {
+    window.memoryDcFirstBitmap = static_cast<HBITMAP>(out);
+  }
+  if (previous && previous != fresh) DeleteObject(previous);
+  window.backgroundMode = 1;
+  return true;
+}
+
+bool RoundClientRegion(UiWindow& window) {
+  RECT client, frame;
+  POINT origin{0, 0};
+  if (!GetClientRect(window.handle, &client) || !GetWindowRect(window.handle, &frame) ||
+      !ClientToScreen(window.handle, &origin)) {
+    return false;
+  }
+  const int width = client.right - client.left, height = client.bottom - client.top;
+  if (!SetRoundedRegionAt(window.handle, origin.x - frame.left, origin.y - frame.top, width,
+                          height, kClientCornerDiameter)) {
+    return false;
+  }
+  window.referenceWidth = width;
+  window.referenceHeight = height;
+  return true;
+}
+
+HBRUSH ControlBackgroundBrush(UiWindow& window, int controlIndex, HDC dc) {
+  UiControl* control = window.Control(controlIndex);
+  if (!control || !dc) return nullptr;
+  RECT area;
+  if (window.backgroundMode == 0 || !control->handle || !GetWindowRect(control->handle, &area)) {
+    return window.backgroundBrush;
+  }
+  MapWindowPoints(nullptr, window.handle, reinterpret_cast<POINT*>(&area), 2);
+  const int width = area.right - area.left, height = area.bottom - area.top;
+  if (width <= 0 || height <= 0) return window.backgroundBrush;
+
+  // The part of the background under the control, as a brush of its own whose
+  // origin is the control's corner.
+  MemoryDcHolder cut(dc);
+  GdiObjectHolder<HBITMAP> piece(CreateCompatibleBitmap(dc, width, height));
+  if (!cut.Get() || !piece.Get()) return window.backgroundBrush;
+  cut.Select(piece.Get());
+  SetBrushOrgEx(cut.Get(), -area.left, -area.top, nullptr);
+  HGDIOBJ oldBrush = SelectObject(cut.Get(), window.backgroundBrush);
+  PatBlt(cut.Get(), 0, 0, width, height, PATCOPY);
+  SelectObject(cut.Get(), oldBrush);
+  HBRUSH brush = CreatePatternBrush(piece.Get());
+  if (!brush) return window.backgroundBrush;
+  if (window.controlAreaBrush) DeleteObject(window.controlAreaBrush);
+  window.controlAreaBrush = brush;
+  return brush;
+}
+
+Gdiplus::GpBitmap* PaintDialogFrame(int width, int height) {
+  GdipBitmapHolder frame;
+  if (gp::GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppPARGB, nullptr,
+                                    frame.Out()) != Ok) {
+    return nullptr;
+  }
+  const bool painted =
+      FillRoundRect(frame.Get(), 0, 0, width, height, kFrameBlack, 4) &&
+      FillRoundRect(frame.Get(), kFrameEdge, kFrameEdge, width - 2 * kFrameEdge,
+                    height - 2 * kFrameEdge, kFrameWhite, 4) &&
+      FillRoundRect(frame.Get(), kFrameEdge, height - kFrameEdge - kFrameBandHeight,
+                    width - 2 * kFrameEdge, kFrameBandHeight, kFrameBand, 0);
+  return painted ? frame.Take() : nullptr;
+}
+
+HWND ApplyDialogSkin(UiWindow& mainWindow, UiWindow& dialog, int height) {
+  if (!dialog.handle) return nullptr;
+  GdipBitmapHolder frame(PaintDialogFrame(kDialogSkinWidth, height));
+  if (frame.Get()) SetBackgroundImage(dialog, frame.Get(), kDialogSkinWidth, height);
+  SetRoundedRegion(dialog.handle, kDialogSkinWidth, height, kClientCornerDiameter);
+  CenterWindow(dialog.handle, mainWindow.handle);
+  mainWindow.AttachWindow(dialog.handle);
+  return dialog.handle;
 }

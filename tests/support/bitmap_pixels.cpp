@@ -56,5 +56,18 @@ Gdiplus::GpBitmap* MakeImage(int32_t width, int32_t height, uint32_t argb) {
 
 int32_t GdiObjectCount() {
   DWORD count = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-  return count ? static_cast<int32_t>(count) : -1;
+  if (count) return static_cast<int32_t>(count);
+  // Where the count is not reported (Wine), measure the free room of the handle
+  // table instead: fill it with small brushes until creation fails, then free
+  // them. Objects in use = a fixed bound minus the free room.
+  constexpr int32_t kBound = 1 << 20;
+  std::vector<HBRUSH> probes;
+  probes.reserve(70000);
+  while (static_cast<int32_t>(probes.size()) < kBound) {
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    if (!brush) break;
+    probes.push_back(brush);
+  }
+  for (HBRUSH brush : probes) DeleteObject(brush);
+  return kBound - static_cast<int32_t>(probes.size());
 }

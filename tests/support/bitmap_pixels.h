@@ -25,5 +25,6 @@ int32_t ImageWidth(Gdiplus::GpImage* image);
 int32_t ImageHeight(Gdiplus::GpImage* image);
 // A new 32-bit ARGB image filled with one colour; the caller disposes of it.
 Gdiplus::GpBitmap* MakeImage(int32_t width, int32_t height, uint32_t argb);
-// GDI objects of this process, or -1 where the platform does not count them.
+// GDI objects in use by this process, as a number whose differences count: the
+// platform's count, or where it gives none a measure of the handle table's room.
 int32_t GdiObjectCount();

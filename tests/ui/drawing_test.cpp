@@ -172,7 +172,7 @@ TEST(ReplaceBitmapFromImage, DeletesThePreviousBitmapAndKeepsAlpha) {
   ImagePtr image(MakeImage(6, 5, 0x80FFFFFF));
   HBITMAP slot = CreateBlankDib(3, 3);
   HBITMAP previous = slot;
-  ASSERT_TRUE(ReplaceBitmapFromImage(slot, image.get()));
+  ASSERT_TRUE(ReplaceBitmapFromImage(&slot, image.get()));
   EXPECT_EQ(GetObjectType(previous), 0u) << "the previous bitmap is deleted";
   BitmapPixels pixels(slot);
   ASSERT_EQ(pixels.width, 6);
@@ -180,7 +180,7 @@ TEST(ReplaceBitmapFromImage, DeletesThePreviousBitmapAndKeepsAlpha) {
   EXPECT_EQ(pixels.At(2, 2) >> 24, 0x80u);
 
   previous = slot;
-  ASSERT_TRUE(ReplaceBitmapFromImage(slot, nullptr));
+  ASSERT_TRUE(ReplaceBitmapFromImage(&slot, nullptr));
   EXPECT_EQ(slot, nullptr);
   EXPECT_EQ(GetObjectType(previous), 0u);
 }
