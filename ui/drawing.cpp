@@ -220,8 +220,8 @@ HBITMAP CopyBitmap32(HBITMAP source) {
   format.bmiHeader = section.dsBmih;
   format.bmiHeader.biHeight = -info.bmHeight;
   HDC screen = GetDC(nullptr);
-  const int lines = GetDIBits(screen, source, 0, info.bmHeight, section.dsBm.bmBits, &format,
-                              DIB_RGB_COLORS);
+  const int lines =
+      GetDIBits(screen, source, 0, info.bmHeight, section.dsBm.bmBits, &format, DIB_RGB_COLORS);
   ReleaseDC(nullptr, screen);
   return lines == info.bmHeight ? copy.Take() : nullptr;
 }
@@ -279,8 +279,8 @@ bool SetButtonImage(UiWindow& window, int index, int position, HBITMAP bitmap, i
   return true;
 }
 
-bool SetButtonImageFromResource(UiWindow& window, int index, int position, HMODULE module,
-                                int id, int width, int height) {
+bool SetButtonImageFromResource(UiWindow& window, int index, int position, HMODULE module, int id,
+                                int width, int height) {
   GdipBitmapHolder image(LoadImageResource(module, id, width, height));
   GdiObjectHolder<HBITMAP> bitmap;
   if (image.Get()) {
@@ -362,8 +362,8 @@ bool RoundClientRegion(UiWindow& window) {
     return false;
   }
   const int width = client.right - client.left, height = client.bottom - client.top;
-  if (!SetRoundedRegionAt(window.handle, origin.x - frame.left, origin.y - frame.top, width,
-                          height, kClientCornerDiameter)) {
+  if (!SetRoundedRegionAt(window.handle, origin.x - frame.left, origin.y - frame.top, width, height,
+                          kClientCornerDiameter)) {
     return false;
   }
   window.referenceWidth = width;

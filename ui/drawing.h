@@ -58,8 +58,8 @@ inline constexpr int32_t kDialogSkinWidth = 450;
 bool SetButtonImage(UiWindow& window, int index, int position, HBITMAP bitmap, int width,
                     int height);
 // The same with an image resource; a missing resource gives a blank image.
-bool SetButtonImageFromResource(UiWindow& window, int index, int position, HMODULE module,
-                                int id, int width, int height);
+bool SetButtonImageFromResource(UiWindow& window, int index, int position, HMODULE module, int id,
+                                int width, int height);
 // Releases what a push button shows (bitmap and image list) and leaves it
 // showing none; removal of the button calls it.
 void ReleaseButtonImages(HWND button);
