@@ -292,19 +292,6 @@ bool SetButtonImageFromResource(UiWindow& window, int index, int position, HMODU
   return SetButtonImage(window, index, position, bitmap.Get(), width, height);
 }
 
-void ReleaseButtonImages(HWND button) {
-  if (!IsWindow(button)) return;
-  HBITMAP shown = reinterpret_cast<HBITMAP>(SendMessageW(button, BM_SETIMAGE, IMAGE_BITMAP, 0));
-  if (shown) DeleteObject(shown);
-  BUTTON_IMAGELIST current{};
-  if (SendMessageW(button, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&current)) &&
-      current.himl) {
-    BUTTON_IMAGELIST none{};
-    SendMessageW(button, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&none));
-    ImageList_Destroy(current.himl);
-  }
-}
-
 bool SetBackgroundImage(UiWindow& window, Gdiplus::GpImage* image, int width, int height) {
   if (!image || !window.memoryDc) return false;
   if (width == 0 || height == 0) {
@@ -373,7 +360,8 @@ bool RoundClientRegion(UiWindow& window) {
 
 HBRUSH ControlBackgroundBrush(UiWindow& window, int controlIndex, HDC dc) {
   UiControl* control = window.Control(controlIndex);
-  if (!control || !dc) return nullptr;
+  if (!control || !window.memoryDc) return nullptr;
+  if (!dc) dc = window.memoryDc;
   RECT area;
   if (window.backgroundMode == 0 || !control->handle || !GetWindowRect(control->handle, &area)) {
     return window.backgroundBrush;

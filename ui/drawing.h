@@ -60,10 +60,6 @@ bool SetButtonImage(UiWindow& window, int index, int position, HBITMAP bitmap, i
 // The same with an image resource; a missing resource gives a blank image.
 bool SetButtonImageFromResource(UiWindow& window, int index, int position, HMODULE module, int id,
                                 int width, int height);
-// Releases what a push button shows (bitmap and image list) and leaves it
-// showing none; removal of the button calls it.
-void ReleaseButtonImages(HWND button);
-
 // Makes the image the window's background: painted once into a bitmap held by
 // the window's memory context, then pattern-filled. width/height 0 take the
 // client size, -1 the image's own. True when the background brush exists.

@@ -1,0 +1,208 @@
+// The control table: registration, lookup and removal of controls.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "ui/ui_internal.h"
+
+namespace {
+
+constexpr int32_t kFirstTableSize = 512;
+constexpr double kSmallestFontSize = 8.5;
+
+bool IsOwnedButtonImage(const ImageButtonImages& record, HBITMAP bitmap) {
+  for (HBITMAP image : record.images)
+    if (image == bitmap) return true;
+  return false;
+}
+
+}  // namespace
+
+bool GrowControlTable(UiWindow& window) {
+  if (!window.controls) {
+    auto* table = static_cast<UiControl*>(calloc(kFirstTableSize, sizeof(UiControl)));
+    if (!table) return false;
+    window.controls = table;
+    window.controlCapacity = kFirstTableSize;
+    return true;
+  }
+  // Two spare slots: the new control's and slot 0, which is never used.
+  if (window.controlCapacity - 2 >= window.controlCount) return true;
+  int32_t capacity = window.controlCapacity * 2;
+  auto* table = static_cast<UiControl*>(realloc(window.controls, capacity * sizeof(UiControl)));
+  if (!table) return false;
+  memset(table + window.controlCapacity, 0,
+         (capacity - window.controlCapacity) * sizeof(UiControl));
+  window.controls = table;
+  window.controlCapacity = capacity;
+  return true;
+}
+
+HFONT CreateControlFont(const UiFontSettings& settings, double size, int32_t weight) {
+  if (size < 1) size = kSmallestFontSize;
+  int height = -static_cast<int>(size * 96 / 72);
+  return CreateFontW(height, 0, 0, 0, weight > 0 ? weight : FW_NORMAL, (settings.style & 2) != 0,
+                     (settings.style & 4) != 0, (settings.style & 8) != 0, DEFAULT_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                     settings.quality ? settings.quality : CLEARTYPE_QUALITY, DEFAULT_PITCH,
+                     settings.face);
+}
+
+bool UiWindow::IsValidControl(int index) const {
+  return controls && index >= 1 && index <= controlCount && controls[index].index == index;
+}
+
+int UiWindow::ControlFromHandle(HWND window) const {
+  if (!window || !controls) return 0;
+  LONG_PTR id = GetWindowLongPtrW(window, GWLP_ID);
+  if (id < 1 || id > controlCount) return 0;
+  int index = static_cast<int>(id);
+  return IsValidControl(index) && controls[index].handle == window ? index : 0;
+}
+
+ControlKind UiWindow::ControlKindOf(int index) const {
+  if (index == -1) index = controlCount;
+  return IsValidControl(index) ? controls[index].kind : ControlKind::None;
+}
+
+UiControl* UiWindow::Control(int index) {
+  if (index == -1) index = controlCount;
+  return IsValidControl(index) ? &controls[index] : nullptr;
+}
+
+HWND UiWindow::ControlHandle(int index) {
+  UiControl* control = Control(index);
+  return control ? control->handle : nullptr;
+}
+
+int UiWindow::RegisterControl(ControlKind kind, HWND window) {
+  if (!GrowControlTable(*this)) return 0;
+  int index = ++controlCount;
+  UiControl& control = controls[index];
+  memset(&control, 0, sizeof control);
+  control.handle = window;
+  control.kind = kind;
+  control.index = index;
+  if (window) {
+    // Indices are window identifiers: a control made elsewhere takes its index.
+    if (GetWindowLongPtrW(window, GWLP_ID) != index) SetWindowLongPtrW(window, GWLP_ID, index);
+    if (newControlFont.size != 0) {
+      control.font = CreateControlFont(newControlFont, newControlFont.size, newControlFont.weight);
+      if (control.font) SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(control.font), 0);
+    }
+  }
+  control.flags = newControlFlags;
+  if (kind == ControlKind::ProgressBar) control.flags &= ~KeepsOwnBackground;
+  control.textColour = newControlTextColour < 0 ? static_cast<int32_t>(GetSysColor(COLOR_BTNTEXT))
+                                                : newControlTextColour;
+  control.backColour = newControlBackColour;
+  if (window && newControlBackColour >= 0 && kind != ControlKind::ProgressBar)
+    control.brush = CreateSolidBrush(static_cast<COLORREF>(newControlBackColour));
+  return index;
+}
+
+void DetachControlImages(UiControl& control) {
+  if (!control.handle || !IsWindow(control.handle)) return;
+  switch (control.kind) {
+    case ControlKind::ImageButton:
+    case ControlKind::BitmapImage: {
+      auto shown =
+          reinterpret_cast<HBITMAP>(SendMessageW(control.handle, STM_SETIMAGE, IMAGE_BITMAP, 0));
+      bool owned = control.kind == ControlKind::ImageButton
+                       ? control.kindData.imageButton &&
+                             IsOwnedButtonImage(*control.kindData.imageButton, shown)
+                       : shown == control.kindData.bitmap;
+      if (shown && !owned) DeleteObject(shown);
+      break;
+    }
+    case ControlKind::IconImage: {
+      auto shown =
+          reinterpret_cast<HICON>(SendMessageW(control.handle, STM_SETIMAGE, IMAGE_ICON, 0));
+      if (shown && shown != control.kindData.icon) DestroyIcon(shown);
+      break;
+    }
+    case ControlKind::PushButton: {
+      auto shown =
+          reinterpret_cast<HBITMAP>(SendMessageW(control.handle, BM_SETIMAGE, IMAGE_BITMAP, 0));
+      if (shown) DeleteObject(shown);
+      BUTTON_IMAGELIST list{};
+      if (SendMessageW(control.handle, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&list)) &&
+          list.himl) {
+        BUTTON_IMAGELIST none{};
+        none.himl = nullptr;
+        SendMessageW(control.handle, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&none));
+        ImageList_Destroy(list.himl);
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void ReleaseKindData(UiControl& control) {
+  switch (control.kind) {
+    case ControlKind::ImageButton:
+      if (ImageButtonImages* record = control.kindData.imageButton) {
+        for (HBITMAP image : record->images)
+          if (image) DeleteObject(image);
+        delete record;
+      }
+      break;
+    case ControlKind::IconImage:
+      if (control.kindData.icon) DestroyIcon(control.kindData.icon);
+      break;
+    case ControlKind::BitmapImage:
+      if (control.kindData.bitmap) DeleteObject(control.kindData.bitmap);
+      break;
+    default:
+      break;
+  }
+  control.kindData.listOptions = 0;
+}
+
+bool UiWindow::RemoveControl(int index) {
+  UiControl* control = Control(index);
+  if (!control) return false;
+  index = control->index;
+
+  DetachControlImages(*control);
+  if (control->kind == ControlKind::SubMenu) {
+    RemoveMenuTree(*this, *control);
+    if (HMENU holder = MenuHolding(*this, index)) DeleteMenu(holder, index, MF_BYCOMMAND);
+  } else if (control->kind == ControlKind::MenuItem) {
+    if (control->menu) RemoveMenu(control->menu, index, MF_BYCOMMAND);
+  } else if (control->handle) {
+    if (tooltip) {
+      TTTOOLINFOW tool{};
+      tool.cbSize = sizeof tool;
+      tool.hwnd = control->handle;
+      tool.uId = reinterpret_cast<UINT_PTR>(control->handle);
+      SendMessageW(tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    ShowWindow(control->handle, SW_HIDE);
+    DestroyWindow(control->handle);
+    if (control->menu) RemoveMenuTree(*this, *control);
+  }
+  // The table may not have moved, but the slot is looked up again to be sure.
+  control = &controls[index];
+  if (control->font) DeleteObject(control->font);
+  if (control->brush) DeleteObject(control->brush);
+  ReleaseKindData(*control);
+  memset(control, 0, sizeof *control);
+  if (defaultButton == index) defaultButton = 0;
+  if (hoveredControl == index) hoveredControl = 0;
+  // The count is the highest slot in use; a removed menu tree may have
+  // freed the top slots even when the removed control was below them.
+  while (controlCount > 0 && controls[controlCount].index == 0) --controlCount;
+
+  // Messages the destroyed window left behind are dispatched now, while the
+  // rest of the window is still in a known state.
+  if (events)
+    while (PumpEvent(*events, 1) != 0) {
+    }
+  return true;
+}

@@ -1,0 +1,49 @@
+// Pieces of the window toolkit shared between its source files; not for
+// application code.
+#pragma once
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "ui/ui_window.h"
+
+// Subclass procedure of every toolkit window; the reference data is the UiWindow.
+LRESULT CALLBACK UiWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                              DWORD_PTR self);
+// Subclass procedure of image buttons; id is the control index.
+LRESULT CALLBACK ImageButtonProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam,
+                                 UINT_PTR id, DWORD_PTR window);
+
+// The toolkit window whose image button this is, or null.
+UiWindow* ImageButtonOwner(HWND control);
+// Asks an image button for a state; focusLeaving lets the focused look go
+// while the focus is on its way out.
+bool RequestImageButtonState(UiWindow& window, int index, int state, bool focusLeaving);
+// Takes the shown image back from a control before its images are deleted,
+// deleting any copy the control made of its own.
+void DetachControlImages(UiControl& control);
+// Deletes what a control owns through its kind data.
+void ReleaseKindData(UiControl& control);
+
+bool IsMenuEntry(const UiControl& control);
+// The top menu (window menu or an attached popup) that holds a menu entry.
+HMENU MenuHolding(UiWindow& window, int index);
+void RemoveMenuTree(UiWindow& window, UiControl& entry);
+bool SetMenuEntryState(UiWindow& window, int index, uint32_t flags);
+
+// List-view notifications; answers true when the message is consumed.
+bool HandleListNotify(UiWindow& window, int index, NMHDR* header, LRESULT& answer);
+
+// Makes room for one more control; false when the storage cannot grow.
+bool GrowControlTable(UiWindow& window);
+// A control font from the window's font settings with the given size and weight.
+HFONT CreateControlFont(const UiFontSettings& settings, double size, int32_t weight);
+
+// Creates a child window with the next index as identifier and registers it;
+// stores the requested geometry. 0 on failure, leaving no slot behind.
+int CreateChildControl(UiWindow& window, ControlKind kind, DWORD exStyle, const wchar_t* className,
+                       const wchar_t* caption, DWORD style, int x, int y, int width, int height);
+
+// Client size of a window (0, 0 when it cannot be read).
+SIZE ClientSize(HWND window);

@@ -1,0 +1,336 @@
+#include "ui/ui_window.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "ui/ui_internal.h"
+
+namespace {
+
+constexpr COLORREF kWindowBackground = 0xFEFEFE;
+// Room for DefDlgProcW's private words, which it keeps in the window's extra
+// bytes, and for whatever a class shared with other code may expect.
+constexpr int kClassExtraBytes = 512;
+constexpr int kWindowExtraBytes = 512;
+constexpr DWORD kProgramPathLength = 2048;
+// The longest class name the platform accepts.
+constexpr int kClassNameLength = 256;
+constexpr DWORD kWakeInterval = 20;
+
+void CenterOn(HWND window, HWND reference) {
+  RECT own, area;
+  if (!GetWindowRect(window, &own)) return;
+  if (reference) {
+    if (!GetWindowRect(reference, &area)) return;
+  } else if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0)) {
+    return;
+  }
+  int left = area.left + (area.right - area.left) / 2 - (own.right - own.left) / 2;
+  int top = area.top + (area.bottom - area.top) / 2 - (own.bottom - own.top) / 2;
+  SetWindowPos(window, nullptr, left, top, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
+SIZE ClientSize(HWND window) {
+  RECT client{};
+  if (!window || !GetClientRect(window, &client)) return SIZE{0, 0};
+  return SIZE{client.right - client.left, client.bottom - client.top};
+}
+
+UiWindow::UiWindow() { Reset(); }
+
+UiWindow::UiWindow(const wchar_t* className, const wchar_t* title, int clientWidth,
+                   int clientHeight, int x, int y, DWORD style, UiWindow* eventRecord, HWND owner) {
+  Reset();
+  Create(className, title, clientWidth, clientHeight, x, y, style, eventRecord, owner);
+}
+
+UiWindow::~UiWindow() { Dispose(); }
+
+void UiWindow::Reset() {
+  eventCode = 0;
+  eventWindow = nullptr;
+  eventMessage = 0;
+  eventParam1 = 0;
+  eventParam2 = 0;
+  lastMessage = MSG{};
+  eventSource = nullptr;
+  activeWindow = nullptr;
+  eventPending = false;
+  controlCount = 0;
+  attachedCount = 0;
+  for (HWND& attached : attachedWindows) attached = nullptr;
+  instance = nullptr;
+  laidOutWidth = laidOutHeight = 0;
+  newControlFont = UiFontSettings{};
+  events = nullptr;
+  backgroundBitmap = nullptr;
+  memoryDc = nullptr;
+  defaultButton = 0;
+  newControlFlags = 0;
+  backgroundBrush = nullptr;
+  controlAreaBrush = nullptr;
+  backgroundMode = 0;
+  classAtom = 0;
+  dropHandle = nullptr;
+  dropPoint = POINT{};
+  referenceWidth = referenceHeight = 0;
+  windowCursor = nullptr;
+  newControlTextColour = -1;
+  newControlBackColour = -1;
+  handle = nullptr;
+  newControlParent = nullptr;
+  tooltip = nullptr;
+  accelerators = nullptr;
+  classOwnership = 0;
+  mouseX = mouseY = 0;
+  mouseKeys = 0;
+  hoveredControl = 0;
+  windowMenu = nullptr;
+  memoryDcFirstBitmap = nullptr;
+}
+
+HWND UiWindow::Create(const wchar_t* className, const wchar_t* title, int clientWidth,
+                      int clientHeight, int x, int y, DWORD style, UiWindow* eventRecord,
+                      HWND owner) {
+  if (handle) Destroy();
+  if (!instance) instance = GetModuleHandleW(nullptr);
+  events = eventRecord ? eventRecord : this;
+
+  WNDCLASSEXW info{};
+  info.cbSize = sizeof info;
+  if (GetClassInfoExW(instance, className, &info)) {
+    classOwnership = 1;
+  } else {
+    info = WNDCLASSEXW{};
+    info.cbSize = sizeof info;
+    info.style = CS_DBLCLKS;
+    info.lpfnWndProc = DefWindowProcW;
+    info.cbClsExtra = kClassExtraBytes;
+    info.cbWndExtra = kWindowExtraBytes;
+    info.hInstance = instance;
+    info.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    // Owned by the class from here on: the platform deletes it with the class.
+    info.hbrBackground = CreateSolidBrush(kWindowBackground);
+    info.lpszClassName = className;
+    classAtom = RegisterClassExW(&info);
+    if (!classAtom) {
+      if (info.hbrBackground) DeleteObject(info.hbrBackground);
+      return nullptr;
+    }
+    classOwnership = 0;
+  }
+
+  if (style == kDefaultStyle) style = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  RECT frame{0, 0, clientWidth, clientHeight};
+  AdjustWindowRectEx(&frame, style, FALSE, WS_EX_ACCEPTFILES);
+  handle =
+      CreateWindowExW(WS_EX_ACCEPTFILES, className, title, style, x, y, frame.right - frame.left,
+                      frame.bottom - frame.top, owner, nullptr, instance, nullptr);
+  if (!handle) return nullptr;
+
+  events->eventCode = 0;
+  events->eventWindow = nullptr;
+  events->eventMessage = 0;
+  events->eventParam1 = 0;
+  events->eventParam2 = 0;
+  events->lastMessage = MSG{};
+  events->eventSource = nullptr;
+  events->activeWindow = nullptr;
+  events->eventPending = false;
+  SetWindowSubclass(handle, UiWindowProc, reinterpret_cast<UINT_PTR>(this),
+                    reinterpret_cast<DWORD_PTR>(this));
+
+  if (x == -1 && y == -1) CenterOn(handle, owner);
+
+  SetFontForNewControls(9.0, 400, 1);
+
+  if (!owner) {
+    wchar_t* path = text.AssignN(kProgramPathLength, nullptr);
+    if (path && GetModuleFileNameW(nullptr, path, kProgramPathLength + 1)) {
+      text.len = 0;  // recounted on use
+      HICON big = nullptr, small = nullptr;
+      UINT sizes = MAKELONG(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CXSMICON));
+      if (SHDefExtractIconW(path, 0, 0, &big, &small, sizes) == S_OK) SetIcons(big, small);
+    }
+  } else {
+    HICON big = reinterpret_cast<HICON>(SendMessageW(owner, WM_GETICON, ICON_BIG, 0));
+    if (!big) big = reinterpret_cast<HICON>(GetClassLongPtrW(owner, GCLP_HICON));
+    HICON small = reinterpret_cast<HICON>(SendMessageW(owner, WM_GETICON, ICON_SMALL, 0));
+    if (!small) small = reinterpret_cast<HICON>(GetClassLongPtrW(owner, GCLP_HICONSM));
+    // Borrowed from the owner, so not given to SetIcons, which would own them.
+    SendMessageW(handle, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    SendMessageW(handle, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+  }
+
+  backgroundBrush = CreateSolidBrush(kWindowBackground);
+  newControlParent = handle;
+  if (!memoryDc) {
+    HDC screen = GetDC(handle);
+    memoryDc = CreateCompatibleDC(screen);
+    ReleaseDC(handle, screen);
+  }
+  SIZE client = ClientSize(handle);
+  referenceWidth = laidOutWidth = client.cx;
+  referenceHeight = laidOutHeight = client.cy;
+  return handle;
+}
+
+void UiWindow::Destroy() {
+  if (handle) {
+    ShowWindow(handle, SW_HIDE);
+    // Images first: a static control may have made copies of its own, which
+    // only come back while its window still exists.
+    for (int index = controlCount; index >= 1; --index)
+      if (IsValidControl(index)) DetachControlImages(controls[index]);
+    // An ownerless window extracted its icons itself; a dialog borrows its owner's.
+    if (!GetWindow(handle, GW_OWNER)) SetIcons(nullptr, nullptr);
+    wchar_t className[kClassNameLength + 1] = {};
+    GetClassNameW(handle, className, kClassNameLength + 1);
+    DestroyWindow(handle);
+    if (classOwnership == 0 && className[0]) UnregisterClassW(className, instance);
+  }
+  for (int index = controlCount; index >= 1; --index)
+    if (IsValidControl(index)) RemoveControl(index);
+  if (tooltip) DestroyWindow(tooltip);
+  if (backgroundBrush) DeleteObject(backgroundBrush);
+  if (controlAreaBrush) DeleteObject(controlAreaBrush);
+  if (memoryDc && memoryDcFirstBitmap) SelectObject(memoryDc, memoryDcFirstBitmap);
+  if (backgroundBitmap) DeleteObject(backgroundBitmap);
+  if (memoryDc) DeleteDC(memoryDc);
+  if (windowMenu) DestroyMenu(windowMenu);
+  if (accelerators) DestroyAcceleratorTable(accelerators);
+  // The record may outlive this window: it must not keep pointing here.
+  if (events && events != this) {
+    if (events->activeWindow == this) events->activeWindow = nullptr;
+    if (events->eventSource == this) events->eventSource = nullptr;
+  }
+  Reset();
+}
+
+void UiWindow::Dispose() {
+  Destroy();
+  free(controls);
+  controls = nullptr;
+  controlCapacity = 0;
+  text.Clear();
+}
+
+void UiWindow::RaiseEvent(int32_t code, UINT message, HWND window, int32_t param1,
+                          intptr_t param2) {
+  if (!events) return;
+  events->eventCode = code;
+  events->eventMessage = message;
+  events->eventWindow = window;
+  events->eventParam1 = param1;
+  events->eventParam2 = param2;
+  events->eventSource = this;
+  events->eventPending = code != 0;
+}
+
+bool UiWindow::ClaimActive(HWND window) {
+  if (!events) return false;
+  if (!window) {
+    events->activeWindow = nullptr;
+    return true;
+  }
+  if (window != GetForegroundWindow()) return false;
+  events->activeWindow = this;
+  return true;
+}
+
+int UiWindow::AttachWindow(HWND window) {
+  for (int slot = 0; slot < kAttachedWindowSlots; ++slot) {
+    HWND held = attachedWindows[slot];
+    if (held && IsWindow(held)) continue;
+    attachedWindows[slot] = window;
+    if (attachedCount < slot + 1) attachedCount = slot + 1;
+    return slot + 1;
+  }
+  return 0;
+}
+
+void UiWindow::SetIcons(HICON big, HICON small) {
+  if (!handle) return;
+  HICON oldSmall = reinterpret_cast<HICON>(
+      SendMessageW(handle, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small)));
+  HICON oldBig = reinterpret_cast<HICON>(
+      SendMessageW(handle, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big)));
+  if (oldSmall && oldSmall != small && oldSmall != big) DestroyIcon(oldSmall);
+  if (oldBig && oldBig != big && oldBig != small && oldBig != oldSmall) DestroyIcon(oldBig);
+}
+
+int PumpEvent(UiWindow& record, int mode) {
+  if (record.eventPending) {
+    record.eventPending = false;
+    return mode == 0 ? 1 : record.eventCode;
+  }
+  record.eventCode = 0;
+  record.eventWindow = nullptr;
+  record.eventMessage = 0;
+  record.eventParam1 = 0;
+  record.eventParam2 = 0;
+  record.lastMessage = MSG{};
+  MSG& message = record.lastMessage;
+
+  BOOL fetched;
+  if (mode == 0) {
+    fetched = GetMessageW(&message, nullptr, 0, 0);
+    if (fetched == 0 || fetched == -1) {
+      record.eventCode = Quit;
+      return 0;
+    }
+  } else {
+    fetched = PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);
+    if (!fetched) return 0;
+    if (message.message == WM_QUIT) {
+      record.eventCode = Quit;
+      return Quit;
+    }
+  }
+
+  if (message.message == WM_NULL) return fetched;
+  if (message.message == kPrivateCloseMessage) {
+    record.eventCode = Close;
+    record.eventWindow = message.hwnd;
+    record.eventMessage = message.message;
+  }
+
+  bool taken = false;
+  if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN) {
+    if (UiWindow* owner = ImageButtonOwner(message.hwnd)) {
+      int index = owner->ControlFromHandle(message.hwnd);
+      SendMessageW(GetParent(message.hwnd), WM_COMMAND, MAKEWPARAM(index, 0),
+                   reinterpret_cast<LPARAM>(message.hwnd));
+      taken = true;
+    }
+  }
+  UiWindow* active = record.activeWindow;
+  if (!taken && active && active->handle) {
+    if (active->accelerators &&
+        TranslateAcceleratorW(active->handle, active->accelerators, &message))
+      taken = true;
+    else if (IsDialogMessageW(active->handle, &message))
+      taken = true;
+  }
+  if (!taken) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  record.eventPending = false;
+  return mode == 0 ? fetched : record.eventCode;
+}
+
+DWORD WINAPI WakeTicker(void* window) {
+  HWND target = static_cast<HWND>(window);
+  while (IsWindow(target)) {
+    PostMessageW(target, WM_NULL, 0, 0);
+    Sleep(kWakeInterval);
+  }
+  return 0;
+}
