@@ -105,23 +105,33 @@ bool ScaleImageInto(Gdiplus::GpImage* source, Gdiplus::GpImage* target, int32_t 
 bool FillRoundRect(Gdiplus::GpImage* target, int32_t x, int32_t y, int32_t width, int32_t height,
                    uint32_t argb, int32_t diameter) {
   if (!target) return false;
+  const float fx = static_cast<float>(x), fy = static_cast<float>(y);
+  const float fw = static_cast<float>(width), fh = static_cast<float>(height);
+  const float fd = static_cast<float>(diameter);
   GdipGraphicsHolder graphics;
-  GdipPathHolder path;
+  GdipPathHolder area, outline;
   GdipPenHolder pen;
   GdipSolidFillHolder brush;
+  // The 1-pixel outline runs half a pixel inside the area, clipped to it, so
+  // that it makes the anti-aliased edge as solid as the fill without reaching
+  // past the area on any rasteriser: a frame painted around a panel keeps its
+  // exact width on every side.
   if (gp::GdipGetImageGraphicsContext(target, graphics.Out()) != Ok ||
       !SetSmoothDrawing(graphics.Get()) ||
-      gp::GdipCreatePath(Gdiplus::FillModeAlternate, path.Out()) != Ok ||
-      !AddRoundRectFigure(path.Get(), static_cast<float>(x), static_cast<float>(y),
-                          static_cast<float>(width), static_cast<float>(height),
-                          static_cast<float>(diameter)) ||
+      gp::GdipCreatePath(Gdiplus::FillModeAlternate, area.Out()) != Ok ||
+      !AddRoundRectFigure(area.Get(), fx, fy, fw, fh, fd) ||
+      gp::GdipCreatePath(Gdiplus::FillModeAlternate, outline.Out()) != Ok ||
+      !AddRoundRectFigure(outline.Get(), fx + 0.5f, fy + 0.5f, fw - 1, fh - 1,
+                          fd > 1 ? fd - 1 : 0) ||
       gp::GdipCreatePen1(argb, 1.0f, Gdiplus::UnitPixel, pen.Out()) != Ok ||
       gp::GdipCreateSolidFill(argb, brush.Out()) != Ok) {
     return false;
   }
-  // The outline first, so that the anti-aliased edge is as solid as the fill.
-  gp::GdipDrawPath(graphics.Get(), pen.Get(), path.Get());
-  return gp::GdipFillPath(graphics.Get(), brush.Get(), path.Get()) == Ok;
+  if (gp::GdipSetClipPath(graphics.Get(), area.Get(), Gdiplus::CombineModeReplace) == Ok) {
+    gp::GdipDrawPath(graphics.Get(), pen.Get(), outline.Get());
+    gp::GdipResetClip(graphics.Get());
+  }
+  return gp::GdipFillPath(graphics.Get(), brush.Get(), area.Get()) == Ok;
 }
 
 bool CenterWindow(HWND window, HWND reference) {

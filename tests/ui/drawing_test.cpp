@@ -109,6 +109,22 @@ TEST(FillRoundRect, DiameterZeroFillsAPlainRectangle) {
   EXPECT_EQ(ImagePixel(image.get(), 14, 17), 0u);
 }
 
+TEST(FillRoundRect, StaysWithinItsAreaOnEverySide) {
+  for (int32_t diameter : {0, 4, 12}) {
+    SCOPED_TRACE(diameter);
+    ImagePtr image(MakeImage(40, 40, 0));
+    ASSERT_TRUE(FillRoundRect(image.get(), 4, 6, 30, 26, 0xFFFFFFFF, diameter));
+    EXPECT_EQ(ImagePixel(image.get(), 3, 19), 0u);
+    EXPECT_EQ(ImagePixel(image.get(), 4, 19), 0xFFFFFFFFu);
+    EXPECT_EQ(ImagePixel(image.get(), 33, 19), 0xFFFFFFFFu);
+    EXPECT_EQ(ImagePixel(image.get(), 34, 19), 0u);
+    EXPECT_EQ(ImagePixel(image.get(), 19, 5), 0u);
+    EXPECT_EQ(ImagePixel(image.get(), 19, 6), 0xFFFFFFFFu);
+    EXPECT_EQ(ImagePixel(image.get(), 19, 31), 0xFFFFFFFFu);
+    EXPECT_EQ(ImagePixel(image.get(), 19, 32), 0u);
+  }
+}
+
 TEST(FillRoundRect, DiameterRoundsTheCornersOnly) {
   ImagePtr image(MakeImage(20, 20, 0));
   ASSERT_TRUE(FillRoundRect(image.get(), 0, 0, 20, 20, 0xFF00FF00, 12));
