@@ -138,8 +138,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     main.SetControlTextColour(-1, kHeading);
     main.SetFontForNewControls(9, 800, 1);
     const int common =
-        main.AddRadioButton(L"Common backup. Copy files from source to destination.", 270, 380);
-    main.AddRadioButton(L"Strict backup. Delete destination files not in the source.", 295, 380);
+        main.AddRadioButton(L"Common backup. Copy from source to destination.", 270, 380);
+    main.AddRadioButton(L"Strict backup. Also delete what the source lacks.", 295, 380);
     main.AddRadioButton(L"Sync mode. Copy newest files in both directions.", 320, 380);
     main.SetControlState(common, kStateCheck);
     main.SetFontForNewControls(9, 400, 1);
