@@ -208,6 +208,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     if (showMenu) {
       POINT at{200, 130};
       ClientToScreen(main.handle, &at);
+      SetForegroundWindow(main.handle);
       TrackPopupMenu(main.Control(list)->menu, TPM_LEFTALIGN, at.x, at.y, 0, main.handle, nullptr);
     } else {
       // The box centres on its owner; this one stands to the right of the dialog.
