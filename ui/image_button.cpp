@@ -53,7 +53,8 @@ LRESULT CALLBACK ImageButtonProc(HWND control, UINT message, WPARAM wParam, LPAR
       if (IsWindowEnabled(control)) RequestImageButtonState(window, index, kImageNormal, true);
       break;
     case WM_ENABLE:
-      RequestImageButtonState(window, index, wParam ? kImageNormal : kImageDisabled, false);
+      // Forced: a disabled button never keeps its focused look.
+      RequestImageButtonState(window, index, wParam ? kImageNormal : kImageDisabled, true);
       break;
     case WM_NCDESTROY:
       RemovePropW(control, kOwnerProperty);

@@ -18,7 +18,7 @@ LRESULT CALLBACK ImageButtonProc(HWND control, UINT message, WPARAM wParam, LPAR
 // The toolkit window whose image button this is, or null.
 UiWindow* ImageButtonOwner(HWND control);
 // Asks an image button for a state; focusLeaving lets the focused look go
-// while the focus is on its way out.
+// even while the button still has the focus.
 bool RequestImageButtonState(UiWindow& window, int index, int state, bool focusLeaving);
 // Takes the shown image back from a control before its images are deleted,
 // deleting any copy the control made of its own.

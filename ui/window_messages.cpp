@@ -36,6 +36,11 @@ BOOL CALLBACK VisitDropCandidate(HWND window, LPARAM context) {
   return TRUE;
 }
 
+// A caption drag runs a modal loop that ends when the left button is
+// released; started without a pressed button (a command sent by the program
+// or a key) it would hold the window until the next click.
+bool LeftButtonHeld() { return (GetKeyState(VK_LBUTTON) & 0x8000) != 0; }
+
 class MessageRouter {
  public:
   explicit MessageRouter(UiWindow& window) : w_(window) {}
@@ -201,9 +206,11 @@ bool MessageRouter::Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& a
     case WM_LBUTTONDOWN: {
       POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
       UiControl* control = w_.Control(w_.ControlFromHandle(ChildWindowFromPoint(w_.handle, point)));
-      if (control && control->index > 0 && (control->flags & DragsWindow)) {
-        const POINT& cursor = w_.events->lastMessage.pt;
-        SendMessageW(w_.handle, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(cursor.x, cursor.y));
+      if (control && (control->flags & DragsWindow)) {
+        if (LeftButtonHeld()) {
+          const POINT& cursor = w_.events->lastMessage.pt;
+          SendMessageW(w_.handle, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(cursor.x, cursor.y));
+        }
       } else {
         Raise(LeftButtonDown, message);
       }
@@ -301,7 +308,7 @@ bool MessageRouter::Command(WPARAM wParam, LPARAM) {
   if (code != 0 && code != 1) return true;
   HWND controlWindow = control.handle;
   if (control.kind == ControlKind::ImageButton) SetFocus(controlWindow);
-  if ((control.flags & DragsWindow) && controlWindow) {
+  if ((control.flags & DragsWindow) && controlWindow && LeftButtonHeld()) {
     POINT cursor = w_.events->lastMessage.pt;
     POINT inControl = cursor;
     ScreenToClient(controlWindow, &inControl);
@@ -422,7 +429,6 @@ void MessageRouter::DropFiles(HDROP drop) {
     wchar_t* buffer = path.AssignN(static_cast<int32_t>(length), nullptr);
     if (!buffer) continue;
     DragQueryFileW(drop, i, buffer, length + 1);
-    path.len = 0;
     if (i > 0) w_.text.Append(L"\r\n");
     w_.text.Append(buffer);
   }

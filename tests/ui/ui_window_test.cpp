@@ -90,8 +90,16 @@ TEST(UiWindowClass, RegisteredOnceAndKeptUntilItsRegistrarIsDestroyed) {
   EXPECT_EQ(second.handle, nullptr);
   ASSERT_NE(second.Create(name.c_str(), L"2", 100, 100, 0, 0, kDefaultStyle, &first, nullptr),
             nullptr);
+  second.AddStatic(L"s", 0, 0, 5, 5);
   second.Dispose();
   EXPECT_EQ(second.controls, nullptr);
+  EXPECT_EQ(second.text.buf, nullptr);
+  {
+    // The constructor form creates at once; the destructor disposes.
+    UiWindow third(name.c_str(), L"3", 100, 100, 0, 0, kDefaultStyle, &first, nullptr);
+    EXPECT_NE(third.handle, nullptr);
+    EXPECT_EQ(third.events, &first);
+  }
   first.Destroy();
   EXPECT_FALSE(ClassExists(name));
 }
@@ -420,4 +428,21 @@ TEST(FileDrop, DropOutsideTheClientAreaRaisesNothing) {
                reinterpret_cast<WPARAM>(MakeFileDrop({L"C:\\x"}, POINT{5, 5}, false)), 0);
   EXPECT_FALSE(PumpUntilEvent(window.ui, FilesDropped));
   EXPECT_STREQ(window.ui.text.CStr(), L"before");
+}
+
+TEST(UiWindowMessages, DragsWindowControlsReportClicksAndNeverStartADragWithoutAButton) {
+  TestWindow window;
+  int plain = window.ui.AddStatic(L"plain", 100, 10, 50, 20, WS_VISIBLE);
+  window.ui.newControlFlags = DragsWindow;
+  int header = window.ui.AddStatic(L"drag", 10, 10, 50, 20);
+  SendMessageW(window.ui.handle, WM_COMMAND, MAKEWPARAM(header, STN_CLICKED),
+               reinterpret_cast<LPARAM>(window.ui.ControlHandle(header)));
+  EXPECT_EQ(window.ui.eventCode, header);
+  window.ui.eventCode = 0;
+  SendMessageW(window.ui.handle, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(15, 15));
+  EXPECT_EQ(window.ui.eventCode, 0);
+  // A press beside the dragging controls is an ordinary button press.
+  SendMessageW(window.ui.handle, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(105, 15));
+  EXPECT_EQ(window.ui.eventCode, LeftButtonDown);
+  EXPECT_EQ(window.ui.ControlFromHandle(window.ui.ControlHandle(plain)), plain);
 }
