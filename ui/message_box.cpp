@@ -35,9 +35,8 @@ void WaitForButtonRelease(UiWindow& events) {
   }
 }
 
-}  // namespace
-
-int MessageBoxButtonPositions(int type, int width, int positions[3]) {
+// Left edges of the buttons in creation order; answers how many there are.
+int ButtonPositions(int type, int width, int positions[3]) {
   if (width < kMinimumWidth) width = kDefaultWidth;
   if (type == kMessageYesNoCancel) {
     const int q = (width - 240) / 4;
@@ -55,6 +54,8 @@ int MessageBoxButtonPositions(int type, int width, int positions[3]) {
   positions[0] = width - 135;
   return 1;
 }
+
+}  // namespace
 
 int ShowMessageBox(UiWindow& owner, const wchar_t* text, int type, int height, int width) {
   if (width < kMinimumWidth) width = kDefaultWidth;
@@ -80,7 +81,7 @@ int ShowMessageBox(UiWindow& owner, const wchar_t* text, int type, int height, i
 
   box.AddStatic(text, 20, 20, width - 40, height - 65);
   int positions[3];
-  const int count = MessageBoxButtonPositions(type, width, positions);
+  const int count = ButtonPositions(type, width, positions);
   const wchar_t* const* texts = type == kMessageOk ? kOkTexts : kChoiceTexts;
   int buttons[3] = {};
   for (int i = 0; i < count; ++i) {

@@ -24,7 +24,3 @@ enum MessageBoxAnswer : int {
 // below 160 means 360. An owner without a window (before the program's first
 // window exists) still gets a box, centred on the work area.
 int ShowMessageBox(UiWindow& owner, const wchar_t* text, int type, int height, int width);
-
-// Left edges of the buttons of a box of that type and width, in creation order;
-// answers how many buttons there are.
-int MessageBoxButtonPositions(int type, int width, int positions[3]);
