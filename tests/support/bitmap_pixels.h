@@ -1,0 +1,30 @@
+// Reading pixels back from GDI bitmaps and GDI+ images in drawing tests.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "ui/gdiplus_api.h"
+
+// The bitmap's pixels as top-down 32-bit BGRA words (0xAARRGGBB), empty when the
+// bitmap cannot be read.
+struct BitmapPixels {
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint32_t> argb;
+
+  explicit BitmapPixels(HBITMAP bitmap);
+  uint32_t At(int32_t x, int32_t y) const { return argb[static_cast<size_t>(y) * width + x]; }
+  uint32_t Rgb(int32_t x, int32_t y) const { return At(x, y) & 0xFFFFFF; }
+};
+
+uint32_t ImagePixel(Gdiplus::GpBitmap* image, int32_t x, int32_t y);
+int32_t ImageWidth(Gdiplus::GpImage* image);
+int32_t ImageHeight(Gdiplus::GpImage* image);
+// A new 32-bit ARGB image filled with one colour; the caller disposes of it.
+Gdiplus::GpBitmap* MakeImage(int32_t width, int32_t height, uint32_t argb);
+// GDI objects in use by this process, as a number whose differences count: the
+// platform's count, or where it gives none a measure of the handle table's room.
+int32_t GdiObjectCount();

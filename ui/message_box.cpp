@@ -1,0 +1,126 @@
+#include "ui/message_box.h"
+
+#include "ui/drawing.h"
+#include "ui/graphics_holders.h"
+#include "ui/ui_window.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"_WINDOW_MsgBoxClass";
+constexpr int kMinimumWidth = 160;
+constexpr int kDefaultWidth = 360;
+constexpr int kButtonWidth = 80;
+constexpr int kButtonHeight = 25;
+constexpr int kButtonsFromBottom = 37;
+constexpr int kCornerDiameter = 12;
+
+const wchar_t* const kOkTexts[] = {L"OK"};
+const wchar_t* const kChoiceTexts[] = {L"Yes", L"No", L"Cancel"};
+
+bool LeftButtonHeld() { return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0; }
+
+// The click that opened the box must not land on it: wait, still serving the
+// other windows, until the button has been reported up twice in a row.
+void WaitForButtonRelease(UiWindow& events) {
+  int upReads = 0;
+  while (upReads < 2) {
+    if (!LeftButtonHeld()) {
+      ++upReads;
+      continue;
+    }
+    upReads = 0;
+    while (PumpEvent(events, 1) != 0) {
+    }
+    Sleep(5);
+  }
+}
+
+// Left edges of the buttons in creation order; answers how many there are.
+int ButtonPositions(int type, int width, int positions[3]) {
+  if (width < kMinimumWidth) width = kDefaultWidth;
+  if (type == kMessageYesNoCancel) {
+    const int q = (width - 240) / 4;
+    positions[0] = q;
+    positions[1] = 2 * q + 80;
+    positions[2] = 3 * q + 160;
+    return 3;
+  }
+  if (type == kMessageYesNo) {
+    const int s = (width - 160) / 3;
+    positions[0] = s;
+    positions[1] = 2 * s + 80;
+    return 2;
+  }
+  positions[0] = width - 135;
+  return 1;
+}
+
+}  // namespace
+
+int ShowMessageBox(UiWindow& owner, const wchar_t* text, int type, int height, int width) {
+  if (width < kMinimumWidth) width = kDefaultWidth;
+  HWND ownerWindow = owner.handle;
+  if (ownerWindow && (GetWindowLongPtrW(ownerWindow, GWL_STYLE) & WS_MINIMIZE)) {
+    ShowWindow(ownerWindow, SW_RESTORE);
+  }
+
+  UiWindow box;
+  UiWindow* record = owner.events;
+  if (!box.Create(kClassName, L"", width, height, -1, -1, WS_POPUP, record, ownerWindow)) {
+    return kAnswerLoopEnded;
+  }
+  UiWindow& events = record ? *record : box;
+  box.SetFontForNewControls(9.0, 800, 1);
+
+  GdipBitmapHolder frame(PaintDialogFrame(width, height));
+  if (frame.Get()) SetBackgroundImage(box, frame.Get(), width, height);
+  frame.Reset();
+  SetRoundedRegion(box.handle, width, height, kCornerDiameter);
+  CenterWindow(box.handle, ownerWindow);
+  if (ownerWindow) owner.AttachWindow(box.handle);
+
+  box.AddStatic(text, 20, 20, width - 40, height - 65);
+  int positions[3];
+  const int count = ButtonPositions(type, width, positions);
+  const wchar_t* const* texts = type == kMessageOk ? kOkTexts : kChoiceTexts;
+  int buttons[3] = {};
+  for (int i = 0; i < count; ++i) {
+    const DWORD style = i == 0 ? WS_VISIBLE | BS_DEFPUSHBUTTON : kDefaultStyle;
+    buttons[i] = box.AddButton(texts[i], positions[i], height - kButtonsFromBottom, kButtonWidth,
+                               kButtonHeight, style);
+  }
+
+  WaitForButtonRelease(events);
+
+  ShowWindow(box.handle, SW_SHOW);
+  UpdateWindow(box.handle);
+  BringWindowToTop(box.handle);
+  SetForegroundWindow(box.handle);
+  SendMessageW(box.handle, WM_ACTIVATE, WA_CLICKACTIVE, 0);
+  EnableWindow(box.handle, TRUE);
+  if (GetForegroundWindow() == box.handle) events.activeWindow = &box;
+  box.SetControlState(buttons[0], kStateFocus);
+
+  int answer = kAnswerLoopEnded;
+  while (PumpEvent(events, 0)) {
+    if (events.eventSource != &box) continue;
+    const int code = events.eventCode;
+    if (code == Close) {
+      answer = kAnswerNo;
+    } else if (code == buttons[0] && code != 0) {
+      answer = kAnswerYes;
+    } else if (count > 1 && code == buttons[1]) {
+      answer = kAnswerNo;
+    } else if (count > 2 && code == buttons[2]) {
+      answer = kAnswerCancel;
+    } else {
+      continue;
+    }
+    break;
+  }
+  // The record outlives the box: it must not keep pointing at it.
+  if (events.activeWindow == &box) events.activeWindow = nullptr;
+  if (events.eventSource == &box) events.eventSource = nullptr;
+  box.Dispose();
+  return answer;
+}
