@@ -78,7 +78,9 @@ bool WalkTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
   WideString pattern;
   pattern.AssignConcat(from, L"\\*");
   FindHandle find;
-  if (!pattern.ok || !FirstEntry(find, pattern.CStr())) return false;
+  // An empty folder is done; a folder that cannot be listed is not.
+  if (!pattern.ok) return false;
+  if (!FirstEntry(find, pattern.CStr())) return find.lastError == ERROR_NO_MORE_FILES;
 
   bool result = true;
   WideString fromItem;
