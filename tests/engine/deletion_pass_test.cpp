@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <string>
 
 #include "engine/copy_pass.h"
+#include "engine/force_delete.h"
 #include "tests/support/pass_gate.h"
+#include "tests/support/shell_watch.h"
 #include "tests/support/temp_tree.h"
 
 namespace {
@@ -118,4 +121,18 @@ TEST_F(DeletionPass, LongPathsAndNonLatinNamesAreDeleted) {
   ASSERT_GT(tree.Path(L"dst" + deep).size(), 260u);
   Run(L"src", L"dst");
   EXPECT_EQ(NamesIn(tree.Path(L"dst" + deep)), (std::vector<std::wstring>{L"kept.txt"}));
+}
+
+TEST_F(DeletionPass, TellsTheShellOncePerFolder) {
+  tree.MakeFolder(L"src\\sub");
+  for (int i = 0; i < 5; ++i) tree.WriteFile(L"dst\\extra" + std::to_wstring(i), "x");
+  tree.WriteFile(L"dst\\sub\\extra", "x");
+  tree.WriteFile(L"dst\\kept\\nothing gone here", "k");
+  tree.WriteFile(L"src\\kept\\nothing gone here", "k");
+  ShellWatch watch(tree.Path(L"dst"));
+  if (!watch.Listening()) GTEST_SKIP() << "the shell takes no listeners here";
+  Run(L"src", L"dst");
+  EXPECT_EQ(NamesIn(tree.Path(L"dst")), (std::vector<std::wstring>{L"kept", L"sub"}));
+  EXPECT_EQ(watch.Count(SHCNE_DELETE), 0u);
+  EXPECT_EQ(watch.Count(SHCNE_UPDATEDIR), 2u) << "dst and dst\\sub, not dst\\kept";
 }

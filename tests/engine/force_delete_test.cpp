@@ -3,10 +3,12 @@
 #include <aclapi.h>
 #include <gtest/gtest.h>
 #include <sddl.h>
+#include <shlobj.h>
 
 #include <string>
 
 #include "engine/handle_holder.h"
+#include "tests/support/shell_watch.h"
 #include "tests/support/temp_tree.h"
 
 namespace {
@@ -207,4 +209,20 @@ TEST(AccessList, RepairEntriesNameTheAdministratorsAsOwner) {
   ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size));
   ASSERT_NE(list.Owner(), nullptr);
   EXPECT_TRUE(EqualSid(list.Owner(), administrators));
+}
+
+TEST(ForceDelete, TellsTheShellAboutEachRemovedItem) {
+  TempTree tree;
+  tree.WriteFile(L"f.txt", "f");
+  tree.WriteFile(L"folder\\g.txt", "g");
+  tree.WriteFile(L"quiet.txt", "q");
+  ShellWatch watch(tree.Root());
+  if (!watch.Listening()) GTEST_SKIP() << "the shell takes no listeners here";
+  EXPECT_EQ(ForceDelete(tree.Path(L"f.txt").c_str(), 0), 1);
+  EXPECT_EQ(ForceDelete(tree.Path(L"folder").c_str(), 0), 1);
+  EXPECT_EQ(ForceDelete(tree.Path(L"quiet.txt").c_str(), DeleteOption::DeleteNoShellNotice), 1);
+  EXPECT_EQ(ForceDelete(tree.Path(L"missing\\*.txt").c_str(), 0), 1);
+  EXPECT_EQ(watch.Count(SHCNE_DELETE), 1u);
+  EXPECT_EQ(watch.Count(SHCNE_RMDIR), 1u);
+  EXPECT_EQ(watch.Notices().size(), 2u) << "nothing for the quiet item or a wildcard";
 }
