@@ -110,6 +110,24 @@ TEST_F(PairPasses, StrictCopiesThenDeletesWhatTheSourceLacks) {
   EXPECT_EQ(job.flags, BackupMode::Strict | BackupMode::UpdateMethod);
 }
 
+TEST_F(PairPasses, StrictNeverFollowsFolderLinksOnEitherSide) {
+  BuildSource();
+  tree.WriteFile(L"dst\\a\\b\\deep.txt", "deep");
+  std::string whyNot = MakeHostFolderLink(tree.Path(L"src\\a\\up"), tree.Path(L"src"));
+  if (!whyNot.empty()) GTEST_SKIP() << whyNot;
+  whyNot = MakeHostFolderLink(tree.Path(L"dst\\a\\b\\back"), tree.Path(L"dst"));
+  ASSERT_TRUE(whyNot.empty()) << whyNot;
+  std::wstring sourceBefore = DescribeTree(tree.Path(L"src"));
+  EXPECT_EQ(Run(BackupMode::Strict), kPairFinished);
+  EXPECT_EQ(job.itemsTotal, 11u) << "the link is counted once and not entered";
+  EXPECT_EQ(DescribeTree(tree.Path(L"src")), sourceBefore);
+  // Following "back" in the deletion pass would have deleted the backup
+  // through the link, since the source has no "back".
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\a\\b\\deep.txt")), "deep");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\top.txt")), "top");
+  EXPECT_FALSE(Exists(tree.Path(L"dst\\a\\up\\a"))) << "the source link was entered";
+}
+
 TEST_F(PairPasses, RestoreCopiesTheDestinationBackCountedOnTheSourceSide) {
   tree.WriteFile(L"src\\local.txt", "only in the source");
   tree.WriteFile(L"dst\\saved.txt", "from the backup");
