@@ -17,8 +17,8 @@ TEST(Program, QuietStartReportsModeAndDefaultSettingsFile) {
   ChildResult run = RunSiblingProgram(L"harborline.exe", L"/quiet");
   ASSERT_TRUE(run.started);
   EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_NE(run.output.find("quiet mode"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find(".hbak"), std::string::npos) << run.output;
+  EXPECT_NE(run.errors.find("quiet mode"), std::string::npos) << run.errors;
+  EXPECT_NE(run.errors.find(".hbak"), std::string::npos) << run.errors;
 }
 
 TEST(Program, NamedSettingsFileInAnyScriptIsUsed) {
@@ -28,14 +28,14 @@ TEST(Program, NamedSettingsFileInAnyScriptIsUsed) {
   ChildResult run = RunSiblingProgram(L"harborline.exe", L"-Passive \"" + job + L"\"");
   ASSERT_TRUE(run.started);
   EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_NE(run.output.find("passive mode"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find(Utf8(job)), std::string::npos) << run.output;
+  EXPECT_NE(run.errors.find("passive mode"), std::string::npos) << run.errors;
+  EXPECT_NE(run.errors.find(Utf8(job)), std::string::npos) << run.errors;
 }
 
 TEST(Program, UninstallSwitchEndsTheProcessAtOnce) {
   ChildResult run = RunSiblingProgram(L"harborline.exe", L"/Passive /Uninstall");
   ASSERT_TRUE(run.started);
   EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_NE(run.output.find("nothing was removed"), std::string::npos) << run.output;
-  EXPECT_EQ(run.output.find("passive mode"), std::string::npos) << "no main window after it";
+  EXPECT_NE(run.errors.find("nothing was removed"), std::string::npos) << run.errors;
+  EXPECT_EQ(run.errors.find("passive mode"), std::string::npos) << "no main window after it";
 }

@@ -6,11 +6,13 @@
 
 struct ChildResult {
   bool started = false;
-  unsigned long exitCode = 0;
-  std::string output;  // standard output and error, as written (UTF-8)
+  unsigned long exitCode = 9999;
+  std::string output;  // standard output, as written (UTF-8)
+  std::string errors;  // standard error
 };
 
 // Runs program (a file name in the test executable's folder) with the given
-// argument text and waits at most timeoutMs for it to end.
+// argument text, in the given folder (empty: the test's own), and waits at most
+// timeoutMs for it to end.
 ChildResult RunSiblingProgram(const std::wstring& program, const std::wstring& arguments,
-                              unsigned long timeoutMs = 60000);
+                              const std::wstring& folder = L"", unsigned long timeoutMs = 120000);
