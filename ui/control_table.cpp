@@ -201,8 +201,6 @@ bool UiWindow::RemoveControl(int index) {
 
   // Messages the destroyed window left behind are dispatched now, while the
   // rest of the window is still in a known state.
-  if (events)
-    while (PumpEvent(*events, 1) != 0) {
-    }
+  if (events) DrainQueue(*events);
   return true;
 }

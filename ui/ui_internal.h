@@ -45,5 +45,10 @@ HFONT CreateControlFont(const UiFontSettings& settings, double size, int32_t wei
 int CreateChildControl(UiWindow& window, ControlKind kind, DWORD exStyle, const wchar_t* className,
                        const wchar_t* caption, DWORD style, int x, int y, int width, int height);
 
+// Dispatches everything queued (PumpEvent polling until it answers 0). A quit
+// message met on the way ends the drain and is posted again: it belongs to the
+// loop that runs once the drain is over, which would otherwise never end.
+void DrainQueue(UiWindow& record);
+
 // Client size of a window (0, 0 when it cannot be read).
 SIZE ClientSize(HWND window);

@@ -326,6 +326,17 @@ int PumpEvent(UiWindow& record, int mode) {
   return mode == 0 ? fetched : record.eventCode;
 }
 
+void DrainQueue(UiWindow& record) {
+  for (;;) {
+    const int code = PumpEvent(record, 1);
+    if (code == 0) return;
+    if (code == Quit) {
+      PostQuitMessage(static_cast<int>(record.lastMessage.wParam));
+      return;
+    }
+  }
+}
+
 DWORD WINAPI WakeTicker(void* window) {
   HWND target = static_cast<HWND>(window);
   while (IsWindow(target)) {

@@ -99,6 +99,18 @@ TEST(ControlTable, RemovingTheTopControlsLowersTheCountPastFreeSlots) {
   EXPECT_EQ(ui.AddStatic(L"s", 10, 10, 50, 18), 3);
 }
 
+TEST(ControlTable, RemovingAControlKeepsAPostedQuitForTheLoop) {
+  TestWindow window;
+  UiWindow& ui = window.ui;
+  int label = ui.AddStatic(L"s", 10, 10, 50, 18);
+  PostQuitMessage(7);
+  // Removal drains the queue; the quit must still reach the loop afterwards.
+  EXPECT_TRUE(ui.RemoveControl(label));
+  MSG quit{};
+  ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(quit.wParam, 7u);
+}
+
 TEST(ControlTable, TheFiveHundredTwelfthControlDoublesTheTable) {
   TestWindow window;
   UiWindow& ui = window.ui;
