@@ -382,8 +382,10 @@ HBRUSH ControlBackgroundBrush(UiWindow& window, int controlIndex, HDC dc) {
 
   // The part of the background under the control, as a brush of its own whose
   // origin is the control's corner.
-  MemoryDcHolder cut(dc);
+  // Declared before the context, so that the context gives the bitmap back
+  // before the bitmap is deleted: a bitmap still selected cannot be deleted.
   GdiObjectHolder<HBITMAP> piece(CreateCompatibleBitmap(dc, width, height));
+  MemoryDcHolder cut(dc);
   if (!cut.Get() || !piece.Get()) return window.backgroundBrush;
   cut.Select(piece.Get());
   SetBrushOrgEx(cut.Get(), -area.left, -area.top, nullptr);
