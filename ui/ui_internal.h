@@ -31,6 +31,9 @@ bool IsMenuEntry(const UiControl& control);
 HMENU MenuHolding(UiWindow& window, int index);
 void RemoveMenuTree(UiWindow& window, UiControl& entry);
 bool SetMenuEntryState(UiWindow& window, int index, uint32_t flags);
+// Lowers the control count past the free slots at the top, after removals
+// (a removed menu tree may free slots above the entry it hangs from).
+void LowerControlCount(UiWindow& window);
 
 // List-view notifications; answers true when the message is consumed.
 bool HandleListNotify(UiWindow& window, int index, NMHDR* header, LRESULT& answer);
