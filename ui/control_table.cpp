@@ -164,6 +164,11 @@ void ReleaseKindData(UiControl& control) {
   control.kindData.listOptions = 0;
 }
 
+void LowerControlCount(UiWindow& window) {
+  while (window.controlCount > 0 && window.controls[window.controlCount].index == 0)
+    --window.controlCount;
+}
+
 bool UiWindow::RemoveControl(int index) {
   UiControl* control = Control(index);
   if (!control) return false;
@@ -195,14 +200,10 @@ bool UiWindow::RemoveControl(int index) {
   memset(control, 0, sizeof *control);
   if (defaultButton == index) defaultButton = 0;
   if (hoveredControl == index) hoveredControl = 0;
-  // The count is the highest slot in use; a removed menu tree may have
-  // freed the top slots even when the removed control was below them.
-  while (controlCount > 0 && controls[controlCount].index == 0) --controlCount;
+  LowerControlCount(*this);
 
   // Messages the destroyed window left behind are dispatched now, while the
   // rest of the window is still in a known state.
-  if (events)
-    while (PumpEvent(*events, 1) != 0) {
-    }
+  if (events) DrainQueue(*events);
   return true;
 }

@@ -144,8 +144,11 @@ bool CenterWindow(HWND window, HWND reference) {
   }
   const int left = around.left + (around.right - around.left) / 2 - (own.right - own.left) / 2;
   const int top = around.top + (around.bottom - around.top) / 2 - (own.bottom - own.top) / 2;
+  // Without SWP_NOACTIVATE a move also activates the window: centring a dialog
+  // while the user works in another window would take the keyboard from it.
   return SetWindowPos(window, nullptr, left, top, 0, 0,
-                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOREDRAW) != FALSE;
+                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOREDRAW |
+                          SWP_NOACTIVATE) != FALSE;
 }
 
 bool InvalidateInParent(HWND control) {
@@ -382,8 +385,10 @@ HBRUSH ControlBackgroundBrush(UiWindow& window, int controlIndex, HDC dc) {
 
   // The part of the background under the control, as a brush of its own whose
   // origin is the control's corner.
-  MemoryDcHolder cut(dc);
+  // Declared before the context, so that the context gives the bitmap back
+  // before the bitmap is deleted: a bitmap still selected cannot be deleted.
   GdiObjectHolder<HBITMAP> piece(CreateCompatibleBitmap(dc, width, height));
+  MemoryDcHolder cut(dc);
   if (!cut.Get() || !piece.Get()) return window.backgroundBrush;
   cut.Select(piece.Get());
   SetBrushOrgEx(cut.Get(), -area.left, -area.top, nullptr);

@@ -31,7 +31,8 @@ bool FillRoundRect(Gdiplus::GpImage* target, int32_t x, int32_t y, int32_t width
 // Cuts the window to a rounded rectangle of width x height at its top-left.
 bool SetRoundedRegion(HWND window, int32_t width, int32_t height, int32_t diameter);
 
-// Centres the window on another (null: on the work area) without resizing it.
+// Centres the window on another (null: on the work area) without resizing or
+// activating it.
 bool CenterWindow(HWND window, HWND reference);
 
 // Invalidates (with erasing) the part of the parent that lies under the control,

@@ -78,7 +78,10 @@ bool SetMenuEntryState(UiWindow& window, int index, uint32_t flags) {
 HMENU UiWindow::AttachPopupMenu(int index) {
   UiControl* control = Control(index);
   if (!control || IsMenuEntry(*control)) return nullptr;
-  if (control->menu) RemoveMenuTree(*this, *control);
+  if (control->menu) {
+    RemoveMenuTree(*this, *control);
+    LowerControlCount(*this);
+  }
   control->menu = CreatePopupMenu();
   return control->menu;
 }

@@ -2,7 +2,7 @@
 
 #include "ui/drawing.h"
 #include "ui/graphics_holders.h"
-#include "ui/ui_window.h"
+#include "ui/ui_internal.h"
 
 namespace {
 
@@ -29,8 +29,7 @@ void WaitForButtonRelease(UiWindow& events) {
       continue;
     }
     upReads = 0;
-    while (PumpEvent(events, 1) != 0) {
-    }
+    DrainQueue(events);
     Sleep(5);
   }
 }

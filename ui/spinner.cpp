@@ -23,8 +23,10 @@ DWORD WINAPI SpinnerThread(void* recordPointer) {
 
   WindowDcHolder windowDc(window);
   if (!windowDc.Get()) return 0;
-  MemoryDcHolder memoryDc(windowDc.Get());
+  // Declared before the context, so that the context gives the bitmap back
+  // before the bitmap is deleted: a bitmap still selected cannot be deleted.
   GdiObjectHolder<HBITMAP> frame(CreateCompatibleBitmap(windowDc.Get(), size, size));
+  MemoryDcHolder memoryDc(windowDc.Get());
   if (!memoryDc.Get() || !frame.Get()) return 0;
   memoryDc.Select(frame.Get());
   // What the control shows now is the background every frame starts from.

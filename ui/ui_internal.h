@@ -31,6 +31,9 @@ bool IsMenuEntry(const UiControl& control);
 HMENU MenuHolding(UiWindow& window, int index);
 void RemoveMenuTree(UiWindow& window, UiControl& entry);
 bool SetMenuEntryState(UiWindow& window, int index, uint32_t flags);
+// Lowers the control count past the free slots at the top, after removals
+// (a removed menu tree may free slots above the entry it hangs from).
+void LowerControlCount(UiWindow& window);
 
 // List-view notifications; answers true when the message is consumed.
 bool HandleListNotify(UiWindow& window, int index, NMHDR* header, LRESULT& answer);
@@ -44,6 +47,11 @@ HFONT CreateControlFont(const UiFontSettings& settings, double size, int32_t wei
 // stores the requested geometry. 0 on failure, leaving no slot behind.
 int CreateChildControl(UiWindow& window, ControlKind kind, DWORD exStyle, const wchar_t* className,
                        const wchar_t* caption, DWORD style, int x, int y, int width, int height);
+
+// Dispatches everything queued (PumpEvent polling until it answers 0). A quit
+// message met on the way ends the drain and is posted again: it belongs to the
+// loop that runs once the drain is over, which would otherwise never end.
+void DrainQueue(UiWindow& record);
 
 // Client size of a window (0, 0 when it cannot be read).
 SIZE ClientSize(HWND window);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ui/drawing.h"
 #include "ui/ui_internal.h"
 
 namespace {
@@ -19,20 +20,6 @@ constexpr DWORD kProgramPathLength = 2048;
 // The longest class name the platform accepts.
 constexpr int kClassNameLength = 256;
 constexpr DWORD kWakeInterval = 20;
-
-void CenterOn(HWND window, HWND reference) {
-  RECT own, area;
-  if (!GetWindowRect(window, &own)) return;
-  if (reference) {
-    if (!GetWindowRect(reference, &area)) return;
-  } else if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0)) {
-    return;
-  }
-  int left = area.left + (area.right - area.left) / 2 - (own.right - own.left) / 2;
-  int top = area.top + (area.bottom - area.top) / 2 - (own.bottom - own.top) / 2;
-  SetWindowPos(window, nullptr, left, top, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOACTIVATE);
-}
 
 }  // namespace
 
@@ -146,7 +133,7 @@ HWND UiWindow::Create(const wchar_t* className, const wchar_t* title, int client
   SetWindowSubclass(handle, UiWindowProc, reinterpret_cast<UINT_PTR>(this),
                     reinterpret_cast<DWORD_PTR>(this));
 
-  if (x == -1 && y == -1) CenterOn(handle, owner);
+  if (x == -1 && y == -1) CenterWindow(handle, owner);
 
   SetFontForNewControls(9.0, 400, 1);
 
@@ -324,6 +311,17 @@ int PumpEvent(UiWindow& record, int mode) {
   }
   record.eventPending = false;
   return mode == 0 ? fetched : record.eventCode;
+}
+
+void DrainQueue(UiWindow& record) {
+  for (;;) {
+    const int code = PumpEvent(record, 1);
+    if (code == 0) return;
+    if (code == Quit) {
+      PostQuitMessage(static_cast<int>(record.lastMessage.wParam));
+      return;
+    }
+  }
 }
 
 DWORD WINAPI WakeTicker(void* window) {

@@ -99,6 +99,18 @@ TEST(ControlTable, RemovingTheTopControlsLowersTheCountPastFreeSlots) {
   EXPECT_EQ(ui.AddStatic(L"s", 10, 10, 50, 18), 3);
 }
 
+TEST(ControlTable, RemovingAControlKeepsAPostedQuitForTheLoop) {
+  TestWindow window;
+  UiWindow& ui = window.ui;
+  int label = ui.AddStatic(L"s", 10, 10, 50, 18);
+  PostQuitMessage(7);
+  // Removal drains the queue; the quit must still reach the loop afterwards.
+  EXPECT_TRUE(ui.RemoveControl(label));
+  MSG quit{};
+  ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(quit.wParam, 7u);
+}
+
 TEST(ControlTable, TheFiveHundredTwelfthControlDoublesTheTable) {
   TestWindow window;
   UiWindow& ui = window.ui;
@@ -380,6 +392,21 @@ TEST(StandardControls, TooltipsAreAddedToOneTopmostTooltipWindow) {
   EXPECT_EQ(SendMessageW(tooltip, TTM_GETMAXTIPWIDTH, 0, 0), 100000);
   ui.RemoveControl(second);
   EXPECT_EQ(SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0), 1);
+}
+
+TEST(Menus, ReplacingAPopupFreesItsItemsAndTheCountNamesTheLatestControl) {
+  TestWindow window;
+  UiWindow& ui = window.ui;
+  int list = ui.AddStatic(L"list", 10, 10, 100, 50);
+  ASSERT_NE(ui.AttachPopupMenu(list), nullptr);
+  int first = ui.AddMenuItem(list, L"One", 0, 0, nullptr);
+  ui.AddMenuItem(list, L"Two", 1, 0, nullptr);
+  HMENU fresh = ui.AttachPopupMenu(list);
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_FALSE(ui.IsValidControl(first));
+  EXPECT_EQ(ui.controlCount, list) << "the count names the highest slot in use";
+  EXPECT_EQ(ui.ControlKindOf(-1), ControlKind::StaticText);
+  EXPECT_EQ(ui.AddMenuItem(list, L"Again", 0, 0, nullptr), list + 1);
 }
 
 TEST(Menus, PopupItemsAreControlsWithStateTextAndRemoval) {

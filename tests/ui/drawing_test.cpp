@@ -168,6 +168,17 @@ TEST(CenterWindow, CentresOnTheReferenceWindow) {
   EXPECT_EQ(own.top, 50 + 150 - 30);
 }
 
+TEST(CenterWindow, LeavesTheActiveWindowAlone) {
+  PlainWindow active(0, 0, 100, 60);
+  PlainWindow window(300, 300, 100, 60);
+  ShowWindow(window.handle, SW_SHOWNOACTIVATE);
+  ShowWindow(active.handle, SW_SHOW);
+  SetForegroundWindow(active.handle);
+  ASSERT_EQ(GetActiveWindow(), active.handle);
+  ASSERT_TRUE(CenterWindow(window.handle, nullptr));
+  EXPECT_EQ(GetActiveWindow(), active.handle) << "centring never activates the window";
+}
+
 TEST(InvalidateInParent, InvalidatesTheControlsAreaOfTheParent) {
   PlainWindow parent(0, 0, 200, 150);
   ShowWindow(parent.handle, SW_SHOWNOACTIVATE);

@@ -150,8 +150,8 @@ TEST_F(DialogWindows, ControlBackgroundBrush_CutsTheBackgroundUnderTheControl) {
   EXPECT_NE(brush, dialog.backgroundBrush);
   // Painted from the control's corner, the brush shows the background there:
   // white body above y 236, the band below.
-  MemoryDcHolder paint(screen);
   GdiObjectHolder<HBITMAP> canvas(CreateCompatibleBitmap(screen, 80, 20));
+  MemoryDcHolder paint(screen);
   paint.Select(canvas.Get());
   RECT all{0, 0, 80, 20};
   FillRect(paint.Get(), &all, brush);
