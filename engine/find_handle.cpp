@@ -54,6 +54,13 @@ bool IsLinkEntry(DWORD attributes, DWORD reparseTag) {
   return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !IsDataBearingReparseTag(reparseTag);
 }
 
+bool IsLinkPath(const wchar_t* path, DWORD attributes) {
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  FindHandle find;
+  return !FirstEntry(find, path) || find.IsLink();
+}
+
 FindHandle::~FindHandle() { EndSearch(*this); }
 
 bool FirstEntry(FindHandle& find, const wchar_t* pattern) {
