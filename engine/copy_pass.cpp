@@ -129,6 +129,10 @@ bool WalkTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
       continue;
     }
 
+    // The remains of a copy that was killed halfway are no one's data; taken
+    // for user files they would travel back into the source in Restore and
+    // Sync. The deletion pass above clears them from the destination.
+    if (IsScratchFileName(find.Name())) continue;
     if (job.skipAttributes && (find.Attributes() & job.skipAttributes)) continue;
     if (updateTest && DestinationUpToDate(job, find, toItem.CStr())) {
       job.bytesDone += find.Size();
