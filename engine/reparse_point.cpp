@@ -83,7 +83,28 @@ std::vector<Piece> SplitPieces(const wchar_t* rest) {
   return pieces;
 }
 
+bool AskFinalPath(GetFinalPathFn getFinalPath, HANDLE handle, WideString& path) {
+  DWORD capacity = kFinalPathFirstGuess;
+  for (;;) {
+    wchar_t* buffer = path.AssignN(static_cast<int32_t>(capacity), nullptr);
+    if (!buffer) return false;
+    DWORD length = getFinalPath(handle, buffer, capacity, 0);
+    if (length == 0) return false;
+    if (length < capacity) {
+      path.len = static_cast<int32_t>(length);
+      return true;
+    }
+    capacity = length + 1;  // the answer was the size needed, terminator included
+  }
+}
+
 }  // namespace
+
+bool FinalPathOf(HANDLE handle, WideString& path) {
+  KernelFunction lookup("GetFinalPathNameByHandleW");
+  auto getFinalPath = lookup.As<GetFinalPathFn>();
+  return getFinalPath && AskFinalPath(getFinalPath, handle, path);
+}
 
 void LinkTargetText(const wchar_t* linkFolder, const wchar_t* target, WideString& text) {
   WideString folderScratch, targetScratch;
@@ -128,15 +149,7 @@ bool CopyReparsePoint(const wchar_t* source, const wchar_t* destination) {
   if (!resolved.Valid()) return false;
 
   WideString targetPath;
-  DWORD capacity = kFinalPathFirstGuess;
-  for (;;) {
-    wchar_t* buffer = targetPath.AssignN(static_cast<int32_t>(capacity), nullptr);
-    if (!buffer) return false;
-    DWORD length = getFinalPath(resolved.Get(), buffer, capacity, 0);
-    if (length == 0) return false;
-    if (length < capacity) break;
-    capacity = length + 1;  // the answer was the size needed, terminator included
-  }
+  if (!AskFinalPath(getFinalPath, resolved.Get(), targetPath)) return false;
   resolved.Close();
 
   WideString linkFolder(source);
