@@ -97,15 +97,8 @@ bool ReplaceWithScratch(const wchar_t* scratch, const wchar_t* toFolder, const w
 // final name: no further open. After the rename, so that no file system
 // carries the old file's creation time over to the new one.
 void GiveEntryMetadata(FileObject& file, const WIN32_FIND_DATAW& entry) {
-  FILE_BASIC_INFO basic = {};
-  basic.CreationTime.LowPart = entry.ftCreationTime.dwLowDateTime;
-  basic.CreationTime.HighPart = static_cast<LONG>(entry.ftCreationTime.dwHighDateTime);
-  basic.LastAccessTime.LowPart = entry.ftLastAccessTime.dwLowDateTime;
-  basic.LastAccessTime.HighPart = static_cast<LONG>(entry.ftLastAccessTime.dwHighDateTime);
-  basic.LastWriteTime.LowPart = entry.ftLastWriteTime.dwLowDateTime;
-  basic.LastWriteTime.HighPart = static_cast<LONG>(entry.ftLastWriteTime.dwHighDateTime);
-  basic.FileAttributes = SettableAttributes(entry.dwFileAttributes);
-  SetFileInformationByHandle(file.handle, FileBasicInfo, &basic, sizeof(basic));
+  GiveTimesAndAttributes(file.handle, entry.ftCreationTime, entry.ftLastAccessTime,
+                         entry.ftLastWriteTime, entry.dwFileAttributes);
 }
 
 }  // namespace

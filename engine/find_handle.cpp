@@ -61,6 +61,22 @@ bool IsLinkPath(const wchar_t* path, DWORD attributes) {
   return !FirstEntry(find, path) || find.IsLink();
 }
 
+bool GiveTimesAndAttributes(HANDLE handle, const FILETIME& creation, const FILETIME& lastAccess,
+                            const FILETIME& lastWrite, DWORD attributes) {
+  auto large = [](const FILETIME& time) {
+    LARGE_INTEGER value;
+    value.LowPart = time.dwLowDateTime;
+    value.HighPart = static_cast<LONG>(time.dwHighDateTime);
+    return value;
+  };
+  FILE_BASIC_INFO basic = {};
+  basic.CreationTime = large(creation);
+  basic.LastAccessTime = large(lastAccess);
+  basic.LastWriteTime = large(lastWrite);
+  basic.FileAttributes = SettableAttributes(attributes);
+  return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+}
+
 FindHandle::~FindHandle() { EndSearch(*this); }
 
 bool FirstEntry(FindHandle& find, const wchar_t* pattern) {

@@ -36,6 +36,10 @@ inline DWORD SettableAttributes(DWORD attributes) {
   return settable ? settable : FILE_ATTRIBUTE_NORMAL;
 }
 
+// Gives an open item the three times and the settable attributes in one call.
+bool GiveTimesAndAttributes(HANDLE handle, const FILETIME& creation, const FILETIME& lastAccess,
+                            const FILETIME& lastWrite, DWORD attributes);
+
 class FindHandle {
  public:
   explicit FindHandle(int filterMode = kFindEverything) : filter(filterMode) {}

@@ -169,16 +169,8 @@ bool CopyReparsePoint(const wchar_t* source, const wchar_t* destination) {
   HandleHolder link(CreateFileW(
       destination, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (link.Valid()) {
-    FILE_BASIC_INFO basic = {};
-    basic.CreationTime.LowPart = sourceData.ftCreationTime.dwLowDateTime;
-    basic.CreationTime.HighPart = static_cast<LONG>(sourceData.ftCreationTime.dwHighDateTime);
-    basic.LastAccessTime.LowPart = sourceData.ftLastAccessTime.dwLowDateTime;
-    basic.LastAccessTime.HighPart = static_cast<LONG>(sourceData.ftLastAccessTime.dwHighDateTime);
-    basic.LastWriteTime.LowPart = sourceData.ftLastWriteTime.dwLowDateTime;
-    basic.LastWriteTime.HighPart = static_cast<LONG>(sourceData.ftLastWriteTime.dwHighDateTime);
-    basic.FileAttributes = SettableAttributes(sourceData.dwFileAttributes);
-    SetFileInformationByHandle(link.Get(), FileBasicInfo, &basic, sizeof(basic));
-  }
+  if (link.Valid())
+    GiveTimesAndAttributes(link.Get(), sourceData.ftCreationTime, sourceData.ftLastAccessTime,
+                           sourceData.ftLastWriteTime, sourceData.dwFileAttributes);
   return true;
 }
