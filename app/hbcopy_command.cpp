@@ -8,6 +8,7 @@
 #include "app/application.h"
 #include "app/console_output.h"
 #include "engine/backup_job.h"
+#include "engine/directory_creation.h"
 #include "engine/pair_passes.h"
 
 namespace {
@@ -71,17 +72,7 @@ void PrintProblem(const wchar_t* what, const wchar_t* path) {
 
 }  // namespace
 
-bool MakeFullPath(const wchar_t* path, WideString& full) {
-  if (!path || !path[0]) return false;
-  DWORD needed = GetFullPathNameW(path, 0, nullptr, nullptr);
-  if (needed == 0) return false;
-  wchar_t* buffer = full.AssignN(static_cast<int32_t>(needed), nullptr);
-  if (!buffer) return false;
-  DWORD length = GetFullPathNameW(path, needed, buffer, nullptr);
-  if (length == 0 || length >= needed) return false;
-  full.len = static_cast<int32_t>(length);
-  return true;
-}
+bool MakeFullPath(const wchar_t* path, WideString& full) { return FullPathOf(path, full); }
 
 bool ParseHbcopyArguments(int argc, const wchar_t* const* argv, HbcopyArguments& arguments) {
   if (argc < 4) return false;

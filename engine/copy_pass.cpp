@@ -44,6 +44,10 @@ bool DestinationUpToDate(BackupJob& job, const FindHandle& source, const wchar_t
   return static_cast<uint64_t>(job.compareValue) == source.Size();
 }
 
+bool OtherSideIsLink(const wchar_t* toItem) {
+  return IsLinkPath(toItem, GetFileAttributesW(toItem));
+}
+
 // The other side's folder of this level, created when missing; it gets the
 // walked folder's attributes but keeps its own times.
 bool PrepareOtherFolder(const wchar_t* from, const wchar_t* to) {
@@ -97,6 +101,14 @@ bool WalkTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
     UpdateProgress(job);
 
     if (find.IsPlainFolder()) {
+      // A link of that name on the other side is never written through: the
+      // copies, and the forced replacements among them, would land in a tree
+      // the pair was never given. Like a file in the way, it stays and the
+      // folder is skipped.
+      if (!deletionPass && OtherSideIsLink(toItem.CStr())) {
+        result = false;
+        continue;
+      }
       // The folder's contents first, in the deletion pass too, so that a
       // folder the other side lacks is emptied before it goes itself.
       if (!WalkTree(fromItem.CStr(), toItem.CStr(), job)) result = false;
@@ -117,6 +129,10 @@ bool WalkTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
       continue;
     }
 
+    // The remains of a copy that was killed halfway are no one's data; taken
+    // for user files they would travel back into the source in Restore and
+    // Sync. The deletion pass above clears them from the destination.
+    if (IsScratchFileName(find.Name())) continue;
     if (job.skipAttributes && (find.Attributes() & job.skipAttributes)) continue;
     if (updateTest && DestinationUpToDate(job, find, toItem.CStr())) {
       job.bytesDone += find.Size();

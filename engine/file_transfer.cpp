@@ -12,27 +12,44 @@ constexpr int kScratchAttempts = 32;
 constexpr DWORD kReplaceFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
 constexpr wchar_t kScratchPrefix[] = L"~hl";
 constexpr wchar_t kScratchSuffix[] = L".tmp";
+constexpr wchar_t kLowerHexDigits[] = L"0123456789abcdef";
 
 std::atomic<uint32_t> scratchCounter{0};
+
+bool NameTaken(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
+
+// A name in folder that no earlier call has handed out in this process.
+bool NextScratchName(const wchar_t* folder, WideString& path) {
+  wchar_t name[40];
+  swprintf(name, sizeof(name) / sizeof(name[0]), L"%ls%08lx-%x%ls", kScratchPrefix,
+           static_cast<unsigned long>(GetCurrentProcessId()),
+           static_cast<unsigned>(scratchCounter.fetch_add(1, std::memory_order_relaxed)),
+           kScratchSuffix);
+  path.AssignConcat(folder, L"\\", name);
+  return path.ok;
+}
 
 // Created new, never truncated: whatever already bears a candidate name (a
 // file of the source that happens to look like one, or the remains of a run
 // that was killed) is passed over.
 bool OpenScratchFile(BackupJob& job, const wchar_t* toFolder, WideString& scratch) {
-  wchar_t name[40];
   for (int attempt = 0; attempt < kScratchAttempts; ++attempt) {
-    swprintf(name, sizeof(name) / sizeof(name[0]), L"%ls%08lx-%x%ls", kScratchPrefix,
-             static_cast<unsigned long>(GetCurrentProcessId()),
-             static_cast<unsigned>(scratchCounter.fetch_add(1, std::memory_order_relaxed)),
-             kScratchSuffix);
-    scratch.AssignConcat(toFolder, L"\\", name);
-    if (!scratch.ok) return false;
+    if (!NextScratchName(toFolder, scratch)) return false;
     if (OpenFile(job.destinationFile, scratch.CStr(),
                  kFileTruncate | kFileExclusive | kFileRaw | kFileCreateNew | kFileShareDelete,
                  FILE_FLAG_WRITE_THROUGH | FILE_FLAG_BACKUP_SEMANTICS))
       return true;
-    DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+    if (!NameTaken(GetLastError())) return false;
+  }
+  return false;
+}
+
+// Gives the old item a scratch name of its own; the move never replaces.
+bool MoveAside(const wchar_t* toFolder, const wchar_t* toItem, WideString& aside) {
+  for (int attempt = 0; attempt < kScratchAttempts; ++attempt) {
+    if (!NextScratchName(toFolder, aside)) return false;
+    if (MoveFileExW(toItem, aside.CStr(), MOVEFILE_WRITE_THROUGH)) return true;
+    if (!NameTaken(GetLastError())) return false;
   }
   return false;
 }
@@ -53,8 +70,25 @@ TransferOutcome CopyContents(BackupJob& job) {
   }
 }
 
-bool ReplaceWithScratch(const wchar_t* scratch, const wchar_t* toItem) {
+// A refused replacement (a read-only or protected file, a folder of that
+// name, a file open elsewhere) moves the old item aside and deletes it only
+// once the new file bears the name. Deleting it first can lose both: a file
+// that someone holds open keeps its name until closed, so the new file cannot
+// take it, and the old one disappears when the other program lets go.
+bool ReplaceWithScratch(const wchar_t* scratch, const wchar_t* toFolder, const wchar_t* toItem) {
   if (MoveFileExW(scratch, toItem, kReplaceFlags)) return true;
+  WideString aside;
+  if (MoveAside(toFolder, toItem, aside)) {
+    if (MoveFileExW(scratch, toItem, kReplaceFlags)) {
+      // Should this fail, a scratch-named item stays: the copy passes never
+      // take it for user data, and the deletion pass removes it.
+      ForceDelete(aside.CStr(), DeleteOption::DeleteRepairAccess);
+      return true;
+    }
+    MoveFileExW(aside.CStr(), toItem, MOVEFILE_WRITE_THROUGH);
+    return false;
+  }
+  // Not even movable: only access repair can help, and it works on deletion.
   if (ForceDelete(toItem, DeleteOption::DeleteRepairAccess) == DeleteResult::Failed) return false;
   return MoveFileExW(scratch, toItem, kReplaceFlags) != FALSE;
 }
@@ -63,25 +97,25 @@ bool ReplaceWithScratch(const wchar_t* scratch, const wchar_t* toItem) {
 // final name: no further open. After the rename, so that no file system
 // carries the old file's creation time over to the new one.
 void GiveEntryMetadata(FileObject& file, const WIN32_FIND_DATAW& entry) {
-  FILE_BASIC_INFO basic = {};
-  basic.CreationTime.LowPart = entry.ftCreationTime.dwLowDateTime;
-  basic.CreationTime.HighPart = static_cast<LONG>(entry.ftCreationTime.dwHighDateTime);
-  basic.LastAccessTime.LowPart = entry.ftLastAccessTime.dwLowDateTime;
-  basic.LastAccessTime.HighPart = static_cast<LONG>(entry.ftLastAccessTime.dwHighDateTime);
-  basic.LastWriteTime.LowPart = entry.ftLastWriteTime.dwLowDateTime;
-  basic.LastWriteTime.HighPart = static_cast<LONG>(entry.ftLastWriteTime.dwHighDateTime);
-  basic.FileAttributes = SettableAttributes(entry.dwFileAttributes);
-  SetFileInformationByHandle(file.handle, FileBasicInfo, &basic, sizeof(basic));
+  GiveTimesAndAttributes(file.handle, entry.ftCreationTime, entry.ftLastAccessTime,
+                         entry.ftLastWriteTime, entry.dwFileAttributes);
 }
 
 }  // namespace
 
 bool IsScratchFileName(const wchar_t* name) {
-  size_t length = wcslen(name);
+  // Exactly what OpenScratchFile makes: the prefix, eight hexadecimal digits
+  // of the process, "-", one to eight of the counter, the suffix. Anything
+  // looser could pass over a user's own file.
   size_t prefix = wcslen(kScratchPrefix);
-  size_t suffix = wcslen(kScratchSuffix);
-  return length > prefix + suffix && wcsncmp(name, kScratchPrefix, prefix) == 0 &&
-         wcscmp(name + length - suffix, kScratchSuffix) == 0;
+  if (wcsncmp(name, kScratchPrefix, prefix) != 0) return false;
+  const wchar_t* at = name + prefix;
+  size_t process = wcsspn(at, kLowerHexDigits);
+  if (process != 8 || at[process] != L'-') return false;
+  at += process + 1;
+  size_t counter = wcsspn(at, kLowerHexDigits);
+  if (counter == 0 || counter > 8) return false;
+  return wcscmp(at + counter, kScratchSuffix) == 0;
 }
 
 TransferOutcome TransferFile(BackupJob& job, const wchar_t* fromItem, const wchar_t* toFolder,
@@ -98,7 +132,7 @@ TransferOutcome TransferFile(BackupJob& job, const wchar_t* fromItem, const wcha
   // The source is let go at once, so that it is not held open, and shared for
   // reading only, while the rest of the run goes on.
   CloseFile(job.sourceFile);
-  if (outcome == kTransferCopied && !ReplaceWithScratch(scratch.CStr(), toItem))
+  if (outcome == kTransferCopied && !ReplaceWithScratch(scratch.CStr(), toFolder, toItem))
     outcome = kTransferFailed;
   if (outcome != kTransferCopied) {
     CloseFile(job.destinationFile);

@@ -54,6 +54,29 @@ bool IsLinkEntry(DWORD attributes, DWORD reparseTag) {
   return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !IsDataBearingReparseTag(reparseTag);
 }
 
+bool IsLinkPath(const wchar_t* path, DWORD attributes) {
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  FindHandle find;
+  return !FirstEntry(find, path) || find.IsLink();
+}
+
+bool GiveTimesAndAttributes(HANDLE handle, const FILETIME& creation, const FILETIME& lastAccess,
+                            const FILETIME& lastWrite, DWORD attributes) {
+  auto large = [](const FILETIME& time) {
+    LARGE_INTEGER value;
+    value.LowPart = time.dwLowDateTime;
+    value.HighPart = static_cast<LONG>(time.dwHighDateTime);
+    return value;
+  };
+  FILE_BASIC_INFO basic = {};
+  basic.CreationTime = large(creation);
+  basic.LastAccessTime = large(lastAccess);
+  basic.LastWriteTime = large(lastWrite);
+  basic.FileAttributes = SettableAttributes(attributes);
+  return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+}
+
 FindHandle::~FindHandle() { EndSearch(*this); }
 
 bool FirstEntry(FindHandle& find, const wchar_t* pattern) {

@@ -21,6 +21,10 @@ bool IsDataBearingReparseTag(DWORD tag);
 // A link is any reparse point whose tag does not bear data; links are never
 // followed by a walker.
 bool IsLinkEntry(DWORD attributes, DWORD reparseTag);
+// The same test for an item known by its path; the tag comes from its
+// directory entry. An item whose tag cannot be read counts as a link, so
+// that doubt never leads through one.
+bool IsLinkPath(const wchar_t* path, DWORD attributes);
 
 // The attributes of an entry that a copy can carry: the data-bearing marks
 // (reparse, offline, recall) describe the source's storage, not the copy.
@@ -31,6 +35,10 @@ inline DWORD SettableAttributes(DWORD attributes) {
   DWORD settable = attributes & kSettable;
   return settable ? settable : FILE_ATTRIBUTE_NORMAL;
 }
+
+// Gives an open item the three times and the settable attributes in one call.
+bool GiveTimesAndAttributes(HANDLE handle, const FILETIME& creation, const FILETIME& lastAccess,
+                            const FILETIME& lastWrite, DWORD attributes);
 
 class FindHandle {
  public:

@@ -55,12 +55,6 @@ int RemoveStubbornItem(const wchar_t* path, uint32_t options, AccessList& list, 
 BOOL WINAPI RemoveFolderCall(LPCWSTR path) { return RemoveDirectoryW(path); }
 BOOL WINAPI DeleteFileCall(LPCWSTR path) { return DeleteFileW(path); }
 
-// The reparse tag of an item, from its directory entry.
-DWORD ReparseTagOf(const wchar_t* path) {
-  FindHandle find;
-  return FirstEntry(find, path) ? find.ReparseTag() : 0;
-}
-
 void NotifyShell(LONG event, const wchar_t* path) {
   WideString shown(path);
   // The shell knows items by their ordinary names.
@@ -146,9 +140,7 @@ int ForceDelete(const wchar_t* path, uint32_t options) {
     // descends, and a missing item then counts as deleted.
     DWORD attributes = GetFileAttributesW(folder.CStr());
     isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if (attributes != kUnreadable && isLink && IsDataBearingReparseTag(ReparseTagOf(folder.CStr())))
-      isLink = false;
+    isLink = attributes == kUnreadable || IsLinkPath(folder.CStr(), attributes);
     if (isFolder && !isLink) pattern.Assign(L"*");
   }
   if (!folder.ok) return DeleteResult::Failed;

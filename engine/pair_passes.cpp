@@ -5,6 +5,7 @@
 #include "engine/directory_creation.h"
 #include "engine/enumeration_pass.h"
 #include "engine/handle_holder.h"
+#include "engine/reparse_point.h"
 
 namespace {
 
@@ -24,20 +25,58 @@ class StrictBitGuard {
   bool strictRun_;
 };
 
+void DropLongPrefix(WideString& path) {
+  if (path.Find(L"\\\\?\\UNC\\", true, 1, 1, 8) == 1)
+    path.DropLeft(8).Prepend(L"\\\\");
+  else if (path.Find(kLongPathPrefix, true, 1, 1, 4) == 1)
+    path.DropLeft(4);
+}
+
+// The absolute text of a folder: no "\\?\", no "." or "..", no trailing
+// separator. Empty when the path is unusable.
 void ComparableForm(const wchar_t* path, WideString& form) {
-  form.Assign(path);
-  if (form.Find(L"\\\\?\\UNC\\", true, 1, 1, 8) == 1)
-    form.DropLeft(8).Prepend(L"\\\\");
-  else if (form.Find(kLongPathPrefix, true, 1, 1, 4) == 1)
-    form.DropLeft(4);
+  WideString plain(path);
+  DropLongPrefix(plain);
+  if (!FullPathOf(plain.CStr(), form)) form.Assign(L"");
   TrimTrailingBackslashes(form);
+}
+
+// Where a folder really lies: the final path of its nearest existing
+// ancestor, which resolves short names, links and drive aliases, followed by
+// the names below it that do not exist yet. False when no ancestor answers.
+bool RealLocation(WideString& comparable, WideString& real) {
+  WideString existing(comparable.CStr());
+  AddLongPathPrefix(existing);
+  WideString rest(L"");
+  for (;;) {
+    HandleHolder folder(CreateFileW(existing.CStr(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (folder.Valid()) {
+      if (!FinalPathOf(folder.Get(), real)) return false;
+      DropLongPrefix(real);
+      TrimTrailingBackslashes(real);
+      real.Append(rest.CStr());
+      return real.ok;
+    }
+    int32_t separator = existing.Find(L"\\", true, -1);
+    if (separator <= 7) return false;  // nothing left above "\\?\C:"
+    WideString name(existing.CStr() + separator - 1);
+    name.Append(rest.CStr());
+    rest.Assign(name.CStr());
+    existing.Truncate(separator - 1);
+  }
 }
 
 bool IsSameOrBelow(WideString& inner, WideString& outer) {
   int32_t n = outer.Length();
-  if (inner.Length() < n) return false;
+  if (n == 0 || inner.Length() < n) return false;
   if (CompareStringOrdinal(inner.CStr(), n, outer.CStr(), n, TRUE) != CSTR_EQUAL) return false;
   return inner.Length() == n || inner.buf[n] == L'\\';
+}
+
+bool Overlap(WideString& first, WideString& second) {
+  return IsSameOrBelow(first, second) || IsSameOrBelow(second, first);
 }
 
 WorkerOutcome RunPass(const PassHooks& hooks, WorkerRoutine routine, BackupJob& job) {
@@ -72,7 +111,12 @@ bool FoldersOverlap(const wchar_t* a, const wchar_t* b) {
   ComparableForm(a, first);
   ComparableForm(b, second);
   if (first.Length() == 0 || second.Length() == 0) return false;
-  return IsSameOrBelow(first, second) || IsSameOrBelow(second, first);
+  if (Overlap(first, second)) return true;
+  // The same folder can go by other names: an 8.3 name, a link, a second
+  // drive letter. Only what the file system itself says settles that.
+  WideString realFirst, realSecond;
+  return RealLocation(first, realFirst) && RealLocation(second, realSecond) &&
+         Overlap(realFirst, realSecond);
 }
 
 PairOutcome RunPairPasses(BackupJob& job, const wchar_t* source, const wchar_t* destination,

@@ -83,7 +83,28 @@ std::vector<Piece> SplitPieces(const wchar_t* rest) {
   return pieces;
 }
 
+bool AskFinalPath(GetFinalPathFn getFinalPath, HANDLE handle, WideString& path) {
+  DWORD capacity = kFinalPathFirstGuess;
+  for (;;) {
+    wchar_t* buffer = path.AssignN(static_cast<int32_t>(capacity), nullptr);
+    if (!buffer) return false;
+    DWORD length = getFinalPath(handle, buffer, capacity, 0);
+    if (length == 0) return false;
+    if (length < capacity) {
+      path.len = static_cast<int32_t>(length);
+      return true;
+    }
+    capacity = length + 1;  // the answer was the size needed, terminator included
+  }
+}
+
 }  // namespace
+
+bool FinalPathOf(HANDLE handle, WideString& path) {
+  KernelFunction lookup("GetFinalPathNameByHandleW");
+  auto getFinalPath = lookup.As<GetFinalPathFn>();
+  return getFinalPath && AskFinalPath(getFinalPath, handle, path);
+}
 
 void LinkTargetText(const wchar_t* linkFolder, const wchar_t* target, WideString& text) {
   WideString folderScratch, targetScratch;
@@ -128,15 +149,7 @@ bool CopyReparsePoint(const wchar_t* source, const wchar_t* destination) {
   if (!resolved.Valid()) return false;
 
   WideString targetPath;
-  DWORD capacity = kFinalPathFirstGuess;
-  for (;;) {
-    wchar_t* buffer = targetPath.AssignN(static_cast<int32_t>(capacity), nullptr);
-    if (!buffer) return false;
-    DWORD length = getFinalPath(resolved.Get(), buffer, capacity, 0);
-    if (length == 0) return false;
-    if (length < capacity) break;
-    capacity = length + 1;  // the answer was the size needed, terminator included
-  }
+  if (!AskFinalPath(getFinalPath, resolved.Get(), targetPath)) return false;
   resolved.Close();
 
   WideString linkFolder(source);
@@ -156,16 +169,8 @@ bool CopyReparsePoint(const wchar_t* source, const wchar_t* destination) {
   HandleHolder link(CreateFileW(
       destination, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (link.Valid()) {
-    FILE_BASIC_INFO basic = {};
-    basic.CreationTime.LowPart = sourceData.ftCreationTime.dwLowDateTime;
-    basic.CreationTime.HighPart = static_cast<LONG>(sourceData.ftCreationTime.dwHighDateTime);
-    basic.LastAccessTime.LowPart = sourceData.ftLastAccessTime.dwLowDateTime;
-    basic.LastAccessTime.HighPart = static_cast<LONG>(sourceData.ftLastAccessTime.dwHighDateTime);
-    basic.LastWriteTime.LowPart = sourceData.ftLastWriteTime.dwLowDateTime;
-    basic.LastWriteTime.HighPart = static_cast<LONG>(sourceData.ftLastWriteTime.dwHighDateTime);
-    basic.FileAttributes = SettableAttributes(sourceData.dwFileAttributes);
-    SetFileInformationByHandle(link.Get(), FileBasicInfo, &basic, sizeof(basic));
-  }
+  if (link.Valid())
+    GiveTimesAndAttributes(link.Get(), sourceData.ftCreationTime, sourceData.ftLastAccessTime,
+                           sourceData.ftLastWriteTime, sourceData.dwFileAttributes);
   return true;
 }

@@ -222,3 +222,39 @@ TEST_F(PairPasses, MissingThreadsAreReported) {
   EXPECT_EQ(Run(BackupMode::Common, L"src", L"dst2"), kPairPassNotStarted);
   EXPECT_TRUE(NamesIn(tree.Path(L"dst2")).empty());
 }
+
+TEST_F(PairPasses, OverlapIsFoundThroughDotsAndShortNames) {
+  tree.WriteFile(L"source folder\\f.txt", "f");
+  tree.WriteFile(L"source folder\\inner\\g.txt", "g");
+  std::wstring before = DescribeTree(tree.Path(L"source folder"));
+  EXPECT_EQ(Run(BackupMode::Strict, L"source folder", L"other\\..\\source folder\\inner"),
+            kPairFoldersOverlap);
+  EXPECT_EQ(Run(BackupMode::Strict, L"source folder\\inner", L"other\\..\\source folder"),
+            kPairFoldersOverlap);
+  wchar_t shortName[MAX_PATH] = {};
+  DWORD length = GetShortPathNameW(tree.Path(L"source folder").c_str(), shortName, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH || tree.Path(L"source folder") == shortName)
+    GTEST_SKIP() << "no short names here";
+  job.flags = BackupMode::Strict;
+  EXPECT_EQ(RunPairPasses(job, tree.Path(L"source folder\\inner").c_str(), shortName, hooks),
+            kPairFoldersOverlap);
+  EXPECT_EQ(DescribeTree(tree.Path(L"source folder")), before);
+  EXPECT_TRUE(recorder.phases.empty());
+}
+
+TEST_F(PairPasses, SyncSecondPassLeavesAloneWhatTheFirstPassJustWrote) {
+  tree.WriteFile(L"src\\a.txt", "alpha");
+  tree.WriteFileOfSize(L"src\\sub\\b.bin", 2 * kTransferBufferSize, 4);
+  tree.WriteFile(L"dst\\c.txt", "gamma");
+  uint64_t idA = FileIdOf(tree.Path(L"src\\a.txt"));
+  uint64_t idB = FileIdOf(tree.Path(L"src\\sub\\b.bin"));
+  EXPECT_EQ(Run(BackupMode::Sync), kPairFinished);
+  EXPECT_EQ(FileIdOf(tree.Path(L"src\\a.txt")), idA) << "copied back onto itself";
+  EXPECT_EQ(FileIdOf(tree.Path(L"src\\sub\\b.bin")), idB);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\c.txt")), "gamma");
+  // The second pass found the two copies up to date and copied one new file.
+  EXPECT_EQ(job.bytesDone, 5u + 2 * kTransferBufferSize + 5u);
+  uint64_t idC = FileIdOf(tree.Path(L"dst\\c.txt"));
+  EXPECT_EQ(Run(BackupMode::Sync), kPairFinished);
+  EXPECT_EQ(FileIdOf(tree.Path(L"dst\\c.txt")), idC) << "a second run copies nothing";
+}
