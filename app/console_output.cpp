@@ -4,18 +4,20 @@
 
 #include "base/wide_string.h"
 
-void WriteConsoleLine(const wchar_t* text) {
-  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-  if (!error || error == INVALID_HANDLE_VALUE) {
+void WriteConsoleLine(const wchar_t* text) { WriteStandardLine(STD_ERROR_HANDLE, text); }
+
+void WriteStandardLine(DWORD which, const wchar_t* text) {
+  HANDLE stream = GetStdHandle(which);
+  if (!stream || stream == INVALID_HANDLE_VALUE) {
     if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
-    error = GetStdHandle(STD_ERROR_HANDLE);
-    if (!error || error == INVALID_HANDLE_VALUE) return;
+    stream = GetStdHandle(which);
+    if (!stream || stream == INVALID_HANDLE_VALUE) return;
   }
   WideString line;
   line.AssignConcat(text, L"\r\n");
   DWORD written = 0;
-  if (GetFileType(error) == FILE_TYPE_CHAR &&
-      WriteConsoleW(error, line.CStr(), static_cast<DWORD>(line.Length()), &written, nullptr))
+  if (GetFileType(stream) == FILE_TYPE_CHAR &&
+      WriteConsoleW(stream, line.CStr(), static_cast<DWORD>(line.Length()), &written, nullptr))
     return;
   // Redirected: write UTF-8 so that any script's names survive.
   int bytes =
@@ -24,6 +26,6 @@ void WriteConsoleLine(const wchar_t* text) {
   char* utf8 = static_cast<char*>(malloc(bytes));
   if (!utf8) return;
   WideCharToMultiByte(CP_UTF8, 0, line.CStr(), line.Length(), utf8, bytes, nullptr, nullptr);
-  WriteFile(error, utf8, static_cast<DWORD>(bytes), &written, nullptr);
+  WriteFile(stream, utf8, static_cast<DWORD>(bytes), &written, nullptr);
   free(utf8);
 }

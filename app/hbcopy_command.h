@@ -1,0 +1,30 @@
+// The console front end of the engine: one folder pair, one mode, run through
+// the same passes as a run from the main window.
+//   hbcopy MODE SOURCE DESTINATION [/update] [/skiphidden] [/skipsystem]
+#pragma once
+
+#include <cstdint>
+
+#include "base/wide_string.h"
+
+enum HbcopyExit : int {
+  kHbcopyDone = 0,          // the passes ran
+  kHbcopyStopped = 1,       // cancelled (Ctrl+C) or a pass could not start
+  kHbcopyBadArguments = 2,  // usage line printed
+  kHbcopyFolders = 3,       // source missing or destination not creatable
+};
+
+struct HbcopyArguments {
+  uint32_t flags = 0;  // BackupMode bits
+  uint32_t skipAttributes = 0;
+  WideString source;  // full paths
+  WideString destination;
+};
+
+// argv[0] is the program; false for anything but a mode, two folders and the
+// known switches (any case, "/" or "-").
+bool ParseHbcopyArguments(int argc, const wchar_t* const* argv, HbcopyArguments& arguments);
+// The absolute form of a path relative to the current folder and drive.
+bool MakeFullPath(const wchar_t* path, WideString& full);
+// The whole program: parses, runs, prints the counters; answers the exit code.
+int RunHbcopy(int argc, const wchar_t* const* argv);

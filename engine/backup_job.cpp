@@ -1,0 +1,34 @@
+#include "engine/backup_job.h"
+
+BackupJob::~BackupJob() {
+  CloseJobFiles(*this);
+  if (transferBuffer) VirtualFree(transferBuffer, 0, MEM_RELEASE);
+}
+
+bool EnsureTransferBuffer(BackupJob& job) {
+  if (!job.transferBuffer)
+    job.transferBuffer = static_cast<unsigned char*>(
+        VirtualAlloc(nullptr, kTransferBufferSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  return job.transferBuffer != nullptr;
+}
+
+void CloseJobFiles(BackupJob& job) {
+  CloseFile(job.sourceFile);
+  CloseFile(job.destinationFile);
+}
+
+int32_t ProgressHalf(uint64_t done, uint64_t total) {
+  if (total == 0 || done >= total) return total == 0 ? 0 : kProgressHalf;
+  // done < total here, so the quotient stays below 500; only the product can
+  // leave 64 bits, and only for totals beyond any real tree.
+  if (done <= UINT64_MAX / kProgressHalf) return static_cast<int32_t>(done * kProgressHalf / total);
+  uint64_t half = done / (total / kProgressHalf);
+  return half > kProgressHalf ? kProgressHalf : static_cast<int32_t>(half);
+}
+
+void UpdateProgress(BackupJob& job) {
+  job.progress.store(
+      ProgressHalf(job.bytesDone, job.bytesTotal) + ProgressHalf(job.itemsDone, job.itemsTotal),
+      std::memory_order_relaxed);
+  if (job.progressObserver) job.progressObserver(job.observerContext, job);
+}

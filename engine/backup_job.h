@@ -1,0 +1,78 @@
+// The record that the user interface fills in, the runner drives and the
+// worker passes read and update while they run.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "base/wide_string.h"
+#include "engine/file_object.h"
+
+// Mode and option bits of BackupJob::flags. Exactly one mode is chosen; Common
+// is none of the three.
+struct BackupMode {
+  enum : uint32_t {
+    Common = 0x00,
+    Strict = 0x01,  // also the mark of the deletion pass while a pass runs
+    Restore = 0x02,
+    Sync = 0x04,
+    UpdateMethod = 0x10,
+    ModeBits = 0x07,
+  };
+};
+
+// Bits of BackupJob::skipAttributes: the platform's attribute values.
+struct SkipAttribute {
+  enum : uint32_t {
+    SkipHidden = FILE_ATTRIBUTE_HIDDEN,
+    SkipSystem = FILE_ATTRIBUTE_SYSTEM,
+  };
+};
+
+inline constexpr uint32_t kTransferBufferSize = 0x200000;  // 2 MiB, one for every file
+inline constexpr int32_t kProgressHalf = 500;
+inline constexpr int32_t kProgressFull = 2 * kProgressHalf;
+
+class BackupJob {
+ public:
+  BackupJob() = default;
+  ~BackupJob();
+  BackupJob(const BackupJob&) = delete;
+  BackupJob& operator=(const BackupJob&) = delete;
+
+  uint64_t bytesTotal = 0;  // source side, counted by the enumeration, plus 1
+  uint64_t bytesDone = 0;   // copied or found up to date in the current pass
+  uint64_t itemsTotal = 0;  // source side entries, plus 1
+  uint64_t itemsDone = 0;   // entries visited by the current pass
+  // Set by the runner's thread, polled by the worker: the only fields that
+  // two threads touch while a worker runs.
+  std::atomic<int32_t> cancelRequested{0};
+  std::atomic<int32_t> progress{0};  // 0..1000
+  uint32_t flags = BackupMode::Common;
+  uint32_t skipAttributes = 0;
+  int32_t pairListControl = -1;
+  HWND progressBar = nullptr;
+  void* ownerWindow = nullptr;  // the main window, opaque to the engine
+  int64_t compareTime = 0;      // scratch of the update test
+  int64_t compareValue = 0;
+  WideString fromRoot;
+  WideString toRoot;
+  unsigned char* transferBuffer = nullptr;
+  FileObject sourceFile;
+  FileObject destinationFile;
+
+  // Called on the worker thread after every change of the progress counters;
+  // lets a caller watch a pass at exact points. Null by default.
+  void (*progressObserver)(void* context, BackupJob& job) = nullptr;
+  void* observerContext = nullptr;
+};
+
+// Allocates the transfer buffer if it is still missing; false when memory is short.
+bool EnsureTransferBuffer(BackupJob& job);
+void CloseJobFiles(BackupJob& job);
+// progress = bytes half + items half, each 0..500 however the counters relate
+// to the totals (second passes and Restore count against the source totals).
+void UpdateProgress(BackupJob& job);
+int32_t ProgressHalf(uint64_t done, uint64_t total);

@@ -1,0 +1,41 @@
+#include "engine/enumeration_pass.h"
+
+#include "base/path.h"
+#include "engine/file_size.h"
+#include "engine/find_handle.h"
+
+DWORD WINAPI EnumerationThread(void* argument) {
+  if (!argument) return 0;
+  BackupJob& job = *static_cast<BackupJob*>(argument);
+  job.bytesTotal = 0;
+  job.itemsTotal = 0;
+  WideString root(job.fromRoot.CStr());
+  AddLongPathPrefix(root);  // trees deeper than the classic limit
+  if (!root.ok) return 0;
+  return EnumerateTree(root.CStr(), job) ? 1 : 0;
+}
+
+bool EnumerateTree(const wchar_t* folder, BackupJob& job) {
+  WideString pattern;
+  pattern.AssignConcat(folder, L"\\*");
+  FindHandle find;
+  if (!pattern.ok || !FirstEntry(find, pattern.CStr())) return true;
+  WideString child;
+  do {
+    ++job.itemsTotal;
+    if (find.IsPlainFolder()) {
+      child.AssignConcat(folder, L"\\", find.Name());
+      if (child.ok && !EnumerateTree(child.CStr(), job)) return false;
+    } else if (find.IsLink()) {
+      // Counted with what it resolves to: a file's size, 0 for a folder.
+      child.AssignConcat(folder, L"\\", find.Name());
+      if (child.ok) job.bytesTotal += QueryFileSize(child.CStr());
+    } else {
+      // The listing already holds the size; asking each file again would
+      // cost an open per file for the same number.
+      job.bytesTotal += find.Size();
+    }
+    if (job.cancelRequested.load(std::memory_order_relaxed)) return false;
+  } while (NextEntry(find));
+  return true;
+}

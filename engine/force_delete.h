@@ -1,0 +1,33 @@
+// Deleting files, folder trees and wildcard matches also when attributes or
+// access lists stand in the way.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/access_list.h"
+
+struct DeleteOption {
+  enum : uint32_t {
+    DeleteRetry = 0x01,         // as a last resort, delete at the next restart
+    DeleteRepairAccess = 0x02,  // replace owner and access list of a refusing item
+    DeleteKeepTop = 0x04,       // internal: a wildcard deletion keeps the folder itself
+  };
+};
+
+struct DeleteResult {
+  enum : int { Failed = 0, Deleted = 1, Scheduled = 2 };
+};
+
+// Any failure fails the whole; otherwise any scheduled deletion makes it
+// scheduled.
+int CombineDeleteResults(int a, int b);
+
+// Deletes a file, a folder with everything in it (a folder link as a link, its
+// target untouched) or, for a last component with "*" or "?", the matches in
+// the folder and in matching sub-folders while keeping the folder. A path that
+// does not exist, or has no "\", counts as deleted.
+int ForceDelete(const wchar_t* path, uint32_t options);
+int ForceDeleteFile(const wchar_t* path, uint32_t options, AccessList& list);
+int ForceRemoveFolder(const wchar_t* path, uint32_t options, AccessList& list);
+int ForceDeleteTree(const wchar_t* folder, const wchar_t* pattern, uint32_t options,
+                    AccessList& list);

@@ -1,0 +1,133 @@
+#include "engine/pair_passes.h"
+
+#include "base/path.h"
+#include "engine/copy_pass.h"
+#include "engine/directory_creation.h"
+#include "engine/enumeration_pass.h"
+#include "engine/handle_holder.h"
+
+namespace {
+
+// Puts the Strict bit back however the pair ends, so that the job leaves the
+// pair with the mode it came with.
+class StrictBitGuard {
+ public:
+  explicit StrictBitGuard(BackupJob& job)
+      : job_(job), strictRun_((job.flags & BackupMode::Strict) != 0) {}
+  ~StrictBitGuard() {
+    if (strictRun_) job_.flags |= BackupMode::Strict;
+  }
+  bool StrictRun() const { return strictRun_; }
+
+ private:
+  BackupJob& job_;
+  bool strictRun_;
+};
+
+void ComparableForm(const wchar_t* path, WideString& form) {
+  form.Assign(path);
+  if (form.Find(L"\\\\?\\UNC\\", true, 1, 1, 8) == 1)
+    form.DropLeft(8).Prepend(L"\\\\");
+  else if (form.Find(kLongPathPrefix, true, 1, 1, 4) == 1)
+    form.DropLeft(4);
+  TrimTrailingBackslashes(form);
+}
+
+bool IsSameOrBelow(WideString& inner, WideString& outer) {
+  int32_t n = outer.Length();
+  if (inner.Length() < n) return false;
+  if (CompareStringOrdinal(inner.CStr(), n, outer.CStr(), n, TRUE) != CSTR_EQUAL) return false;
+  return inner.Length() == n || inner.buf[n] == L'\\';
+}
+
+WorkerOutcome RunPass(const PassHooks& hooks, WorkerRoutine routine, BackupJob& job) {
+  if (!hooks.runWorker) return kWorkerNotStarted;
+  return hooks.runWorker(hooks.context, routine, job);
+}
+
+void AnnouncePhase(const PassHooks& hooks, PairPhase phase, BackupJob& job) {
+  if (hooks.phaseChanged) hooks.phaseChanged(hooks.context, phase, job);
+}
+
+bool Stopped(WorkerOutcome outcome, const BackupJob& job) {
+  return outcome == kWorkerCancelled || job.cancelRequested.load(std::memory_order_relaxed) != 0;
+}
+
+}  // namespace
+
+HANDLE StartWorker(WorkerRoutine routine, BackupJob& job) {
+  return CreateThread(nullptr, kWorkerStackReserve, routine, &job,
+                      STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+}
+
+WorkerOutcome RunWorkerAndWait(void*, WorkerRoutine routine, BackupJob& job) {
+  HandleHolder thread(StartWorker(routine, job));
+  if (!thread.Valid()) return kWorkerNotStarted;
+  WaitForSingleObject(thread.Get(), INFINITE);
+  return kWorkerEnded;
+}
+
+bool FoldersOverlap(const wchar_t* a, const wchar_t* b) {
+  WideString first, second;
+  ComparableForm(a, first);
+  ComparableForm(b, second);
+  if (first.Length() == 0 || second.Length() == 0) return false;
+  return IsSameOrBelow(first, second) || IsSameOrBelow(second, first);
+}
+
+PairOutcome RunPairPasses(BackupJob& job, const wchar_t* source, const wchar_t* destination,
+                          const PassHooks& hooks) {
+  WideString sourceRoot(source);
+  WideString destinationRoot(destination);
+  TrimTrailingBackslashes(sourceRoot);
+  TrimTrailingBackslashes(destinationRoot);
+  // Texts of a drive letter or less are not checked.
+  if (sourceRoot.Length() > 2) {
+    WideString probe(sourceRoot.CStr());
+    AddLongPathPrefix(probe);
+    if (!PathIsFolder(probe.CStr())) return kPairSourceMissing;
+  }
+  if (FoldersOverlap(sourceRoot.CStr(), destinationRoot.CStr())) return kPairFoldersOverlap;
+  if (destinationRoot.Length() > 2 && !CreateDirectoryTree(destinationRoot.CStr()))
+    return kPairDestinationUnavailable;
+
+  StrictBitGuard strict(job);
+  job.bytesDone = 0;
+  job.itemsDone = 0;
+  job.bytesTotal = 0;
+  job.itemsTotal = 0;
+  job.progress = 0;
+  job.fromRoot.Assign(sourceRoot.CStr());
+  job.toRoot.Assign(destinationRoot.CStr());
+  AnnouncePhase(hooks, kPhaseEnumerating, job);
+  // Without an enumeration thread the pass still runs, against totals of 1.
+  if (Stopped(RunPass(hooks, EnumerationThread, job), job)) return kPairCancelled;
+  job.bytesTotal += 1;
+  job.itemsTotal += 1;
+
+  bool restore = (job.flags & BackupMode::Restore) != 0;
+  job.fromRoot.Assign(restore ? destinationRoot.CStr() : sourceRoot.CStr());
+  job.toRoot.Assign(restore ? sourceRoot.CStr() : destinationRoot.CStr());
+  if (strict.StrictRun())
+    job.flags &= ~static_cast<uint32_t>(BackupMode::Strict);
+  else if (job.flags & BackupMode::Sync)
+    job.flags |= BackupMode::UpdateMethod;
+  job.progress = 0;
+  AnnouncePhase(hooks, kPhaseCopying, job);
+  WorkerOutcome outcome = RunPass(hooks, CopyThread, job);
+  if (outcome == kWorkerNotStarted) return kPairPassNotStarted;
+  if (Stopped(outcome, job)) return kPairCancelled;
+  if (!strict.StrictRun() && !(job.flags & BackupMode::Sync)) return kPairFinished;
+
+  job.bytesDone = 0;
+  job.itemsDone = 0;
+  job.progress = 0;
+  if (strict.StrictRun()) job.flags |= BackupMode::Strict;
+  job.fromRoot.Assign(destinationRoot.CStr());
+  job.toRoot.Assign(sourceRoot.CStr());
+  AnnouncePhase(hooks, kPhaseSecondPass, job);
+  outcome = RunPass(hooks, CopyThread, job);
+  if (outcome == kWorkerNotStarted) return kPairPassNotStarted;
+  if (Stopped(outcome, job)) return kPairCancelled;
+  return kPairFinished;
+}
