@@ -40,6 +40,25 @@ DWORD ExplicitInsertIndex(ACL* acl) {
   return index;
 }
 
+// Some platforms' AddAce appends whatever index it is given, so the entry is
+// placed by hand: the entries of a list lie back to back after its header.
+bool InsertEntry(ACL* acl, DWORD index, const void* entry, DWORD entryLength) {
+  ACL_SIZE_INFORMATION size = {};
+  if (!GetAclInformation(acl, &size, sizeof(size), AclSizeInformation)) return false;
+  if (size.AclBytesFree < entryLength || index > acl->AceCount) return false;
+  BYTE* start = reinterpret_cast<BYTE*>(acl);
+  BYTE* at = start + size.AclBytesInUse;
+  if (index < acl->AceCount) {
+    void* raw = nullptr;
+    if (!GetAce(acl, index, &raw)) return false;
+    at = static_cast<BYTE*>(raw);
+  }
+  memmove(at + entryLength, at, static_cast<size_t>(start + size.AclBytesInUse - at));
+  memcpy(at, entry, entryLength);
+  ++acl->AceCount;
+  return IsValidAcl(acl) != FALSE;
+}
+
 SECURITY_INFORMATION InformationFor(uint32_t mode, PSID owner) {
   SECURITY_INFORMATION information = 0;
   if (!(mode & kAccessOwnerOnly)) information |= DACL_SECURITY_INFORMATION;
@@ -100,8 +119,9 @@ bool AddAllowEntry(AccessList& list, PSID identity, BYTE inheritance) {
   entry->Header.AceSize = static_cast<WORD>(entryLength);
   entry->Mask = kGenericAll;
   if (!CopySid(identityLength, &entry->SidStart, identity)) return false;
-  DWORD index = (inheritance & kInheritedMarks) ? MAXDWORD : ExplicitInsertIndex(list.Acl());
-  return AddAce(list.Acl(), ACL_REVISION, index, entry, entryLength) != FALSE;
+  ACL* acl = list.Acl();
+  DWORD index = (inheritance & kInheritedMarks) ? acl->AceCount : ExplicitInsertIndex(acl);
+  return InsertEntry(acl, index, entry, entryLength);
 }
 
 bool AddWellKnownEntry(AccessList& list, WELL_KNOWN_SID_TYPE type, BYTE inheritance) {

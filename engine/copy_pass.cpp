@@ -5,7 +5,6 @@
 #include "engine/file_transfer.h"
 #include "engine/find_handle.h"
 #include "engine/force_delete.h"
-#include "engine/handle_holder.h"
 #include "engine/reparse_point.h"
 
 namespace {
@@ -78,12 +77,14 @@ bool WalkTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
   WideString pattern;
   pattern.AssignConcat(from, L"\\*");
   FindHandle find;
-  if (!pattern.ok || !FirstEntry(find, pattern.CStr())) return false;
+  // An empty folder is done; a folder that cannot be listed is not.
+  if (!pattern.ok) return false;
+  if (!FirstEntry(find, pattern.CStr())) return find.lastError == ERROR_NO_MORE_FILES;
 
   bool result = true;
+  bool deletedHere = false;
   WideString fromItem;
   WideString toItem;
-  HandleHolder holder;
   do {
     if (Cancelled(job)) break;
     fromItem.AssignConcat(from, L"\\", find.Name());
@@ -108,8 +109,11 @@ bool WalkTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
         result = false;
         break;
       }
-      if (counterpart == kCounterpartMissing)
-        ForceDelete(fromItem.CStr(), DeleteOption::DeleteRepairAccess);
+      if (counterpart == kCounterpartMissing &&
+          ForceDelete(fromItem.CStr(),
+                      DeleteOption::DeleteRepairAccess | DeleteOption::DeleteNoShellNotice) !=
+              DeleteResult::Failed)
+        deletedHere = true;
       continue;
     }
 
@@ -125,13 +129,14 @@ bool WalkTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
       continue;
     }
 
-    TransferOutcome outcome =
-        TransferFile(job, fromItem.CStr(), to, toItem.CStr(), find.entry, holder);
+    TransferOutcome outcome = TransferFile(job, fromItem.CStr(), to, toItem.CStr(), find.entry);
     if ((outcome == kTransferFailed || outcome == kTransferCancelled) &&
         (!PathIsFolder(to) || !PathIsFolder(from))) {
       result = false;  // a removed medium ends the level
       break;
     }
   } while (NextEntry(find));
+  // One notice for the folder rather than one per deleted item.
+  if (deletedHere) NotifyFolderChanged(from);
   return result;
 }

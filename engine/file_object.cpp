@@ -72,6 +72,7 @@ HANDLE OpenFile(FileObject& file, const wchar_t* path, uint32_t mode, DWORD flag
 
   DWORD access = (mode & kFileWriteBits) ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
   DWORD sharing = (mode & kFileExclusive) ? 0 : FILE_SHARE_READ;
+  if (mode & kFileShareDelete) sharing |= FILE_SHARE_DELETE;
   HANDLE handle =
       CreateFileW(path, access, sharing, nullptr, Disposition(mode), flagsAndAttributes, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;

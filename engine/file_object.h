@@ -18,6 +18,9 @@ enum FileMode : uint32_t {
   // With kFileTruncate: fail when the name exists instead of truncating, so
   // that a scratch file can never overwrite anything.
   kFileCreateNew = 0x100,
+  // Others may rename or delete the file while it is open: a finished scratch
+  // file takes its final name while its own handle stays usable.
+  kFileShareDelete = 0x200,
 };
 
 inline constexpr uint32_t kFileEncodingBits = kFileUtf16Le | kFileUtf16Be | kFileUtf8;

@@ -28,7 +28,7 @@ bool OpenScratchFile(BackupJob& job, const wchar_t* toFolder, WideString& scratc
     scratch.AssignConcat(toFolder, L"\\", name);
     if (!scratch.ok) return false;
     if (OpenFile(job.destinationFile, scratch.CStr(),
-                 kFileTruncate | kFileExclusive | kFileRaw | kFileCreateNew,
+                 kFileTruncate | kFileExclusive | kFileRaw | kFileCreateNew | kFileShareDelete,
                  FILE_FLAG_WRITE_THROUGH | FILE_FLAG_BACKUP_SEMANTICS))
       return true;
     DWORD error = GetLastError();
@@ -59,6 +59,21 @@ bool ReplaceWithScratch(const wchar_t* scratch, const wchar_t* toItem) {
   return MoveFileExW(scratch, toItem, kReplaceFlags) != FALSE;
 }
 
+// Through the handle that wrote the file, which still stands for it under its
+// final name: no further open. After the rename, so that no file system
+// carries the old file's creation time over to the new one.
+void GiveEntryMetadata(FileObject& file, const WIN32_FIND_DATAW& entry) {
+  FILE_BASIC_INFO basic = {};
+  basic.CreationTime.LowPart = entry.ftCreationTime.dwLowDateTime;
+  basic.CreationTime.HighPart = static_cast<LONG>(entry.ftCreationTime.dwHighDateTime);
+  basic.LastAccessTime.LowPart = entry.ftLastAccessTime.dwLowDateTime;
+  basic.LastAccessTime.HighPart = static_cast<LONG>(entry.ftLastAccessTime.dwHighDateTime);
+  basic.LastWriteTime.LowPart = entry.ftLastWriteTime.dwLowDateTime;
+  basic.LastWriteTime.HighPart = static_cast<LONG>(entry.ftLastWriteTime.dwHighDateTime);
+  basic.FileAttributes = SettableAttributes(entry.dwFileAttributes);
+  SetFileInformationByHandle(file.handle, FileBasicInfo, &basic, sizeof(basic));
+}
+
 }  // namespace
 
 bool IsScratchFileName(const wchar_t* name) {
@@ -70,32 +85,27 @@ bool IsScratchFileName(const wchar_t* name) {
 }
 
 TransferOutcome TransferFile(BackupJob& job, const wchar_t* fromItem, const wchar_t* toFolder,
-                             const wchar_t* toItem, const WIN32_FIND_DATAW& entry,
-                             HandleHolder& timesHolder) {
+                             const wchar_t* toItem, const WIN32_FIND_DATAW& entry) {
   if (!OpenFile(job.sourceFile, fromItem, kFileRaw,
                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN))
     return kTransferSourceUnreadable;
   WideString scratch;
-  bool scratchOpen = OpenScratchFile(job, toFolder, scratch);
-  TransferOutcome outcome = scratchOpen ? CopyContents(job) : kTransferFailed;
-  CloseFile(job.destinationFile);
+  if (!OpenScratchFile(job, toFolder, scratch)) {
+    CloseFile(job.sourceFile);
+    return kTransferFailed;  // the name may belong to someone else's file: not deleted
+  }
+  TransferOutcome outcome = CopyContents(job);
   // The source is let go at once, so that it is not held open, and shared for
   // reading only, while the rest of the run goes on.
   CloseFile(job.sourceFile);
-  if (!scratchOpen) return kTransferFailed;  // the name may belong to someone else's file
   if (outcome == kTransferCopied && !ReplaceWithScratch(scratch.CStr(), toItem))
     outcome = kTransferFailed;
   if (outcome != kTransferCopied) {
+    CloseFile(job.destinationFile);
     DeleteFileW(scratch.CStr());
     return outcome;
   }
-
-  SetFileAttributesW(toItem, SettableAttributes(entry.dwFileAttributes));
-  timesHolder.Reset(CreateFileW(toItem, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (timesHolder.Valid())
-    SetFileTime(timesHolder.Get(), &entry.ftCreationTime, &entry.ftLastAccessTime,
-                &entry.ftLastWriteTime);
-  timesHolder.Close();
+  GiveEntryMetadata(job.destinationFile, entry);
+  CloseFile(job.destinationFile);
   return kTransferCopied;
 }

@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include "engine/backup_job.h"
-#include "engine/handle_holder.h"
 
 enum TransferOutcome {
   kTransferCopied,
@@ -19,11 +18,9 @@ enum TransferOutcome {
 // (read-only or protected file, a folder of that name) forces the old item
 // away first. A read error, short write or cancel removes the scratch file
 // and leaves the old destination untouched. The copy then gets the source
-// entry's attributes and three times; timesHolder is the caller's handle slot
-// for that.
+// entry's attributes and three times.
 TransferOutcome TransferFile(BackupJob& job, const wchar_t* fromItem, const wchar_t* toFolder,
-                             const wchar_t* toItem, const WIN32_FIND_DATAW& entry,
-                             HandleHolder& timesHolder);
+                             const wchar_t* toItem, const WIN32_FIND_DATAW& entry);
 
 // Whether a scratch file name is one that TransferFile makes.
 bool IsScratchFileName(const wchar_t* name);

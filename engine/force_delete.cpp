@@ -61,11 +61,11 @@ DWORD ReparseTagOf(const wchar_t* path) {
   return FirstEntry(find, path) ? find.ReparseTag() : 0;
 }
 
-void NotifyShell(const wchar_t* path, bool folder) {
+void NotifyShell(LONG event, const wchar_t* path) {
   WideString shown(path);
   // The shell knows items by their ordinary names.
   if (shown.Find(kLongPathPrefix, true, 1, 1, 4) == 1) shown.DropLeft(4);
-  SHChangeNotify(folder ? SHCNE_RMDIR : SHCNE_DELETE, SHCNF_PATHW, shown.CStr(), nullptr);
+  SHChangeNotify(event, SHCNF_PATHW, shown.CStr(), nullptr);
 }
 
 }  // namespace
@@ -75,6 +75,8 @@ int CombineDeleteResults(int a, int b) {
   if (a == DeleteResult::Scheduled || b == DeleteResult::Scheduled) return DeleteResult::Scheduled;
   return DeleteResult::Deleted;
 }
+
+void NotifyFolderChanged(const wchar_t* folder) { NotifyShell(SHCNE_UPDATEDIR, folder); }
 
 int ForceDeleteFile(const wchar_t* path, uint32_t options, AccessList& list) {
   return RemoveStubbornItem(path, options, list, DeleteFileCall, kSingleProtected);
@@ -151,6 +153,8 @@ int ForceDelete(const wchar_t* path, uint32_t options) {
   }
   if (!folder.ok) return DeleteResult::Failed;
 
+  bool tellShell = !(options & DeleteOption::DeleteNoShellNotice);
+  options &= ~static_cast<uint32_t>(DeleteOption::DeleteNoShellNotice);
   AccessList list;
   list.repairInheritance = (isFolder || wildcard) ? kFolderInheritance : 0;
   int result;
@@ -162,6 +166,7 @@ int ForceDelete(const wchar_t* path, uint32_t options) {
   else
     result = ForceDeleteFile(folder.CStr(), options, list);
 
-  if (result == DeleteResult::Deleted && !wildcard) NotifyShell(target.CStr(), isFolder);
+  if (result == DeleteResult::Deleted && !wildcard && tellShell)
+    NotifyShell(isFolder ? SHCNE_RMDIR : SHCNE_DELETE, target.CStr());
   return result;
 }

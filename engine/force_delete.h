@@ -11,6 +11,10 @@ struct DeleteOption {
     DeleteRetry = 0x01,         // as a last resort, delete at the next restart
     DeleteRepairAccess = 0x02,  // replace owner and access list of a refusing item
     DeleteKeepTop = 0x04,       // internal: a wildcard deletion keeps the folder itself
+    // The caller tells the shell itself, once for a whole folder: naming each
+    // deleted item makes some shells search the folder for it, a listing of
+    // the folder per item.
+    DeleteNoShellNotice = 0x08,
   };
 };
 
@@ -27,6 +31,8 @@ int CombineDeleteResults(int a, int b);
 // the folder and in matching sub-folders while keeping the folder. A path that
 // does not exist, or has no "\", counts as deleted.
 int ForceDelete(const wchar_t* path, uint32_t options);
+// Tells the shell that a folder's contents changed.
+void NotifyFolderChanged(const wchar_t* folder);
 int ForceDeleteFile(const wchar_t* path, uint32_t options, AccessList& list);
 int ForceRemoveFolder(const wchar_t* path, uint32_t options, AccessList& list);
 int ForceDeleteTree(const wchar_t* folder, const wchar_t* pattern, uint32_t options,

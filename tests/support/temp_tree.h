@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 class TempTree {
  public:
@@ -20,6 +22,9 @@ class TempTree {
   // Creates the parent folders as needed.
   void MakeFolder(const std::wstring& relative) const;
   void WriteFile(const std::wstring& relative, const std::string& content) const;
+  // A file of the given size whose bytes follow from the seed, so that two
+  // files of one size but different seeds differ.
+  void WriteFileOfSize(const std::wstring& relative, uint64_t size, uint32_t seed) const;
 
  private:
   std::wstring root_;
@@ -33,3 +38,38 @@ bool Exists(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
 // Long-path form of an absolute drive path.
 std::wstring LongForm(const std::wstring& path);
+
+// The three times of a file or folder, as 64-bit values.
+struct ItemTimes {
+  int64_t creation = 0;
+  int64_t lastAccess = 0;
+  int64_t lastWrite = 0;
+};
+ItemTimes TimesOf(const std::wstring& path);
+bool SetTimes(const std::wstring& path, const ItemTimes& times);
+// Sets only the last-write time.
+bool SetWriteTime(const std::wstring& path, int64_t lastWrite);
+DWORD AttributesOf(const std::wstring& path);
+bool SetAttributes(const std::wstring& path, DWORD attributes);
+// The file system's identity of a file: a rewritten file gets a new one
+// when it is replaced by another file, not when it is written in place.
+uint64_t FileIdOf(const std::wstring& path);
+// Names in one folder, sorted; "." and ".." left out.
+std::vector<std::wstring> NamesIn(const std::wstring& folder);
+
+// One line per item below root, sorted: relative path, kind (dir, file, link),
+// for files size and a hash of the contents, and the read-only, hidden and
+// system attributes. Two trees with equal descriptions hold the same data.
+std::wstring DescribeTree(const std::wstring& root, bool withAttributes = true);
+
+// Whether creation times set on a file are kept (Wine, on a host file system
+// without them, reports the last-write time instead).
+bool PlatformKeepsCreationTimes(const TempTree& tree);
+// Whether CreateSymbolicLinkW makes links here: some platforms answer success
+// and create nothing.
+bool PlatformCreatesSymbolicLinks(const TempTree& tree);
+// Makes a link of the host system beneath a tree (Wine maps such a link to a
+// folder to a reparse folder of tag 0). Empty on success, else why not.
+std::string MakeHostFolderLink(const std::wstring& linkPath, const std::wstring& targetPath);
+// Removes such a link (which Wine 8 cannot remove itself) with the host's rm.
+bool RemoveHostLink(const std::wstring& linkPath);

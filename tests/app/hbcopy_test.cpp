@@ -1,0 +1,165 @@
+#include "app/hbcopy_command.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/backup_job.h"
+#include "engine/handle_holder.h"
+#include "tests/support/temp_tree.h"
+
+namespace {
+
+struct ProgramResult {
+  DWORD exitCode = 9999;
+  std::string output;
+  std::string errors;
+};
+
+std::string ReadPipe(HANDLE pipe) {
+  std::string text;
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(pipe, chunk, sizeof(chunk), &got, nullptr) && got) text.append(chunk, got);
+  return text;
+}
+
+// Runs the built hbcopy.exe, which lies next to the test program.
+ProgramResult RunHbcopyProgram(const std::wstring& arguments, const std::wstring& folder = L"") {
+  ProgramResult result;
+  wchar_t self[MAX_PATH * 4];
+  DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
+  std::wstring program(self, length);
+  program = program.substr(0, program.rfind(L'\\')) + L"\\hbcopy.exe";
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  HANDLE outRead, outWrite, errRead, errWrite;
+  if (!CreatePipe(&outRead, &outWrite, &inherit, 0) ||
+      !CreatePipe(&errRead, &errWrite, &inherit, 0))
+    return result;
+  HandleHolder outReader(outRead), outWriter(outWrite), errReader(errRead), errWriter(errWrite);
+  SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = outWrite;
+  startup.hStdError = errWrite;
+  std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &process))
+    return result;
+  HandleHolder processHolder(process.hProcess), threadHolder(process.hThread);
+  outWriter.Close();
+  errWriter.Close();
+  // The output is small: the pipes never fill, so reading one after the other is safe.
+  result.output = ReadPipe(outRead);
+  result.errors = ReadPipe(errRead);
+  if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
+    GetExitCodeProcess(process.hProcess, &result.exitCode);
+  return result;
+}
+
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+}  // namespace
+
+TEST(Hbcopy, CopiesAPairAndPrintsTheCounters) {
+  TempTree tree;
+  tree.WriteFile(L"my source\\a.txt", "alpha");
+  tree.WriteFile(L"my source\\sub\\b.txt", "bet");
+  ProgramResult run = RunHbcopyProgram(L"common " + Quoted(tree.Path(L"my source")) + L" " +
+                                       Quoted(tree.Path(L"new\\backup")));
+  EXPECT_EQ(run.exitCode, 0u) << run.errors;
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"new\\backup\\sub\\b.txt")), "bet");
+  EXPECT_EQ(DescribeTree(tree.Path(L"new\\backup")), DescribeTree(tree.Path(L"my source")));
+  // Totals are the source's plus one: 3 items, 8 bytes.
+  EXPECT_EQ(run.output, "bytesTotal=9 bytesDone=8 itemsTotal=4 itemsDone=3 progress=" +
+                            std::to_string(8 * 500 / 9 + 3 * 500 / 4) + "\r\n");
+}
+
+TEST(Hbcopy, ModeAndSwitchesIgnoreCase) {
+  TempTree tree;
+  tree.WriteFile(L"src\\plain.txt", "p");
+  tree.WriteFile(L"src\\hidden.txt", "h");
+  SetAttributes(tree.Path(L"src\\hidden.txt"), FILE_ATTRIBUTE_HIDDEN);
+  tree.WriteFile(L"dst\\stale.txt", "goes");
+  ProgramResult run =
+      RunHbcopyProgram(L"STRICT " + Quoted(tree.Path(L"src")) + L" " + Quoted(tree.Path(L"dst")) +
+                       L" /UPDATE /SkipHidden -skipsystem");
+  EXPECT_EQ(run.exitCode, 0u) << run.errors;
+  EXPECT_EQ(NamesIn(tree.Path(L"dst")), (std::vector<std::wstring>{L"plain.txt"}));
+}
+
+TEST(Hbcopy, RelativePathsAreTakenFromTheCurrentFolder) {
+  TempTree tree;
+  tree.WriteFile(L"src\\f.txt", "f");
+  ProgramResult run = RunHbcopyProgram(L"sync src .\\out\\..\\dst", tree.Root());
+  EXPECT_EQ(run.exitCode, 0u) << run.errors;
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\f.txt")), "f");
+  EXPECT_FALSE(Exists(tree.Path(L"out")));
+}
+
+TEST(Hbcopy, BadArgumentsPrintTheUsage) {
+  TempTree tree;
+  tree.MakeFolder(L"src");
+  std::wstring pair = Quoted(tree.Path(L"src")) + L" " + Quoted(tree.Path(L"dst"));
+  for (const std::wstring& arguments :
+       {std::wstring(L""), L"common " + Quoted(tree.Path(L"src")), L"mirror " + pair,
+        L"common " + pair + L" /fast", L"common " + pair + L" update"}) {
+    ProgramResult run = RunHbcopyProgram(arguments);
+    EXPECT_EQ(run.exitCode, 2u) << "arguments: " << std::string(arguments.begin(), arguments.end());
+    EXPECT_EQ(run.errors.rfind("usage: hbcopy MODE SOURCE DESTINATION [/update] [/skiphidden] "
+                               "[/skipsystem]",
+                               0),
+              0u);
+  }
+  EXPECT_FALSE(Exists(tree.Path(L"dst")));
+}
+
+TEST(Hbcopy, MissingSourceOrBlockedDestinationExitsWithThree) {
+  TempTree tree;
+  tree.MakeFolder(L"src");
+  tree.WriteFile(L"blocker", "a file");
+  ProgramResult missing =
+      RunHbcopyProgram(L"common " + Quoted(tree.Path(L"nothing")) + L" " + Quoted(tree.Path(L"d")));
+  EXPECT_EQ(missing.exitCode, 3u);
+  EXPECT_FALSE(Exists(tree.Path(L"d")));
+  ProgramResult blocked = RunHbcopyProgram(L"restore " + Quoted(tree.Path(L"src")) + L" " +
+                                           Quoted(tree.Path(L"blocker\\d")));
+  EXPECT_EQ(blocked.exitCode, 3u);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"blocker")), "a file");
+}
+
+TEST(Hbcopy, OverlappingFoldersAreRefused) {
+  TempTree tree;
+  tree.WriteFile(L"src\\keep.txt", "k");
+  tree.MakeFolder(L"src\\inner");
+  ProgramResult run = RunHbcopyProgram(L"strict " + Quoted(tree.Path(L"src\\inner")) + L" " +
+                                       Quoted(tree.Path(L"src")));
+  EXPECT_EQ(run.exitCode, 2u) << "a Strict run would delete the source";
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\keep.txt")), "k");
+}
+
+TEST(HbcopyArguments, ModesSwitchesAndFullPaths) {
+  const wchar_t* argv[] = {L"hbcopy",    L"Restore",     L"relative\\src",
+                           L"C:\\dst\\", L"/skipSYSTEM", L"/update"};
+  HbcopyArguments arguments;
+  ASSERT_TRUE(ParseHbcopyArguments(6, argv, arguments));
+  EXPECT_EQ(arguments.flags, BackupMode::Restore | BackupMode::UpdateMethod);
+  EXPECT_EQ(arguments.skipAttributes, static_cast<uint32_t>(SkipAttribute::SkipSystem));
+  wchar_t current[MAX_PATH * 4];
+  GetCurrentDirectoryW(MAX_PATH * 4, current);
+  std::wstring expected = std::wstring(current);
+  if (expected.back() != L'\\') expected += L'\\';
+  EXPECT_EQ(std::wstring(arguments.source.CStr()), expected + L"relative\\src");
+  EXPECT_EQ(std::wstring(arguments.destination.CStr()), L"C:\\dst\\");
+
+  const wchar_t* sync[] = {L"hbcopy", L"sync", L"a", L"b"};
+  HbcopyArguments syncArguments;
+  ASSERT_TRUE(ParseHbcopyArguments(4, sync, syncArguments));
+  EXPECT_EQ(syncArguments.flags, static_cast<uint32_t>(BackupMode::Sync));
+  const wchar_t* empty[] = {L"hbcopy", L"sync", L"", L"b"};
+  EXPECT_FALSE(ParseHbcopyArguments(4, empty, syncArguments));
+}

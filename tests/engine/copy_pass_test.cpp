@@ -1,0 +1,306 @@
+#include "engine/copy_pass.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/enumeration_pass.h"
+#include "engine/file_transfer.h"
+#include "tests/support/pass_gate.h"
+#include "tests/support/temp_tree.h"
+
+namespace {
+
+constexpr int64_t kHour = 36000000000LL;
+constexpr int64_t kSomeTime = 132000000000000000LL;  // a day in 2019
+
+class CopyPass : public ::testing::Test {
+ protected:
+  void Prepare(const std::wstring& from, const std::wstring& to, uint32_t flags,
+               uint32_t skip = 0) {
+    job.fromRoot.Assign(tree.Path(from).c_str());
+    job.toRoot.Assign(tree.Path(to).c_str());
+    job.flags = flags;
+    job.skipAttributes = skip;
+    job.bytesDone = job.itemsDone = 0;
+  }
+  // One walker pass on the test's thread; answers its exit code.
+  DWORD Run(const std::wstring& from, const std::wstring& to, uint32_t flags, uint32_t skip = 0) {
+    Prepare(from, to, flags, skip);
+    return CopyThread(&job);
+  }
+  // Totals as the runner sets them before a copy pass.
+  void CountSource(const std::wstring& source) {
+    job.fromRoot.Assign(tree.Path(source).c_str());
+    EnumerationThread(&job);
+    job.bytesTotal += 1;
+    job.itemsTotal += 1;
+  }
+  void WriteAt(const std::wstring& relative, const std::string& content, int64_t lastWrite) {
+    tree.WriteFile(relative, content);
+    ASSERT_TRUE(SetWriteTime(tree.Path(relative), lastWrite));
+  }
+  bool HasScratchFiles(const std::wstring& folder) {
+    for (const std::wstring& name : NamesIn(tree.Path(folder)))
+      if (IsScratchFileName(name.c_str())) return true;
+    return false;
+  }
+
+  TempTree tree;
+  BackupJob job;
+};
+
+}  // namespace
+
+TEST_F(CopyPass, CopiesNestedTreeWithEmptyFoldersAttributesAndTimes) {
+  tree.WriteFile(L"src\\a.txt", "alpha");
+  tree.WriteFile(L"src\\sub\\b.txt", "");
+  tree.WriteFileOfSize(L"src\\sub\\deeper\\c.bin", 5 * 1024 * 1024 + 17, 7);
+  tree.MakeFolder(L"src\\empty");
+  tree.MakeFolder(L"src\\sub\\empty too");
+  tree.WriteFile(L"src\\hidden.txt", "h");
+  tree.WriteFile(L"src\\system.txt", "s");
+  tree.WriteFile(L"src\\readonly.txt", "r");
+  SetAttributes(tree.Path(L"src\\hidden.txt"), FILE_ATTRIBUTE_HIDDEN);
+  SetAttributes(tree.Path(L"src\\system.txt"), FILE_ATTRIBUTE_SYSTEM);
+  bool creationKept = PlatformKeepsCreationTimes(tree);
+  const wchar_t* files[] = {L"a.txt",      L"sub\\b.txt", L"sub\\deeper\\c.bin",
+                            L"hidden.txt", L"system.txt", L"readonly.txt"};
+  std::vector<ItemTimes> sourceTimes;
+  for (const wchar_t* file : files) {
+    ItemTimes times;
+    int64_t offset = static_cast<int64_t>(sourceTimes.size()) * kHour;
+    times.creation = kSomeTime - 50 * kHour + offset;
+    times.lastAccess = kSomeTime - 10 * kHour + offset;
+    times.lastWrite = kSomeTime - 20 * kHour + offset;
+    ASSERT_TRUE(SetTimes(tree.Path(std::wstring(L"src\\") + file), times));
+    sourceTimes.push_back(TimesOf(tree.Path(std::wstring(L"src\\") + file)));
+  }
+  SetAttributes(tree.Path(L"src\\readonly.txt"), FILE_ATTRIBUTE_READONLY);
+
+  EXPECT_EQ(Run(L"src", L"dst", BackupMode::Common), 1u);
+  // Against the times before the run: reading the source may move its own
+  // last-access time.
+  for (size_t i = 0; i < sourceTimes.size(); ++i) {
+    const wchar_t* file = files[i];
+    const ItemTimes& source = sourceTimes[i];
+    ItemTimes copy = TimesOf(tree.Path(std::wstring(L"dst\\") + file));
+    EXPECT_EQ(copy.lastWrite, source.lastWrite) << file;
+    EXPECT_EQ(copy.lastAccess, source.lastAccess) << file;
+    if (creationKept) {
+      EXPECT_EQ(copy.creation, source.creation) << file;
+    }
+  }
+  // Only now: reading the copies moves their last-access times.
+  EXPECT_EQ(DescribeTree(tree.Path(L"dst")), DescribeTree(tree.Path(L"src")));
+  EXPECT_EQ(job.bytesDone, 5u * 1024 * 1024 + 17 + 5 + 3);
+  EXPECT_EQ(job.itemsDone, 10u);
+}
+
+TEST_F(CopyPass, NewFolderGetsTheSourceAttributesAndAnExistingOneKeepsItsOwn) {
+  tree.WriteFile(L"src\\fresh\\f.txt", "1");
+  tree.WriteFile(L"src\\known\\g.txt", "2");
+  SetAttributes(tree.Path(L"src\\fresh"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
+  SetAttributes(tree.Path(L"src\\known"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
+  ASSERT_TRUE(SetWriteTime(tree.Path(L"src\\fresh"), kSomeTime));
+  tree.MakeFolder(L"dst\\known");
+  Run(L"src", L"dst", BackupMode::Common);
+  EXPECT_TRUE(AttributesOf(tree.Path(L"dst\\fresh")) & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_FALSE(AttributesOf(tree.Path(L"dst\\known")) & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_NE(TimesOf(tree.Path(L"dst\\fresh")).lastWrite, kSomeTime);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\known\\g.txt")), "2");
+}
+
+TEST_F(CopyPass, UpdateTestSkipsEqualSizesWhenTheDestinationIsAsNewOrNewer) {
+  WriteAt(L"src\\same-time.txt", "AAAA", kSomeTime);
+  WriteAt(L"dst\\same-time.txt", "BBBB", kSomeTime);
+  WriteAt(L"src\\older.txt", "CCCCCC", kSomeTime);
+  WriteAt(L"dst\\older.txt", "DDDDDD", kSomeTime + kHour);
+  EXPECT_EQ(Run(L"src", L"dst", BackupMode::Common | BackupMode::UpdateMethod), 1u);
+  // Contents differ, yet nothing was read to find out: both stay.
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\same-time.txt")), "BBBB");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\older.txt")), "DDDDDD");
+  EXPECT_EQ(job.bytesDone, 10u) << "files found up to date count as done";
+}
+
+TEST_F(CopyPass, UpdateTestCopiesADifferentSizeOverANewerDestination) {
+  WriteAt(L"src\\f.txt", "short", kSomeTime);
+  WriteAt(L"dst\\f.txt", "much longer text", kSomeTime + kHour);
+  WriteAt(L"src\\newer.txt", "EEEE", kSomeTime + kHour);
+  WriteAt(L"dst\\newer.txt", "FFFF", kSomeTime);
+  Run(L"src", L"dst", BackupMode::Common | BackupMode::UpdateMethod);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\f.txt")), "short");
+  EXPECT_EQ(TimesOf(tree.Path(L"dst\\f.txt")).lastWrite, kSomeTime);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\newer.txt")), "EEEE");
+}
+
+TEST_F(CopyPass, UpdateTestSecondRunRewritesNothing) {
+  tree.WriteFile(L"src\\a.txt", "alpha");
+  tree.WriteFileOfSize(L"src\\sub\\b.bin", 3 * 1024 * 1024, 2);
+  Run(L"src", L"dst", BackupMode::Common | BackupMode::UpdateMethod);
+  uint64_t idA = FileIdOf(tree.Path(L"dst\\a.txt"));
+  uint64_t idB = FileIdOf(tree.Path(L"dst\\sub\\b.bin"));
+  Run(L"src", L"dst", BackupMode::Common | BackupMode::UpdateMethod);
+  EXPECT_EQ(FileIdOf(tree.Path(L"dst\\a.txt")), idA);
+  EXPECT_EQ(FileIdOf(tree.Path(L"dst\\sub\\b.bin")), idB);
+  EXPECT_EQ(job.bytesDone, 5u + 3 * 1024 * 1024);
+
+  // Without the update method the same files are written anew.
+  Run(L"src", L"dst", BackupMode::Common);
+  EXPECT_NE(FileIdOf(tree.Path(L"dst\\a.txt")), idA);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\a.txt")), "alpha");
+}
+
+TEST_F(CopyPass, SkipMaskLeavesHiddenAndSystemFilesButWalksHiddenFolders) {
+  tree.WriteFile(L"src\\plain.txt", "p");
+  tree.WriteFile(L"src\\hidden.txt", "h");
+  tree.WriteFile(L"src\\system.txt", "s");
+  tree.WriteFile(L"src\\cloak\\inside.txt", "i");
+  tree.WriteFile(L"src\\cloak\\hidden too.txt", "x");
+  SetAttributes(tree.Path(L"src\\hidden.txt"), FILE_ATTRIBUTE_HIDDEN);
+  SetAttributes(tree.Path(L"src\\system.txt"), FILE_ATTRIBUTE_SYSTEM);
+  SetAttributes(tree.Path(L"src\\cloak\\hidden too.txt"), FILE_ATTRIBUTE_HIDDEN);
+  SetAttributes(tree.Path(L"src\\cloak"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
+  CountSource(L"src");
+  Run(L"src", L"dst", BackupMode::Common, SkipAttribute::SkipHidden | SkipAttribute::SkipSystem);
+  EXPECT_EQ(NamesIn(tree.Path(L"dst")), (std::vector<std::wstring>{L"cloak", L"plain.txt"}));
+  EXPECT_EQ(NamesIn(tree.Path(L"dst\\cloak")), (std::vector<std::wstring>{L"inside.txt"}));
+  EXPECT_EQ(job.bytesDone, 2u);
+  EXPECT_LT(job.progress, 1000) << "skipped files keep the run below the end";
+
+  Run(L"src", L"dst2", BackupMode::Common, SkipAttribute::SkipSystem);
+  EXPECT_EQ(NamesIn(tree.Path(L"dst2")),
+            (std::vector<std::wstring>{L"cloak", L"hidden.txt", L"plain.txt"}));
+}
+
+TEST_F(CopyPass, ProtectedDestinationFilesAreReplaced) {
+  WriteAt(L"src\\f.txt", "new contents", kSomeTime + kHour);
+  WriteAt(L"dst\\f.txt", "old", kSomeTime);
+  SetAttributes(tree.Path(L"dst\\f.txt"),
+                FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  Run(L"src", L"dst", BackupMode::Common | BackupMode::UpdateMethod);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\f.txt")), "new contents");
+  EXPECT_EQ(AttributesOf(tree.Path(L"dst\\f.txt")) &
+                (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+            0u);
+  EXPECT_FALSE(HasScratchFiles(L"dst"));
+}
+
+TEST_F(CopyPass, FolderBearingAFileNameIsReplacedByTheFile) {
+  tree.WriteFile(L"src\\thing", "a file");
+  tree.WriteFile(L"dst\\thing\\inside\\x.txt", "in the way");
+  SetAttributes(tree.Path(L"dst\\thing\\inside\\x.txt"), FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(Run(L"src", L"dst", BackupMode::Common), 1u);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\thing")), "a file");
+  EXPECT_FALSE(HasScratchFiles(L"dst"));
+}
+
+TEST_F(CopyPass, FileBearingAFolderNameStaysAndTheFolderIsSkipped) {
+  tree.WriteFile(L"src\\thing\\inner.txt", "inner");
+  tree.WriteFile(L"src\\other.txt", "other");
+  tree.WriteFile(L"dst\\thing", "a file in the way");
+  Run(L"src", L"dst", BackupMode::Common);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\thing")), "a file in the way");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\other.txt")), "other");
+}
+
+TEST_F(CopyPass, CancelInsideALargeFileKeepsThePreviousVersion) {
+  tree.WriteFileOfSize(L"src\\big.bin", 8 * 1024 * 1024, 1);
+  tree.WriteFile(L"dst\\big.bin", "previous version");
+  Prepare(L"src", L"dst", BackupMode::Common);
+  PassGate gate(job, [](const BackupJob& seen) { return seen.bytesDone > 0; });
+  ASSERT_TRUE(gate.Start(CopyThread));
+  ASSERT_TRUE(gate.WaitHeld()) << "the copy never got inside the file";
+  job.cancelRequested = 1;  // from this thread, while the worker stands in the transfer loop
+  gate.Release();
+  DWORD exitCode = 99;
+  ASSERT_TRUE(gate.WaitEnded(&exitCode));
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\big.bin")), "previous version");
+  EXPECT_EQ(NamesIn(tree.Path(L"dst")), (std::vector<std::wstring>{L"big.bin"}))
+      << "no scratch file is left";
+  EXPECT_LT(job.bytesDone, 8u * 1024 * 1024);
+}
+
+TEST_F(CopyPass, ReadErrorKeepsThePreviousVersionAndTheWalkGoesOn) {
+  tree.WriteFileOfSize(L"src\\big.bin", 6 * 1024 * 1024, 1);
+  tree.WriteFile(L"src\\small.txt", "small");
+  tree.WriteFile(L"dst\\big.bin", "previous version");
+  Prepare(L"src", L"dst", BackupMode::Common);
+  ASSERT_TRUE(EnsureTransferBuffer(job));
+  // After the first full chunk the buffer refuses writes, so the next read
+  // fails; it is given back as soon as the walker moves on to the next entry.
+  struct Trap {
+    int state = 0;
+    uint64_t itemsAtFailure = 0;
+  } trap;
+  job.observerContext = &trap;
+  job.progressObserver = [](void* context, BackupJob& seen) {
+    Trap& t = *static_cast<Trap*>(context);
+    DWORD old = 0;
+    if (t.state == 0 && seen.bytesDone >= kTransferBufferSize) {
+      VirtualProtect(seen.transferBuffer, kTransferBufferSize, PAGE_READONLY, &old);
+      t.itemsAtFailure = seen.itemsDone;
+      t.state = 1;
+    } else if (t.state == 1 && seen.itemsDone != t.itemsAtFailure) {
+      VirtualProtect(seen.transferBuffer, kTransferBufferSize, PAGE_READWRITE, &old);
+      t.state = 2;
+    }
+  };
+  EXPECT_EQ(CopyThread(&job), 1u);
+  DWORD old = 0;
+  VirtualProtect(job.transferBuffer, kTransferBufferSize, PAGE_READWRITE, &old);
+  ASSERT_GE(trap.state, 1) << "the trap never fired";
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\big.bin")), "previous version")
+      << "a truncated copy must not replace the last good one";
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\small.txt")), "small");
+  EXPECT_FALSE(HasScratchFiles(L"dst"));
+}
+
+TEST_F(CopyPass, HostLinkToAParentIsNeverFollowed) {
+  tree.WriteFile(L"src\\sub\\f.txt", "f");
+  std::string whyNot = MakeHostFolderLink(tree.Path(L"src\\sub\\up"), tree.Path(L"src"));
+  if (!whyNot.empty()) GTEST_SKIP() << whyNot;
+  EXPECT_EQ(Run(L"src", L"dst", BackupMode::Common), 1u);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\sub\\f.txt")), "f");
+  EXPECT_FALSE(Exists(tree.Path(L"dst\\sub\\up\\sub"))) << "the link was entered";
+  EXPECT_EQ(job.itemsDone, 3u);
+  // Whatever the platform made of the link, it is not a copied folder.
+  DWORD attributes = AttributesOf(tree.Path(L"dst\\sub\\up"));
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  }
+}
+
+TEST_F(CopyPass, LongPathsAndNonLatinNamesAreCopied) {
+  std::wstring deep;
+  for (int i = 0; i < 14; ++i)
+    deep += L"\u0413\u043b\u0443\u0431\u043e\u043a\u043e-" + std::to_wstring(i) + L"-level\\";
+  deep += L"\u6587\u66f8-\u03b1\u03b2\u03b3.txt";
+  tree.WriteFile(L"src\\" + deep, "far down");
+  ASSERT_GT(tree.Path(L"dst\\" + deep).size(), 280u);
+  EXPECT_EQ(Run(L"src", L"dst", BackupMode::Common), 1u);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\" + deep)), "far down");
+}
+
+TEST_F(CopyPass, ProgressNeverPassesTheEndWhenTheWalkedSideIsLarger) {
+  // Restore walks the destination but counts against the source's totals.
+  tree.WriteFile(L"src\\one.txt", "1");
+  for (int i = 0; i < 6; ++i) tree.WriteFileOfSize(L"dst\\f" + std::to_wstring(i), 300000, i);
+  CountSource(L"src");
+  struct Watch {
+    int32_t highest = 0;
+  } watch;
+  job.observerContext = &watch;
+  job.progressObserver = [](void* context, BackupJob& seen) {
+    Watch& w = *static_cast<Watch*>(context);
+    int32_t value = seen.progress;
+    EXPECT_GE(value, 0);
+    EXPECT_LE(value, 1000);
+    if (value > w.highest) w.highest = value;
+  };
+  Run(L"dst", L"src", BackupMode::Restore);
+  EXPECT_EQ(watch.highest, 1000);
+  EXPECT_GT(job.bytesDone, job.bytesTotal);
+}
+
+TEST(CopyThread, NullJobDoesNothing) { EXPECT_EQ(CopyThread(nullptr), 0u); }

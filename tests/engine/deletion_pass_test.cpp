@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "engine/copy_pass.h"
+#include "engine/force_delete.h"
+#include "tests/support/pass_gate.h"
+#include "tests/support/shell_watch.h"
+#include "tests/support/temp_tree.h"
+
+namespace {
+
+// The deletion pass of a Strict run: the destination is walked against the
+// source, with the Strict bit set.
+class DeletionPass : public ::testing::Test {
+ protected:
+  void Prepare(const std::wstring& source, const std::wstring& destination) {
+    job.fromRoot.Assign(tree.Path(destination).c_str());
+    job.toRoot.Assign(tree.Path(source).c_str());
+    job.flags = BackupMode::Strict;
+  }
+  DWORD Run(const std::wstring& source, const std::wstring& destination) {
+    Prepare(source, destination);
+    return CopyThread(&job);
+  }
+
+  TempTree tree;
+  BackupJob job;
+};
+
+}  // namespace
+
+TEST_F(DeletionPass, RemovesWhatTheSourceLacksWhateverItsAttributes) {
+  tree.WriteFile(L"src\\keep.txt", "k");
+  tree.WriteFile(L"src\\keepdir\\k.txt", "k");
+  tree.WriteFile(L"src\\thing", "a file in the source");
+  tree.WriteFile(L"dst\\keep.txt", "k");
+  tree.WriteFile(L"dst\\keepdir\\k.txt", "k");
+  tree.WriteFile(L"dst\\keepdir\\extra hidden.txt", "x");
+  tree.WriteFile(L"dst\\extra readonly.txt", "x");
+  tree.WriteFile(L"dst\\gone\\deeper\\x.txt", "x");
+  tree.WriteFile(L"dst\\thing\\inner.txt", "a folder in the destination");
+  SetAttributes(tree.Path(L"dst\\keepdir\\extra hidden.txt"), FILE_ATTRIBUTE_HIDDEN);
+  SetAttributes(tree.Path(L"dst\\extra readonly.txt"), FILE_ATTRIBUTE_READONLY);
+  job.skipAttributes = SkipAttribute::SkipHidden;  // not for deletions
+  Run(L"src", L"dst");
+  EXPECT_EQ(NamesIn(tree.Path(L"dst")),
+            (std::vector<std::wstring>{L"keep.txt", L"keepdir", L"thing"}));
+  EXPECT_EQ(NamesIn(tree.Path(L"dst\\keepdir")), (std::vector<std::wstring>{L"k.txt"}));
+  // Matched by name only: the folder stays, and so does what it holds, since
+  // the source has no folder of that name to compare with.
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\thing\\inner.txt")), "a folder in the destination");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\thing")), "a file in the source");
+}
+
+TEST_F(DeletionPass, KeepsEverythingWhenTheSourceRootVanishes) {
+  tree.WriteFile(L"src\\a.txt", "a");
+  tree.WriteFile(L"dst\\a.txt", "a");
+  for (int i = 0; i < 12; ++i) tree.WriteFile(L"dst\\extra" + std::to_wstring(i), "x");
+  tree.WriteFile(L"dst\\folder\\y.txt", "y");
+  Prepare(L"src", L"dst");
+  // Held just before the second entry is handled: one entry is done.
+  PassGate gate(job, [](const BackupJob& seen) { return seen.itemsDone == 2; });
+  ASSERT_TRUE(gate.Start(CopyThread));
+  ASSERT_TRUE(gate.WaitHeld());
+  // An unplugged disk: the source is simply not there any more.
+  ASSERT_TRUE(MoveFileW(tree.Path(L"src").c_str(), tree.Path(L"src-elsewhere").c_str()));
+  std::wstring atRemoval = DescribeTree(tree.Path(L"dst"));
+  gate.Release();
+  DWORD exitCode = 99;
+  ASSERT_TRUE(gate.WaitEnded(&exitCode));
+  EXPECT_EQ(DescribeTree(tree.Path(L"dst")), atRemoval) << "nothing more was deleted";
+  EXPECT_EQ(exitCode, 0u) << "the level stopped";
+}
+
+TEST_F(DeletionPass, KeepsEverythingWhenTheSourceIsMissingFromTheStart) {
+  tree.WriteFile(L"dst\\a.txt", "a");
+  tree.WriteFile(L"dst\\sub\\b.txt", "b");
+  std::wstring before = DescribeTree(tree.Path(L"dst"));
+  EXPECT_EQ(Run(L"no-such-source", L"dst"), 0u);
+  EXPECT_EQ(DescribeTree(tree.Path(L"dst")), before);
+}
+
+TEST_F(DeletionPass, EmptiesAndRemovesAFolderTheSourceLacks) {
+  tree.MakeFolder(L"src");
+  tree.WriteFile(L"dst\\gone\\a\\b.txt", "b");
+  tree.WriteFile(L"dst\\gone\\c.txt", "c");
+  SetAttributes(tree.Path(L"dst\\gone\\c.txt"), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM);
+  Run(L"src", L"dst");
+  EXPECT_TRUE(NamesIn(tree.Path(L"dst")).empty());
+  EXPECT_TRUE(IsFolder(tree.Path(L"dst"))) << "the walked root itself stays";
+}
+
+TEST_F(DeletionPass, HostFolderLinkGoesAsALinkAndItsTargetStays) {
+  tree.WriteFile(L"src\\a.txt", "a");
+  tree.WriteFile(L"dst\\a.txt", "a");
+  tree.WriteFile(L"elsewhere\\precious.txt", "keep");
+  std::string whyNot = MakeHostFolderLink(tree.Path(L"dst\\link"), tree.Path(L"elsewhere"));
+  if (!whyNot.empty()) GTEST_SKIP() << whyNot;
+  whyNot = MakeHostFolderLink(tree.Path(L"dst\\up"), tree.Path(L"dst"));
+  ASSERT_TRUE(whyNot.empty()) << whyNot;
+  Run(L"src", L"dst");
+  // Entering "up" would have found dst\up\a.txt missing in the source and
+  // deleted a.txt through the link.
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\a.txt")), "a");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"elsewhere\\precious.txt")), "keep");
+  if (Exists(tree.Path(L"dst\\link")))
+    GTEST_SKIP() << "this platform cannot remove a folder link (Wine 8 answers 145 to "
+                    "RemoveDirectoryW on a host folder link)";
+  EXPECT_EQ(NamesIn(tree.Path(L"dst")), (std::vector<std::wstring>{L"a.txt"}));
+}
+
+TEST_F(DeletionPass, LongPathsAndNonLatinNamesAreDeleted) {
+  std::wstring deep;
+  for (int i = 0; i < 16; ++i)
+    deep += L"\\\u05ea\u05d9\u05e7\u05d9\u05d9\u05d4-level-" + std::to_wstring(i);
+  tree.WriteFile(L"src" + deep + L"\\kept.txt", "k");
+  tree.WriteFile(L"dst" + deep + L"\\kept.txt", "k");
+  tree.WriteFile(L"dst" + deep + L"\\\u00fcberz\u00e4hlig-\u4f59\u5206.txt", "x");
+  ASSERT_GT(tree.Path(L"dst" + deep).size(), 260u);
+  Run(L"src", L"dst");
+  EXPECT_EQ(NamesIn(tree.Path(L"dst" + deep)), (std::vector<std::wstring>{L"kept.txt"}));
+}
+
+TEST_F(DeletionPass, TellsTheShellOncePerFolder) {
+  tree.MakeFolder(L"src\\sub");
+  for (int i = 0; i < 5; ++i) tree.WriteFile(L"dst\\extra" + std::to_wstring(i), "x");
+  tree.WriteFile(L"dst\\sub\\extra", "x");
+  tree.WriteFile(L"dst\\kept\\nothing gone here", "k");
+  tree.WriteFile(L"src\\kept\\nothing gone here", "k");
+  ShellWatch watch(tree.Path(L"dst"));
+  if (!watch.Listening()) GTEST_SKIP() << "the shell takes no listeners here";
+  Run(L"src", L"dst");
+  EXPECT_EQ(NamesIn(tree.Path(L"dst")), (std::vector<std::wstring>{L"kept", L"sub"}));
+  EXPECT_EQ(watch.Count(SHCNE_DELETE), 0u);
+  EXPECT_EQ(watch.Count(SHCNE_UPDATEDIR), 2u) << "dst and dst\\sub, not dst\\kept";
+}

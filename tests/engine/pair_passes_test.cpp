@@ -1,0 +1,224 @@
+#include "engine/pair_passes.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/copy_pass.h"
+#include "engine/enumeration_pass.h"
+#include "tests/support/temp_tree.h"
+
+namespace {
+
+constexpr int64_t kHour = 36000000000LL;
+constexpr int64_t kSomeTime = 132000000000000000LL;
+
+struct PhaseSeen {
+  PairPhase phase;
+  std::wstring from;
+  std::wstring to;
+  uint32_t flags;
+};
+
+// Records the phases, and can make chosen passes fail to start or be cancelled.
+struct Recorder {
+  std::vector<PhaseSeen> phases;
+  WorkerRoutine notStarted = nullptr;
+  WorkerRoutine cancelled = nullptr;
+};
+
+WorkerOutcome RecordingRun(void* context, WorkerRoutine routine, BackupJob& job) {
+  Recorder& recorder = *static_cast<Recorder*>(context);
+  if (routine == recorder.notStarted) return kWorkerNotStarted;
+  WorkerOutcome outcome = RunWorkerAndWait(nullptr, routine, job);
+  return routine == recorder.cancelled ? kWorkerCancelled : outcome;
+}
+
+void RecordPhase(void* context, PairPhase phase, BackupJob& job) {
+  static_cast<Recorder*>(context)->phases.push_back(
+      {phase, job.fromRoot.CStr(), job.toRoot.CStr(), job.flags});
+}
+
+class PairPasses : public ::testing::Test {
+ protected:
+  PairPasses() {
+    hooks.runWorker = RecordingRun;
+    hooks.phaseChanged = RecordPhase;
+    hooks.context = &recorder;
+    EnsureTransferBuffer(job);
+  }
+  PairOutcome Run(uint32_t flags, const std::wstring& source = L"src",
+                  const std::wstring& destination = L"dst") {
+    job.flags = flags;
+    return RunPairPasses(job, tree.Path(source).c_str(), tree.Path(destination).c_str(), hooks);
+  }
+  // The small tree of every mode: nesting, empty folders, hidden and system
+  // files, a read-only file.
+  void BuildSource() {
+    tree.WriteFile(L"src\\top.txt", "top");
+    tree.WriteFile(L"src\\a\\b\\deep.txt", "deep");
+    tree.WriteFileOfSize(L"src\\a\\big.bin", 3 * 1024 * 1024 + 5, 9);
+    tree.MakeFolder(L"src\\empty");
+    tree.WriteFile(L"src\\hidden.txt", "h");
+    tree.WriteFile(L"src\\system.txt", "s");
+    tree.WriteFile(L"src\\readonly.txt", "r");
+    SetAttributes(tree.Path(L"src\\hidden.txt"), FILE_ATTRIBUTE_HIDDEN);
+    SetAttributes(tree.Path(L"src\\system.txt"), FILE_ATTRIBUTE_SYSTEM);
+    SetAttributes(tree.Path(L"src\\readonly.txt"), FILE_ATTRIBUTE_READONLY);
+  }
+
+  TempTree tree;
+  BackupJob job;
+  Recorder recorder;
+  PassHooks hooks;
+};
+
+}  // namespace
+
+TEST_F(PairPasses, CommonCopiesTheTreeInOnePass) {
+  BuildSource();
+  tree.WriteFile(L"dst\\readonly.txt", "older read-only copy");
+  SetAttributes(tree.Path(L"dst\\readonly.txt"), FILE_ATTRIBUTE_READONLY);
+  tree.WriteFile(L"dst\\only here.txt", "stays");
+  EXPECT_EQ(Run(BackupMode::Common), kPairFinished);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\only here.txt")), "stays");
+  DeleteFileW(tree.Path(L"dst\\only here.txt").c_str());
+  EXPECT_EQ(DescribeTree(tree.Path(L"dst")), DescribeTree(tree.Path(L"src")));
+  ASSERT_EQ(recorder.phases.size(), 2u);
+  EXPECT_EQ(recorder.phases[0].phase, kPhaseEnumerating);
+  EXPECT_EQ(recorder.phases[1].phase, kPhaseCopying);
+  EXPECT_EQ(recorder.phases[1].from, tree.Path(L"src"));
+  EXPECT_EQ(recorder.phases[1].to, tree.Path(L"dst"));
+  EXPECT_EQ(job.itemsTotal, 10u);  // nine entries plus one
+  EXPECT_EQ(job.bytesTotal, 3u * 1024 * 1024 + 5 + 3 + 4 + 3 + 1);
+}
+
+TEST_F(PairPasses, StrictCopiesThenDeletesWhatTheSourceLacks) {
+  BuildSource();
+  tree.WriteFile(L"dst\\stale.txt", "x");
+  tree.WriteFile(L"dst\\a\\stale folder\\x.txt", "x");
+  EXPECT_EQ(Run(BackupMode::Strict | BackupMode::UpdateMethod, L"src\\", L"dst\\\\"),
+            kPairFinished);
+  EXPECT_EQ(DescribeTree(tree.Path(L"dst")), DescribeTree(tree.Path(L"src")));
+  ASSERT_EQ(recorder.phases.size(), 3u);
+  EXPECT_FALSE(recorder.phases[1].flags & BackupMode::Strict) << "the copy pass copies";
+  EXPECT_EQ(recorder.phases[2].phase, kPhaseSecondPass);
+  EXPECT_TRUE(recorder.phases[2].flags & BackupMode::Strict);
+  EXPECT_EQ(recorder.phases[2].from, tree.Path(L"dst"));
+  EXPECT_EQ(recorder.phases[2].to, tree.Path(L"src"));
+  EXPECT_EQ(job.flags, BackupMode::Strict | BackupMode::UpdateMethod);
+}
+
+TEST_F(PairPasses, StrictNeverFollowsFolderLinksOnEitherSide) {
+  BuildSource();
+  tree.WriteFile(L"dst\\a\\b\\deep.txt", "deep");
+  std::string whyNot = MakeHostFolderLink(tree.Path(L"src\\a\\up"), tree.Path(L"src"));
+  if (!whyNot.empty()) GTEST_SKIP() << whyNot;
+  whyNot = MakeHostFolderLink(tree.Path(L"dst\\a\\b\\back"), tree.Path(L"dst"));
+  ASSERT_TRUE(whyNot.empty()) << whyNot;
+  std::wstring sourceBefore = DescribeTree(tree.Path(L"src"));
+  EXPECT_EQ(Run(BackupMode::Strict), kPairFinished);
+  EXPECT_EQ(job.itemsTotal, 11u) << "the link is counted once and not entered";
+  EXPECT_EQ(DescribeTree(tree.Path(L"src")), sourceBefore);
+  // Following "back" in the deletion pass would have deleted the backup
+  // through the link, since the source has no "back".
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\a\\b\\deep.txt")), "deep");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\top.txt")), "top");
+  EXPECT_FALSE(Exists(tree.Path(L"dst\\a\\up\\a"))) << "the source link was entered";
+}
+
+TEST_F(PairPasses, RestoreCopiesTheDestinationBackCountedOnTheSourceSide) {
+  tree.WriteFile(L"src\\local.txt", "only in the source");
+  tree.WriteFile(L"dst\\saved.txt", "from the backup");
+  tree.WriteFile(L"dst\\nested\\more.txt", "more");
+  EXPECT_EQ(Run(BackupMode::Restore), kPairFinished);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\saved.txt")), "from the backup");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\nested\\more.txt")), "more");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\local.txt")), "only in the source");
+  EXPECT_FALSE(Exists(tree.Path(L"dst\\local.txt")));
+  EXPECT_EQ(recorder.phases[1].from, tree.Path(L"dst"));
+  EXPECT_EQ(job.itemsTotal, 2u) << "the source was counted";
+  EXPECT_EQ(job.progress, 1000);
+}
+
+TEST_F(PairPasses, SyncCopiesBothWaysAndSizeDecidesForTheSource) {
+  tree.WriteFile(L"src\\from source.txt", "s");
+  tree.WriteFile(L"dst\\from destination.txt", "d");
+  tree.WriteFile(L"src\\both.txt", "source side, longer");
+  tree.WriteFile(L"dst\\both.txt", "destination side");
+  SetWriteTime(tree.Path(L"src\\both.txt"), kSomeTime);
+  SetWriteTime(tree.Path(L"dst\\both.txt"), kSomeTime + kHour);
+  tree.WriteFile(L"src\\same size.txt", "old!");
+  tree.WriteFile(L"dst\\same size.txt", "new!");
+  SetWriteTime(tree.Path(L"src\\same size.txt"), kSomeTime);
+  SetWriteTime(tree.Path(L"dst\\same size.txt"), kSomeTime + kHour);
+  EXPECT_EQ(Run(BackupMode::Sync), kPairFinished);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\from source.txt")), "s");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\from destination.txt")), "d");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\both.txt")), "source side, longer");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\both.txt")), "source side, longer");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\same size.txt")), "new!") << "the newer one wins";
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\same size.txt")), "new!");
+  EXPECT_TRUE(job.flags & BackupMode::UpdateMethod);
+  ASSERT_EQ(recorder.phases.size(), 3u);
+  EXPECT_FALSE(recorder.phases[2].flags & BackupMode::Strict);
+}
+
+TEST_F(PairPasses, EmptySourceGivesTotalsOfOne) {
+  tree.MakeFolder(L"src");
+  EXPECT_EQ(Run(BackupMode::Common), kPairFinished);
+  EXPECT_EQ(job.itemsTotal, 1u);
+  EXPECT_EQ(job.bytesTotal, 1u);
+  EXPECT_TRUE(IsFolder(tree.Path(L"dst")));
+}
+
+TEST_F(PairPasses, MissingSourceOrBlockedDestinationSkipsThePair) {
+  EXPECT_EQ(Run(BackupMode::Common, L"missing", L"dst"), kPairSourceMissing);
+  EXPECT_FALSE(Exists(tree.Path(L"dst")));
+  tree.MakeFolder(L"src");
+  tree.WriteFile(L"blocked", "a file");
+  EXPECT_EQ(Run(BackupMode::Common, L"src", L"blocked\\dst"), kPairDestinationUnavailable);
+  EXPECT_TRUE(recorder.phases.empty());
+}
+
+TEST_F(PairPasses, OverlappingFoldersAreRefused) {
+  tree.WriteFile(L"src\\f.txt", "f");
+  tree.WriteFile(L"src\\inner\\g.txt", "g");
+  std::wstring before = DescribeTree(tree.Path(L"src"));
+  EXPECT_EQ(Run(BackupMode::Common, L"src", L"src\\inner"), kPairFoldersOverlap);
+  EXPECT_EQ(Run(BackupMode::Strict, L"src\\inner", L"src"), kPairFoldersOverlap);
+  EXPECT_EQ(Run(BackupMode::Sync, L"src", L"SRC\\"), kPairFoldersOverlap);
+  EXPECT_EQ(DescribeTree(tree.Path(L"src")), before);
+  EXPECT_TRUE(recorder.phases.empty());
+}
+
+TEST(FoldersOverlap, ComparesWholeNamesWithoutCaseOrPrefix) {
+  EXPECT_TRUE(FoldersOverlap(L"C:\\data", L"c:\\DATA\\backup"));
+  EXPECT_TRUE(FoldersOverlap(L"\\\\?\\C:\\data\\", L"C:\\data"));
+  EXPECT_TRUE(FoldersOverlap(L"\\\\?\\UNC\\srv\\share\\x", L"\\\\srv\\share"));
+  EXPECT_FALSE(FoldersOverlap(L"C:\\data", L"C:\\database"));
+  EXPECT_FALSE(FoldersOverlap(L"C:\\data", L"D:\\data"));
+  EXPECT_FALSE(FoldersOverlap(L"", L"C:\\data"));
+}
+
+TEST_F(PairPasses, CancelledCopyPassEndsThePairAndKeepsTheMode) {
+  BuildSource();
+  tree.WriteFile(L"dst\\stale.txt", "stays");
+  recorder.cancelled = CopyThread;
+  EXPECT_EQ(Run(BackupMode::Strict), kPairCancelled);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\stale.txt")), "stays") << "no deletion pass";
+  EXPECT_EQ(recorder.phases.size(), 2u);
+  EXPECT_EQ(job.flags, static_cast<uint32_t>(BackupMode::Strict));
+}
+
+TEST_F(PairPasses, MissingThreadsAreReported) {
+  BuildSource();
+  recorder.notStarted = EnumerationThread;
+  EXPECT_EQ(Run(BackupMode::Common), kPairFinished) << "the copy runs without totals";
+  EXPECT_EQ(job.itemsTotal, 1u);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\top.txt")), "top");
+  recorder.notStarted = CopyThread;
+  EXPECT_EQ(Run(BackupMode::Common, L"src", L"dst2"), kPairPassNotStarted);
+  EXPECT_TRUE(NamesIn(tree.Path(L"dst2")).empty());
+}
