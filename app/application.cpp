@@ -206,7 +206,6 @@ int StripInvalidFileNameChars(WideString& text) {
         out[outLength] = 0;
         removed = n - static_cast<int32_t>(outLength);
         text = std::move(output);
-        text.len = static_cast<int32_t>(outLength);
       }
       break;
     }

@@ -19,10 +19,10 @@ bool IsSwitch(const wchar_t* argument, const wchar_t* name) {
 void SetUninstallHandler(UninstallHandler handler) { g_uninstall = handler; }
 
 bool IsSettingsFileArgument(const wchar_t* argument) {
-  if (!PathFileExistsW(argument)) return false;
+  // The name is looked at before the disk, which every switch would otherwise reach.
   WideString text(argument);
   int32_t at = text.Find(L".hbak", false, -1, 1, 0);
-  return at > 0 && at == text.Length() - 4;
+  return at > 0 && at == text.Length() - 4 && PathFileExistsW(argument);
 }
 
 bool ParseCommandLine(Application& app, const wchar_t* commandLine) {

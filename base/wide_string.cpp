@@ -143,19 +143,10 @@ WideString& WideString::AssignConcat(const wchar_t* a, const wchar_t* b, const w
 }
 
 WideString& WideString::Prepend(const wchar_t* text) {
-  WideString old;
-  old.buf = buf;  // keep the old text alive while the new one is built
-  old.len = len;
-  buf = nullptr;
-  len = 0;
-  const wchar_t* parts[] = {text, old.buf};
-  Concat(false, parts, 2);
-  if (!ok) {
-    buf = old.buf;
-    len = old.len;
-    old.buf = nullptr;
-  }
-  return *this;
+  // Concat copies every part before it lets the old buffer go, so the old
+  // text can be one of the parts.
+  const wchar_t* parts[] = {text, buf};
+  return Concat(false, parts, 2);
 }
 
 WideString& WideString::FromInt(int32_t value) {
