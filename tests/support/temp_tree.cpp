@@ -348,9 +348,9 @@ std::string RunHostProgram(const char* program, const std::wstring& arguments,
   return done() ? "" : "the host program did not do its job";
 }
 
-std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
-
 }  // namespace
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 std::string MakeHostFolderLink(const std::wstring& linkPath, const std::wstring& targetPath) {
   std::wstring link = HostName(linkPath);

@@ -36,6 +36,8 @@ bool IsFile(const std::wstring& path);
 bool Exists(const std::wstring& path);
 // Removes a folder tree whatever its attributes; used by the fixture's cleanup.
 void RemoveTree(const std::wstring& path);
+// The text in double quotes, as one argument of a command line.
+std::wstring Quoted(const std::wstring& text);
 // Long-path form of an absolute drive path.
 std::wstring LongForm(const std::wstring& path);
 
