@@ -72,8 +72,6 @@ void PrintProblem(const wchar_t* what, const wchar_t* path) {
 
 }  // namespace
 
-bool MakeFullPath(const wchar_t* path, WideString& full) { return FullPathOf(path, full); }
-
 bool ParseHbcopyArguments(int argc, const wchar_t* const* argv, HbcopyArguments& arguments) {
   if (argc < 4) return false;
   bool modeKnown = false;
@@ -86,7 +84,7 @@ bool ParseHbcopyArguments(int argc, const wchar_t* const* argv, HbcopyArguments&
   if (!modeKnown) return false;
   for (int i = 4; i < argc; ++i)
     if (!ParseSwitch(argv[i], arguments)) return false;
-  return MakeFullPath(argv[2], arguments.source) && MakeFullPath(argv[3], arguments.destination);
+  return FullPathOf(argv[2], arguments.source) && FullPathOf(argv[3], arguments.destination);
 }
 
 int RunHbcopy(int argc, const wchar_t* const* argv) {

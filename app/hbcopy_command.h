@@ -24,7 +24,5 @@ struct HbcopyArguments {
 // argv[0] is the program; false for anything but a mode, two folders and the
 // known switches (any case, "/" or "-").
 bool ParseHbcopyArguments(int argc, const wchar_t* const* argv, HbcopyArguments& arguments);
-// The absolute form of a path relative to the current folder and drive.
-bool MakeFullPath(const wchar_t* path, WideString& full);
 // The whole program: parses, runs, prints the counters; answers the exit code.
 int RunHbcopy(int argc, const wchar_t* const* argv);

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "engine/handle_holder.h"
+
 enum FileMode : uint32_t {
   kFileAppend = 0x01,         // write access, open always, position at the end
   kFileTruncate = 0x02,       // write access, create always
@@ -33,7 +35,7 @@ class FileObject {
   FileObject(const FileObject&) = delete;
   FileObject& operator=(const FileObject&) = delete;
 
-  bool IsOpen() const { return handle != INVALID_HANDLE_VALUE && handle != nullptr; }
+  bool IsOpen() const { return IsValidHandle(handle); }
 
   HANDLE handle = INVALID_HANDLE_VALUE;
   uint32_t mode = 0;  // may gain an encoding bit from the byte-order mark found

@@ -25,18 +25,11 @@ class StrictBitGuard {
   bool strictRun_;
 };
 
-void DropLongPrefix(WideString& path) {
-  if (path.Find(L"\\\\?\\UNC\\", true, 1, 1, 8) == 1)
-    path.DropLeft(8).Prepend(L"\\\\");
-  else if (path.Find(kLongPathPrefix, true, 1, 1, 4) == 1)
-    path.DropLeft(4);
-}
-
 // The absolute text of a folder: no "\\?\", no "." or "..", no trailing
 // separator. Empty when the path is unusable.
 void ComparableForm(const wchar_t* path, WideString& form) {
   WideString plain(path);
-  DropLongPrefix(plain);
+  DropLongPathPrefix(plain);
   if (!FullPathOf(plain.CStr(), form)) form.Assign(L"");
   TrimTrailingBackslashes(form);
 }
@@ -54,7 +47,7 @@ bool RealLocation(WideString& comparable, WideString& real) {
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (folder.Valid()) {
       if (!FinalPathOf(folder.Get(), real)) return false;
-      DropLongPrefix(real);
+      DropLongPathPrefix(real);
       TrimTrailingBackslashes(real);
       real.Append(rest.CStr());
       return real.ok;

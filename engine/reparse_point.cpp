@@ -16,36 +16,13 @@ using CreateLinkFn = BOOLEAN(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
 constexpr DWORD kFinalPathFirstGuess = 2048;
 
 // Both functions are looked up when needed, so that the program still starts
-// on systems without them; there links are simply not copied.
-class KernelFunction {
- public:
-  explicit KernelFunction(const char* name) : module_(LoadLibraryW(L"Kernel32.dll")) {
-    if (module_) address_ = reinterpret_cast<void*>(GetProcAddress(module_, name));
-  }
-  ~KernelFunction() {
-    if (module_) FreeLibrary(module_);
-  }
-  KernelFunction(const KernelFunction&) = delete;
-  KernelFunction& operator=(const KernelFunction&) = delete;
-  template <typename Fn>
-  Fn As() const {
-    return reinterpret_cast<Fn>(address_);
-  }
-
- private:
-  HMODULE module_;
-  void* address_ = nullptr;
-};
-
-// Drops "\\?\" and turns "\\?\UNC\server" back into "\\server", so that the
-// text is one that a link can store and that compares with ordinary paths.
-const wchar_t* WithoutLongPrefix(const wchar_t* path, WideString& scratch) {
-  if (wcsncmp(path, L"\\\\?\\UNC\\", 8) == 0) {
-    scratch.AssignConcat(L"\\\\", path + 8);
-    return scratch.CStr();
-  }
-  if (wcsncmp(path, kLongPathPrefix, 4) == 0) return path + 4;
-  return path;
+// on systems without them; there links are simply not copied. Kernel32 is
+// loaded in every process, so the lookup needs no load of its own.
+template <typename Fn>
+Fn KernelFunction(const char* name) {
+  HMODULE kernel = GetModuleHandleW(L"Kernel32.dll");
+  return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name)))
+                : nullptr;
 }
 
 // Length of the part that names the volume: "C:" or "\\server\share"; 0 for
@@ -100,16 +77,24 @@ bool AskFinalPath(GetFinalPathFn getFinalPath, HANDLE handle, WideString& path) 
 
 }  // namespace
 
+WideString& DropLongPathPrefix(WideString& path) {
+  if (path.Find(L"\\\\?\\UNC\\", true, 1, 1, 8) == 1)
+    path.DropLeft(8).Prepend(L"\\\\");
+  else if (path.Find(kLongPathPrefix, true, 1, 1, 4) == 1)
+    path.DropLeft(4);
+  return path;
+}
+
 bool FinalPathOf(HANDLE handle, WideString& path) {
-  KernelFunction lookup("GetFinalPathNameByHandleW");
-  auto getFinalPath = lookup.As<GetFinalPathFn>();
+  auto getFinalPath = KernelFunction<GetFinalPathFn>("GetFinalPathNameByHandleW");
   return getFinalPath && AskFinalPath(getFinalPath, handle, path);
 }
 
 void LinkTargetText(const wchar_t* linkFolder, const wchar_t* target, WideString& text) {
-  WideString folderScratch, targetScratch;
-  const wchar_t* from = WithoutLongPrefix(linkFolder, folderScratch);
-  const wchar_t* to = WithoutLongPrefix(target, targetScratch);
+  WideString plainFolder(linkFolder);
+  WideString plainTarget(target);
+  const wchar_t* from = DropLongPathPrefix(plainFolder).CStr();
+  const wchar_t* to = DropLongPathPrefix(plainTarget).CStr();
   size_t fromRoot = RootLength(from);
   size_t toRoot = RootLength(to);
   if (fromRoot == 0 || !SameText(from, fromRoot, to, toRoot)) {
@@ -136,10 +121,8 @@ void LinkTargetText(const wchar_t* linkFolder, const wchar_t* target, WideString
 }
 
 bool CopyReparsePoint(const wchar_t* source, const wchar_t* destination) {
-  KernelFunction finalPathLookup("GetFinalPathNameByHandleW");
-  KernelFunction createLinkLookup("CreateSymbolicLinkW");
-  auto getFinalPath = finalPathLookup.As<GetFinalPathFn>();
-  auto createLink = createLinkLookup.As<CreateLinkFn>();
+  auto getFinalPath = KernelFunction<GetFinalPathFn>("GetFinalPathNameByHandleW");
+  auto createLink = KernelFunction<CreateLinkFn>("CreateSymbolicLinkW");
   if (!getFinalPath || !createLink) return false;
 
   // Opened without the reparse flag, the handle stands for what the link

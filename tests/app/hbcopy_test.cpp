@@ -14,8 +14,6 @@ ChildResult RunHbcopyProgram(const std::wstring& arguments, const std::wstring& 
   return RunSiblingProgram(L"hbcopy.exe", arguments, folder);
 }
 
-std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
-
 }  // namespace
 
 TEST(Hbcopy, CopiesAPairAndPrintsTheCounters) {

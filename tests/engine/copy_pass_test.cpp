@@ -273,10 +273,8 @@ TEST_F(CopyPass, HostLinkToAParentIsNeverFollowed) {
 }
 
 TEST_F(CopyPass, LongPathsAndNonLatinNamesAreCopied) {
-  std::wstring deep;
-  for (int i = 0; i < 14; ++i)
-    deep += L"\u0413\u043b\u0443\u0431\u043e\u043a\u043e-" + std::to_wstring(i) + L"-level\\";
-  deep += L"\u6587\u66f8-\u03b1\u03b2\u03b3.txt";
+  std::wstring deep = DeepRelativePath(L"\u0413\u043b\u0443\u0431\u043e\u043a\u043e-", L"-level",
+                                       14, L"\u6587\u66f8-\u03b1\u03b2\u03b3.txt");
   tree.WriteFile(L"src\\" + deep, "far down");
   ASSERT_GT(tree.Path(L"dst\\" + deep).size(), 280u);
   EXPECT_EQ(Run(L"src", L"dst", BackupMode::Common), 1u);

@@ -45,9 +45,8 @@ TEST(CreateDirectoryTree, UnreachableServerFails) {
 
 TEST(CreateDirectoryTree, PathsBeyondTheClassicLimit) {
   TempTree tree;
-  std::wstring relative;
-  for (int i = 0; i < 12; ++i) relative += L"level-with-a-long-name-" + std::to_wstring(i) + L"\\";
-  relative += L"\u65e5\u672c\u8a9e-\u0444\u0430\u0439\u043b";
+  std::wstring relative = DeepRelativePath(L"level-with-a-long-name-", L"", 12,
+                                           L"\u65e5\u672c\u8a9e-\u0444\u0430\u0439\u043b");
   std::wstring target = tree.Path(relative);
   ASSERT_GT(target.size(), 300u);
   EXPECT_TRUE(CreateDirectoryTree(target.c_str()));

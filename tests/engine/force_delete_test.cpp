@@ -76,10 +76,8 @@ TEST(ForceDelete, NothingToDeleteCountsAsDeleted) {
 
 TEST(ForceDelete, FolderTreeGoesWithReadOnlyHiddenAndDeepItems) {
   TempTree tree;
-  std::wstring deep;
-  for (int i = 0; i < 10; ++i)
-    deep += L"folder-with-a-rather-long-name-" + std::to_wstring(i) + L"\\";
-  deep += L"\u0444\u0430\u0439\u043b-\u6587\u4ef6.txt";
+  std::wstring deep = DeepRelativePath(L"folder-with-a-rather-long-name-", L"", 10,
+                                       L"\u0444\u0430\u0439\u043b-\u6587\u4ef6.txt");
   tree.WriteFile(L"victim\\" + deep, "deep");
   ASSERT_GT(tree.Path(L"victim\\" + deep).size(), 300u);
   tree.WriteFile(L"victim\\ro.txt", "r");

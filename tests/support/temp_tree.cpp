@@ -23,6 +23,13 @@ std::wstring LongForm(const std::wstring& path) {
   return L"\\\\?\\" + path;
 }
 
+std::wstring DeepRelativePath(const std::wstring& stem, const std::wstring& tail, int levels,
+                              const std::wstring& leaf) {
+  std::wstring path;
+  for (int i = 0; i < levels; ++i) path += stem + std::to_wstring(i) + tail + L"\\";
+  return path + leaf;
+}
+
 TempTree::TempTree() {
   wchar_t temp[MAX_PATH + 1];
   GetTempPathW(MAX_PATH, temp);
@@ -348,9 +355,9 @@ std::string RunHostProgram(const char* program, const std::wstring& arguments,
   return done() ? "" : "the host program did not do its job";
 }
 
-std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
-
 }  // namespace
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 std::string MakeHostFolderLink(const std::wstring& linkPath, const std::wstring& targetPath) {
   std::wstring link = HostName(linkPath);

@@ -36,6 +36,12 @@ bool IsFile(const std::wstring& path);
 bool Exists(const std::wstring& path);
 // Removes a folder tree whatever its attributes; used by the fixture's cleanup.
 void RemoveTree(const std::wstring& path);
+// The text in double quotes, as one argument of a command line.
+std::wstring Quoted(const std::wstring& text);
+// levels folders named stem + number + tail, one inside the other, then leaf:
+// a relative path for trees deeper than the classic length limit.
+std::wstring DeepRelativePath(const std::wstring& stem, const std::wstring& tail, int levels,
+                              const std::wstring& leaf);
 // Long-path form of an absolute drive path.
 std::wstring LongForm(const std::wstring& path);
 
