@@ -4,10 +4,6 @@
 
 #include <cstring>
 
-#include "ui/gdiplus_api.h"
-
-using namespace Gdiplus::DllExports;
-
 std::wstring UniqueClassName(const wchar_t* stem) {
   static int serial = 0;
   return std::wstring(L"HarborlineTest_") + stem + L"_" + std::to_wstring(GetCurrentProcessId()) +
@@ -16,8 +12,7 @@ std::wstring UniqueClassName(const wchar_t* stem) {
 
 TestWindow::TestWindow(int width, int height) : className(UniqueClassName(L"Window")) {
   ui.Create(className.c_str(), L"Test window", width, height, 20, 20, WS_POPUP, nullptr, nullptr);
-  // Not activated: Wine hands activated windows to the (absent) window
-  // manager and then waits two seconds for it whenever they are hidden.
+  // Not activated: a test that needs the foreground asks for it (Activate).
   ShowWindow(ui.handle, SW_SHOWNOACTIVATE);
   UpdateWindow(ui.handle);
   DrainEvents(ui);
@@ -76,32 +71,4 @@ HGLOBAL MakeFileDrop(const std::vector<std::wstring>& paths, POINT clientPoint, 
   *text = 0;
   GlobalUnlock(memory);
   return memory;
-}
-
-int GdiObjectCount() {
-  SetLastError(0);
-  DWORD count = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-  if (count != 0) return static_cast<int>(count);
-  // Wine does not count (GetGuiResources is a stub there), but its handle
-  // table takes a bare slot number as a handle to whatever lives in the slot,
-  // so the live objects can be counted slot by slot.
-  if (GetObjectType(GetStockObject(WHITE_BRUSH)) == 0) return -1;
-  int live = 0;
-  for (uintptr_t slot = 1; slot < 0x10000; ++slot)
-    if (GetObjectType(reinterpret_cast<HGDIOBJ>(slot)) != 0) ++live;
-  return live > 0 ? live : -1;
-}
-
-Gdiplus::GpBitmap* MakeSolidImage(int width, int height, uint32_t argb) {
-  Gdiplus::GpBitmap* image = nullptr;
-  if (GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, &image) !=
-      Gdiplus::Ok)
-    return nullptr;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) GdipBitmapSetPixel(image, x, y, argb);
-  return image;
-}
-
-void DisposeImage(Gdiplus::GpBitmap* image) {
-  if (image) GdipDisposeImage(image);
 }
