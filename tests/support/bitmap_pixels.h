@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "ui/gdiplus_api.h"
@@ -27,5 +28,10 @@ int32_t ImageHeight(Gdiplus::GpImage* image);
 // (DisposeImage).
 Gdiplus::GpBitmap* MakeImage(int32_t width, int32_t height, uint32_t argb);
 void DisposeImage(Gdiplus::GpBitmap* image);
+struct ImageDisposer {
+  void operator()(Gdiplus::GpBitmap* image) const { DisposeImage(image); }
+};
+// Owns an image in a test; unlike the toolkit's holder it can be returned.
+using ImagePtr = std::unique_ptr<Gdiplus::GpBitmap, ImageDisposer>;
 // Live GDI objects of this process, or -1 when the platform does not count them.
 int32_t GdiObjectCount();
