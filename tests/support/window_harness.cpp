@@ -24,32 +24,38 @@ bool TestWindow::Activate() {
   return GetForegroundWindow() == ui.handle;
 }
 
-void DrainEvents(UiWindow& record) {
-  for (int guard = 0; guard < 100000; ++guard) {
-    MSG peek;
-    if (!record.eventPending && !PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE)) break;
-    PumpEvent(record, 1);
-  }
-  record.eventPending = false;
-}
+namespace {
 
-bool PumpUntilEvent(UiWindow& record, int32_t code) {
+// Pumps in polling mode while an event is pending or a message is queued,
+// handing every code to visit until it answers false (true then); false once
+// the queue has run dry.
+template <typename Visit>
+bool PumpWhileQueued(UiWindow& record, Visit visit) {
   for (int guard = 0; guard < 100000; ++guard) {
     MSG peek;
     if (!record.eventPending && !PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE)) return false;
-    if (PumpEvent(record, 1) == code && code != 0) return true;
+    if (!visit(PumpEvent(record, 1))) return true;
   }
   return false;
 }
 
+}  // namespace
+
+void DrainEvents(UiWindow& record) {
+  PumpWhileQueued(record, [](int32_t) { return true; });
+  record.eventPending = false;
+}
+
+bool PumpUntilEvent(UiWindow& record, int32_t code) {
+  return PumpWhileQueued(record, [code](int32_t got) { return got != code || code == 0; });
+}
+
 std::vector<int32_t> PumpAllEvents(UiWindow& record) {
   std::vector<int32_t> codes;
-  for (int guard = 0; guard < 100000; ++guard) {
-    MSG peek;
-    if (!record.eventPending && !PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE)) break;
-    int32_t code = PumpEvent(record, 1);
-    if (code) codes.push_back(code);
-  }
+  PumpWhileQueued(record, [&codes](int32_t got) {
+    if (got) codes.push_back(got);
+    return true;
+  });
   return codes;
 }
 
