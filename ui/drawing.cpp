@@ -402,6 +402,8 @@ HBRUSH ControlBackgroundBrush(UiWindow& window, int controlIndex, HDC dc) {
   return brush;
 }
 
+namespace {
+
 Gdiplus::GpBitmap* PaintDialogFrame(int width, int height) {
   GdipBitmapHolder frame;
   if (gp::GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppPARGB, nullptr,
@@ -417,12 +419,14 @@ Gdiplus::GpBitmap* PaintDialogFrame(int width, int height) {
   return painted ? frame.Take() : nullptr;
 }
 
-HWND ApplyDialogSkin(UiWindow& mainWindow, UiWindow& dialog, int height) {
+}  // namespace
+
+HWND ApplyDialogSkin(UiWindow& mainWindow, UiWindow& dialog, int height, int width) {
   if (!dialog.handle) return nullptr;
-  GdipBitmapHolder frame(PaintDialogFrame(kDialogSkinWidth, height));
-  if (frame.Get()) SetBackgroundImage(dialog, frame.Get(), kDialogSkinWidth, height);
-  SetRoundedRegion(dialog.handle, kDialogSkinWidth, height, kClientCornerDiameter);
+  GdipBitmapHolder frame(PaintDialogFrame(width, height));
+  if (frame.Get()) SetBackgroundImage(dialog, frame.Get(), width, height);
+  SetRoundedRegion(dialog.handle, width, height, kClientCornerDiameter);
   CenterWindow(dialog.handle, mainWindow.handle);
-  mainWindow.AttachWindow(dialog.handle);
+  if (mainWindow.handle) mainWindow.AttachWindow(dialog.handle);
   return dialog.handle;
 }

@@ -74,12 +74,10 @@ bool RoundClientRegion(UiWindow& window);
 // by the window, valid until the next request). None for an invalid index.
 HBRUSH ControlBackgroundBrush(UiWindow& window, int controlIndex, HDC dc);
 
-// The frame of dialogs and message boxes on a new PARGB image of the size:
-// black rounded outline 4 pixels wide, white body, a light band 40 pixels high
-// behind the buttons. The caller disposes of it.
-Gdiplus::GpBitmap* PaintDialogFrame(int width, int height);
-
-// Gives a dialog the standard frame (450 x height), rounds its outline, centres
-// it on the main window and lets it move along with it. The dialog's handle, or
-// null when it has no window.
-HWND ApplyDialogSkin(UiWindow& mainWindow, UiWindow& dialog, int height);
+// Gives a dialog or message box the standard frame (width x height): a black
+// rounded outline 4 pixels wide, white body, a light band 40 pixels high behind
+// the buttons. Rounds its outline, centres it on the main window (the work area
+// when that has no window) and lets it move along with the main window. The
+// dialog's handle, or null when it has no window.
+HWND ApplyDialogSkin(UiWindow& mainWindow, UiWindow& dialog, int height,
+                     int width = kDialogSkinWidth);

@@ -14,7 +14,6 @@ namespace {
 constexpr int kImageButtonY = 4;
 // Names the toolkit window of an image button, for the Return key in PumpEvent.
 constexpr wchar_t kOwnerProperty[] = L"HarborlineImageButtonOwner";
-constexpr int kImageButtonEdge = 20;
 
 ImageButtonImages* RecordOf(UiWindow& window, int index, UiControl** control = nullptr) {
   UiControl* slot = window.Control(index);

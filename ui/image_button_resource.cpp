@@ -1,13 +1,7 @@
 // Image buttons made from the program's image resources; apart from the rest
 // of the image buttons so that only programs with such resources decode them.
 #include "ui/drawing.h"
-#include "ui/ui_window.h"
-
-namespace {
-
-constexpr int kImageButtonEdge = 20;
-
-}  // namespace
+#include "ui/ui_internal.h"
 
 int UiWindow::AddImageButton(int normalImageId, int hotImageId, int x) {
   Gdiplus::GpBitmap* normal =

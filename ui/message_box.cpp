@@ -1,7 +1,6 @@
 #include "ui/message_box.h"
 
 #include "ui/drawing.h"
-#include "ui/graphics_holders.h"
 #include "ui/ui_internal.h"
 
 namespace {
@@ -12,7 +11,6 @@ constexpr int kDefaultWidth = 360;
 constexpr int kButtonWidth = 80;
 constexpr int kButtonHeight = 25;
 constexpr int kButtonsFromBottom = 37;
-constexpr int kCornerDiameter = 12;
 
 const wchar_t* const kOkTexts[] = {L"OK"};
 const wchar_t* const kChoiceTexts[] = {L"Yes", L"No", L"Cancel"};
@@ -36,7 +34,6 @@ void WaitForButtonRelease(UiWindow& events) {
 
 // Left edges of the buttons in creation order; answers how many there are.
 int ButtonPositions(int type, int width, int positions[3]) {
-  if (width < kMinimumWidth) width = kDefaultWidth;
   if (type == kMessageYesNoCancel) {
     const int q = (width - 240) / 4;
     positions[0] = q;
@@ -71,12 +68,7 @@ int ShowMessageBox(UiWindow& owner, const wchar_t* text, int type, int height, i
   UiWindow& events = record ? *record : box;
   box.SetFontForNewControls(9.0, 800, 1);
 
-  GdipBitmapHolder frame(PaintDialogFrame(width, height));
-  if (frame.Get()) SetBackgroundImage(box, frame.Get(), width, height);
-  frame.Reset();
-  SetRoundedRegion(box.handle, width, height, kCornerDiameter);
-  CenterWindow(box.handle, ownerWindow);
-  if (ownerWindow) owner.AttachWindow(box.handle);
+  ApplyDialogSkin(owner, box, height, width);
 
   box.AddStatic(text, 20, 20, width - 40, height - 65);
   int positions[3];
@@ -117,9 +109,7 @@ int ShowMessageBox(UiWindow& owner, const wchar_t* text, int type, int height, i
     }
     break;
   }
-  // The record outlives the box: it must not keep pointing at it.
-  if (events.activeWindow == &box) events.activeWindow = nullptr;
-  if (events.eventSource == &box) events.eventSource = nullptr;
+  // Dispose also clears the record's pointers to the box.
   box.Dispose();
   return answer;
 }

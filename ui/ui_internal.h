@@ -17,6 +17,8 @@ LRESULT CALLBACK ImageButtonProc(HWND control, UINT message, WPARAM wParam, LPAR
 
 // The toolkit window whose image button this is, or null.
 UiWindow* ImageButtonOwner(HWND control);
+// Edge of an image button and of the images it shows.
+inline constexpr int kImageButtonEdge = 20;
 // Asks an image button for a state; focusLeaving lets the focused look go
 // even while the button still has the focus.
 bool RequestImageButtonState(UiWindow& window, int index, int state, bool focusLeaving);

@@ -40,12 +40,7 @@ UiWindow::UiWindow(const wchar_t* className, const wchar_t* title, int clientWid
 UiWindow::~UiWindow() { Dispose(); }
 
 void UiWindow::Reset() {
-  eventCode = 0;
-  eventWindow = nullptr;
-  eventMessage = 0;
-  eventParam1 = 0;
-  eventParam2 = 0;
-  lastMessage = MSG{};
+  ClearEvent();
   eventSource = nullptr;
   activeWindow = nullptr;
   eventPending = false;
@@ -121,12 +116,7 @@ HWND UiWindow::Create(const wchar_t* className, const wchar_t* title, int client
                       frame.bottom - frame.top, owner, nullptr, instance, nullptr);
   if (!handle) return nullptr;
 
-  events->eventCode = 0;
-  events->eventWindow = nullptr;
-  events->eventMessage = 0;
-  events->eventParam1 = 0;
-  events->eventParam2 = 0;
-  events->lastMessage = MSG{};
+  events->ClearEvent();
   events->eventSource = nullptr;
   events->activeWindow = nullptr;
   events->eventPending = false;
@@ -208,6 +198,15 @@ void UiWindow::Dispose() {
   text.Clear();
 }
 
+void UiWindow::ClearEvent() {
+  eventCode = 0;
+  eventWindow = nullptr;
+  eventMessage = 0;
+  eventParam1 = 0;
+  eventParam2 = 0;
+  lastMessage = MSG{};
+}
+
 void UiWindow::RaiseEvent(int32_t code, UINT message, HWND window, int32_t param1,
                           intptr_t param2) {
   if (!events) return;
@@ -257,12 +256,7 @@ int PumpEvent(UiWindow& record, int mode) {
     record.eventPending = false;
     return mode == 0 ? 1 : record.eventCode;
   }
-  record.eventCode = 0;
-  record.eventWindow = nullptr;
-  record.eventMessage = 0;
-  record.eventParam1 = 0;
-  record.eventParam2 = 0;
-  record.lastMessage = MSG{};
+  record.ClearEvent();
   MSG& message = record.lastMessage;
 
   BOOL fetched;

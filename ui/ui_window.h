@@ -135,6 +135,8 @@ class UiWindow {
   // Destroy, then free the control table and the text.
   void Dispose();
 
+  // Empties the event and the message it came from (used in the record).
+  void ClearEvent();
   // Writes an event into the window's event record and marks it pending.
   void RaiseEvent(int32_t code, UINT message, HWND window, int32_t param1, intptr_t param2);
   // Null clears the event record's active window; otherwise this window

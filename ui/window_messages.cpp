@@ -460,10 +460,8 @@ void MessageRouter::Relayout() {
   if (w_.controlCount == 0 || IsIconic(w_.handle)) return;
   SIZE client = ClientSize(w_.handle);
   // No control carries an anchoring flag, so only the new size is recorded.
-  if (client.cx != w_.laidOutWidth || client.cy != w_.laidOutHeight) {
-    w_.laidOutWidth = client.cx;
-    w_.laidOutHeight = client.cy;
-  }
+  w_.laidOutWidth = client.cx;
+  w_.laidOutHeight = client.cy;
 }
 
 void MessageRouter::MoveAttachedWindows(const WINDOWPOS& position) {

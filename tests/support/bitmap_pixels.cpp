@@ -54,20 +54,20 @@ Gdiplus::GpBitmap* MakeImage(int32_t width, int32_t height, uint32_t argb) {
   return image;
 }
 
+void DisposeImage(Gdiplus::GpBitmap* image) {
+  if (image) gp::GdipDisposeImage(image);
+}
+
 int32_t GdiObjectCount() {
+  SetLastError(0);
   DWORD count = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-  if (count) return static_cast<int32_t>(count);
-  // Where the count is not reported (Wine), measure the free room of the handle
-  // table instead: fill it with small brushes until creation fails, then free
-  // them. Objects in use = a fixed bound minus the free room.
-  constexpr int32_t kBound = 1 << 20;
-  std::vector<HBRUSH> probes;
-  probes.reserve(70000);
-  while (static_cast<int32_t>(probes.size()) < kBound) {
-    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
-    if (!brush) break;
-    probes.push_back(brush);
-  }
-  for (HBRUSH brush : probes) DeleteObject(brush);
-  return kBound - static_cast<int32_t>(probes.size());
+  if (count != 0) return static_cast<int32_t>(count);
+  // Wine does not count (GetGuiResources is a stub there), but its handle
+  // table takes a bare slot number as a handle to whatever lives in the slot,
+  // so the live objects can be counted slot by slot.
+  if (GetObjectType(GetStockObject(WHITE_BRUSH)) == 0) return -1;
+  int32_t live = 0;
+  for (uintptr_t slot = 1; slot < 0x10000; ++slot)
+    if (GetObjectType(reinterpret_cast<HGDIOBJ>(slot)) != 0) ++live;
+  return live > 0 ? live : -1;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "ui/gdiplus_api.h"
@@ -23,8 +24,14 @@ struct BitmapPixels {
 uint32_t ImagePixel(Gdiplus::GpBitmap* image, int32_t x, int32_t y);
 int32_t ImageWidth(Gdiplus::GpImage* image);
 int32_t ImageHeight(Gdiplus::GpImage* image);
-// A new 32-bit ARGB image filled with one colour; the caller disposes of it.
+// A new 32-bit ARGB image filled with one colour; the caller disposes of it
+// (DisposeImage).
 Gdiplus::GpBitmap* MakeImage(int32_t width, int32_t height, uint32_t argb);
-// GDI objects in use by this process, as a number whose differences count: the
-// platform's count, or where it gives none a measure of the handle table's room.
+void DisposeImage(Gdiplus::GpBitmap* image);
+struct ImageDisposer {
+  void operator()(Gdiplus::GpBitmap* image) const { DisposeImage(image); }
+};
+// Owns an image in a test; unlike the toolkit's holder it can be returned.
+using ImagePtr = std::unique_ptr<Gdiplus::GpBitmap, ImageDisposer>;
+// Live GDI objects of this process, or -1 when the platform does not count them.
 int32_t GdiObjectCount();

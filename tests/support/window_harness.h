@@ -38,14 +38,3 @@ std::vector<int32_t> PumpAllEvents(UiWindow& record);
 // A file drop as the shell makes it: DROPFILES followed by the wide paths,
 // in movable global memory that the receiver frees with DragFinish.
 HGLOBAL MakeFileDrop(const std::vector<std::wstring>& paths, POINT clientPoint, bool inClient);
-
-// Live GDI objects of this process, or -1 when the platform does not count them.
-int GdiObjectCount();
-
-// A decoded 32-bit image of one colour, for image buttons; the caller
-// disposes of it with GdipDisposeImage.
-namespace Gdiplus {
-class GpBitmap;
-}
-Gdiplus::GpBitmap* MakeSolidImage(int width, int height, uint32_t argb);
-void DisposeImage(Gdiplus::GpBitmap* image);

@@ -11,10 +11,6 @@
 
 namespace {
 
-using ImagePtr = std::unique_ptr<Gdiplus::GpBitmap, decltype([](Gdiplus::GpBitmap* image) {
-                                   Gdiplus::DllExports::GdipDisposeImage(image);
-                                 })>;
-
 // A plain top-level window for the region and position tests.
 struct PlainWindow {
   HWND handle;

@@ -14,10 +14,6 @@
 
 namespace {
 
-using ImagePtr = std::unique_ptr<Gdiplus::GpBitmap, decltype([](Gdiplus::GpBitmap* image) {
-                                   Gdiplus::DllExports::GdipDisposeImage(image);
-                                 })>;
-
 constexpr uint32_t kBlack = 0x000000;
 constexpr uint32_t kWhite = 0xFFFFFF;
 constexpr uint32_t kBand = 0xF0F0FF;

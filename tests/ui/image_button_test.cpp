@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/bitmap_pixels.h"
 #include "tests/support/window_harness.h"
 #include "ui/ui_window.h"
 
@@ -18,10 +19,10 @@ constexpr uint32_t kGrey = 0xFF808080;
 class ImageButtonTest : public testing::Test {
  protected:
   void SetUp() override {
-    normal_ = MakeSolidImage(20, 20, kRed);
-    hot_ = MakeSolidImage(20, 20, kGreen);
-    focused_ = MakeSolidImage(20, 20, kBlue);
-    disabled_ = MakeSolidImage(20, 20, kGrey);
+    normal_ = MakeImage(20, 20, kRed);
+    hot_ = MakeImage(20, 20, kGreen);
+    focused_ = MakeImage(20, 20, kBlue);
+    disabled_ = MakeImage(20, 20, kGrey);
     ASSERT_TRUE(normal_ && hot_ && focused_ && disabled_);
   }
   void TearDown() override {

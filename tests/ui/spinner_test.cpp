@@ -25,11 +25,23 @@ COLORREF PixelOf(HWND window, int x, int y) {
   return colour;
 }
 
-TEST(SpinnerThread, DrawsOnItsControlAndEndsWhenTheControlIsDestroyed) {
+struct PictureWindows {
+  HWND owner;
+  HWND picture;
+};
+
+// A shown pop-up holding a white 48 x 48 picture control; the caller
+// destroys both.
+PictureWindows MakePicture() {
   HWND owner = CreateWindowExW(0, L"Static", L"", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr,
                                nullptr, nullptr, nullptr);
   HWND picture = CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE | SS_WHITERECT, 10, 10,
                                  48, 48, owner, nullptr, nullptr, nullptr);
+  return {owner, picture};
+}
+
+TEST(SpinnerThread, DrawsOnItsControlAndEndsWhenTheControlIsDestroyed) {
+  auto [owner, picture] = MakePicture();
   ASSERT_TRUE(picture);
   UpdateWindow(owner);
   ASSERT_EQ(PixelOf(picture, 24, 4), RGB(255, 255, 255));
@@ -54,10 +66,7 @@ TEST(SpinnerThread, DrawsOnItsControlAndEndsWhenTheControlIsDestroyed) {
 }
 
 TEST(SpinnerThread, PausesWhileHiddenAndEndsWhenDestroyedHidden) {
-  HWND owner = CreateWindowExW(0, L"Static", L"", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr,
-                               nullptr, nullptr, nullptr);
-  HWND picture = CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE | SS_WHITERECT, 10, 10,
-                                 48, 48, owner, nullptr, nullptr, nullptr);
+  auto [owner, picture] = MakePicture();
   ASSERT_TRUE(picture);
   HANDLE thread = CreateThread(nullptr, 0, SpinnerThread,
                                new SpinnerRecord{picture, 48, 0xFF000000, 100}, 0, nullptr);
