@@ -28,6 +28,9 @@ class Application {
   WideString defaultSettingsPath;
   WideString currentSettingsPath;
   WideString consoleUserName;
+  // The process's exit code: unattended runs report their outcome through it
+  // (set by the runner, and by start-up for a job file that does not exist).
+  int exitCode = 0;
 };
 
 struct FreeDeleter {

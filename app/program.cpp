@@ -18,5 +18,5 @@ int RunProgram(Application& app, const wchar_t* commandLine, int /*showCommand*/
   WriteConsoleLine(
       L"harborline: the main window is not built yet, so no backup was run. "
       L"For a backup from the command line use hbcopy.exe.");
-  return 0;
+  return app.exitCode;
 }
