@@ -16,9 +16,7 @@ int64_t TimeValue(const FILETIME& time) {
                               time.dwLowDateTime);
 }
 
-bool Cancelled(const BackupJob& job) {
-  return job.cancelRequested.load(std::memory_order_relaxed) != 0;
-}
+bool Cancelled(BackupJob& job) { return StopRequested(job); }
 
 // The deletion pass mirrors only a definite "not found" of a source that is
 // itself still there: an unplugged disk, a dropped share or a refused access

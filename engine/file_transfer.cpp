@@ -64,7 +64,7 @@ TransferOutcome CopyContents(BackupJob& job) {
     DWORD written = 0;
     if (!WriteToFile(job.destinationFile, job.transferBuffer, got, &written) || written != got)
       return kTransferFailed;
-    if (job.cancelRequested.load(std::memory_order_relaxed)) return kTransferCancelled;
+    if (StopRequested(job)) return kTransferCancelled;
     job.bytesDone += got;
     UpdateProgress(job);
   }
