@@ -10,6 +10,7 @@
 #include "base/wide_string.h"
 #include "engine/file_object.h"
 #include "engine/handle_holder.h"
+#include "engine/pass_report.h"
 
 // Mode and option bits of BackupJob::flags. Exactly one mode is chosen; Common
 // is none of the three.
@@ -63,6 +64,15 @@ class BackupJob {
   unsigned char* transferBuffer = nullptr;
   FileObject sourceFile;
   FileObject destinationFile;
+
+  // What the current pass did, item by item (engine/pass_report.h). Cleared
+  // by RunPairPasses as each pass begins, written by the worker, handed out
+  // through PassHooks::passEnded once the worker has ended.
+  PassReport report;
+  // Set by RunPairPasses for the second pass of a pair (Strict's deletion
+  // pass, Sync's copy back): Sync decides files of equal age but different
+  // size for the source, so the copy back leaves them alone.
+  bool secondPass = false;
 
   // Open while the worker may go on; closed by PauseJob. The worker waits at
   // its next stopping point rather than being suspended wherever it stands,
