@@ -5,10 +5,13 @@
 #include "app/application.h"
 #include "app/completion_action.h"
 #include "app/main_window.h"
+#include "app/run_log.h"
+#include "app/run_report.h"
 #include "app/worker_wait.h"
 #include "base/path.h"
 #include "engine/handle_holder.h"
 #include "engine/pair_passes.h"
+#include "ui/message_box.h"
 #include "ui/spinner.h"
 
 namespace {
@@ -24,12 +27,20 @@ constexpr int kSpinnerSpeed = 80;
 // While the action list is open its choice is not made yet.
 constexpr DWORD kDropDownLook = 3;
 
+constexpr wchar_t kNotEverythingDone[] =
+    L"The backup finished, but not everything could be done.\r\n\r\n";
+constexpr wchar_t kDetails[] = L"\r\n\r\nDetails: ";
+constexpr wchar_t kLogNotWritten[] = L"\r\n\r\nThe details could not be written to ";
+constexpr int kEndMessageHeight = 170;
+constexpr int kEndMessageWidth = 400;
+
 // The row being run, as the window shows it.
 struct RowRun {
   RunnerState* state = nullptr;
   WideString source;
   WideString destination;
   WideString pairText;  // "folder pair i of n..."
+  PairRecord* record = nullptr;
 };
 
 WorkerOutcome RunWorkerInWindow(void* context, WorkerRoutine routine, BackupJob& job) {
@@ -60,6 +71,11 @@ void ShowPhase(void* context, PairPhase phase, BackupJob& job) {
     status.AssignConcat(kSecondPassStatus, row.pairText.CStr());
   }
   SetStatus(state, status.CStr());
+}
+
+void NotePass(void* context, PairPhase, const PassReport& report) {
+  RowRun& row = *static_cast<RowRun*>(context);
+  if (row.record) AddPass(*row.record, report);
 }
 
 bool RowChecked(UiWindow& main, int list, int row) {
@@ -94,6 +110,18 @@ int ChosenAction(RunnerState& state) {
   return SelectedCompletionAction(progress);
 }
 
+// Says at the end of an interactive run that something was left undone; the
+// other completion actions and unattended runs never wait for anyone.
+void ShowEndMessage(Application& app, const RunRecord& run, const std::wstring& logPath,
+                    bool logWritten) {
+  std::wstring text = kNotEverythingDone + FailureCountsText(run);
+  text += (logWritten ? kDetails : kLogNotWritten) + logPath;
+  if (!logWritten) text += L".";
+  ShowMessageBox(app.mainWindow, text.c_str(), kMessageOk, kEndMessageHeight, kEndMessageWidth);
+}
+
+void Now(SYSTEMTIME& time) { GetLocalTime(&time); }
+
 }  // namespace
 
 RunResult RunBackup(Application& app, BackupJob& job) {
@@ -101,20 +129,25 @@ RunResult RunBackup(Application& app, BackupJob& job) {
   RunnerState state(app, job);
   state.quiet = app.runMode == kQuiet;
   ProgressWindow& progress = state.progress;
+  RunRecord run;
+  Now(run.started);
+  run.jobFile = app.currentSettingsPath.CStr() ? app.currentSettingsPath.CStr() : L"";
+  run.flags = job.flags;
+  run.skipAttributes = job.skipAttributes;
+  run.runMode = app.runMode;
   ResumeJob(job);
   if (!BuildProgressWindow(app, job, progress)) {
     if (app.runMode != kInteractive) app.exitCode = kExitCancelled;
     return RunResult::kCancelled;
   }
   const int list = job.pairListControl;
-  const int count = static_cast<int>(main.SendToControl(list, LVM_GETITEMCOUNT, 0, 0));
-  if (count <= 0) {
-    progress.window.Destroy();
-    job.progressBar = nullptr;
-    return RunResult::kNoRows;
+  run.rowCount = static_cast<int>(main.SendToControl(list, LVM_GETITEMCOUNT, 0, 0));
+  const int count = run.rowCount;
+  RunResult result = RunResult::kNoRows;
+  if (count > 0) {
+    HandleHolder ticker(CreateThread(nullptr, 0, WakeTicker, progress.window.handle, 0, nullptr));
   }
-  { HandleHolder ticker(CreateThread(nullptr, 0, WakeTicker, progress.window.handle, 0, nullptr)); }
-  if (!state.quiet) {
+  if (count > 0 && !state.quiet) {
     ShowProgressWindow(progress);
     StartSpinner(progress);
   }
@@ -124,43 +157,61 @@ RunResult RunBackup(Application& app, BackupJob& job) {
   PassHooks hooks;
   hooks.runWorker = RunWorkerInWindow;
   hooks.phaseChanged = ShowPhase;
+  hooks.passEnded = NotePass;
   hooks.context = &row;
-  bool cancelled = false;
-  bool incomplete = false;
-  for (int i = 0; i < count && !cancelled; ++i) {
+  run.pairs.reserve(static_cast<size_t>(count > 0 ? count : 0));
+  for (int i = 0; i < count && !run.cancelled; ++i) {
     if (!RowChecked(main, list, i)) continue;
+    run.pairs.emplace_back();
+    PairRecord& pair = run.pairs.back();
+    pair.row = i;
+    row.record = &pair;
+    // The whole cell, however long: a cut path would be walked as another folder.
     row.source = main.GetRowText(list, i, kSourceColumn);
     row.destination = main.GetRowText(list, i, kDestinationColumn);
     if (!row.source.CStr() || !row.destination.CStr()) {
-      incomplete = true;
+      pair.unreadableRow = true;
       continue;
     }
     TrimTrailingBackslashes(row.source);
     TrimTrailingBackslashes(row.destination);
+    pair.source = row.source.CStr();
+    pair.destination = row.destination.CStr();
     WideString number, total;
     number.FromInt(i + 1);
     total.FromInt(count);
     row.pairText.AssignConcat(L"folder pair ", number.CStr(), L" of ", total.CStr(), L"...");
-    const PairOutcome outcome =
-        RunPairPasses(job, row.source.CStr(), row.destination.CStr(), hooks);
-    if (outcome == kPairCancelled || state.quitSeen) {
-      cancelled = true;
-    } else if (outcome != kPairFinished) {
-      incomplete = true;
+    pair.outcome = RunPairPasses(job, row.source.CStr(), row.destination.CStr(), hooks);
+    if (pair.outcome == kPairCancelled || state.quitSeen) {
+      pair.outcome = kPairCancelled;
+      run.cancelled = true;
     }
   }
+  row.record = nullptr;
 
-  RunResult result = RunResult::kCancelled;
-  if (!cancelled) {
-    const int action =
-        state.quiet ? static_cast<int>(CompletionAction::kDoNothing) : ChosenAction(state);
-    result = PerformCompletionAction(action, app.osVersion);
-  }
+  int action = static_cast<int>(CompletionAction::kDoNothing);
+  if (count > 0 && !run.cancelled && !state.quiet) action = ChosenAction(state);
   progress.window.Destroy();
   job.progressBar = nullptr;
   ResumeJob(job);  // the next run starts unpaused
+
+  Now(run.ended);
+  const std::wstring logPath = RunLogPath(app.defaultSettingsPath.CStr());
+  // A log that cannot be written never stops or fails the run.
+  const bool logWritten = AppendToRunLog(logPath.c_str(), FormatRunReport(run));
+  const bool incomplete = SkippedPairs(run) > 0 || FailedItems(run) > 0;
   if (app.runMode != kInteractive)
-    app.exitCode = cancelled ? kExitCancelled : incomplete ? kExitIncomplete : kExitAllDone;
+    app.exitCode = run.cancelled ? kExitCancelled : incomplete ? kExitIncomplete : kExitAllDone;
+  if (count > 0) {
+    if (run.cancelled) {
+      result = RunResult::kCancelled;
+    } else {
+      if (incomplete && app.runMode == kInteractive &&
+          action == static_cast<int>(CompletionAction::kDoNothing) && !state.quitSeen)
+        ShowEndMessage(app, run, logPath, logWritten);
+      result = PerformCompletionAction(action, app.osVersion);
+    }
+  }
   if (state.quitSeen) PostQuitMessage(static_cast<int>(state.quitCode));
   return result;
 }

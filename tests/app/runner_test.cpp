@@ -58,6 +58,9 @@ class Runner : public testing::Test {
     ShowWindow(main.handle, SW_SHOWNOACTIVATE);
     DrainEvents(main);
     app.osVersion = 10.0;
+    // The run log goes beside the default settings file: here, into the tree.
+    app.defaultSettingsPath.Assign(tree.Path(L"user.hbak").c_str());
+    app.currentSettingsPath.Assign(tree.Path(L"job.hbak").c_str());
     job.pairListControl = list;
     job.ownerWindow = &main;
     ASSERT_TRUE(EnsureTransferBuffer(job));
@@ -113,11 +116,7 @@ TEST_P(RunnerModes, EachModeRunsThroughTheProgressWindow) {
   tree.WriteFile(L"dst\\c.txt", "destination c");
   tree.WriteFile(L"dst\\sub\\d.txt", "destination d");
   AddTreePair(L"src", L"dst");
-  RunDriver driver(job);
-  driver.Start([](RunDriver& d) { d.WaitForWindow(); });
   EXPECT_EQ(Run(flags), RunResult::kFinished);
-  driver.Join();
-  EXPECT_EQ(driver.problems, L"");
   const std::wstring source = DescribeTree(tree.Path(L"src"));
   const std::wstring destination = DescribeTree(tree.Path(L"dst"));
   if (flags & BackupMode::Strict) {
@@ -545,6 +544,128 @@ TEST_F(Runner, UnattendedRunWithAMissingSourceEndsWithCodeTwo) {
   EXPECT_EQ(Run(BackupMode::Common), RunResult::kFinished);
   EXPECT_EQ(app.exitCode, kExitIncomplete);
   EXPECT_EQ(ReadWholeFile(tree.Path(L"dst2\\a.txt")), "a") << "the next pair still ran";
+}
+
+// --- Run report ----------------------------------------------------------------
+
+// A pair with one item that cannot be done: a file on the other side bears
+// the name of a walked folder.
+void PrepareIncompleteJob(TempTree& tree) {
+  tree.WriteFile(L"src\\thing\\inside.txt", "inside");
+  tree.WriteFile(L"src\\fine.txt", "fine");
+  tree.WriteFile(L"dst\\thing", "a file in the way");
+}
+
+TEST_F(Runner, ReportTellsPairsOutcomesCountsAndFailedItems) {
+  PrepareIncompleteJob(tree);
+  AddTreePair(L"src", L"dst");
+  AddTreePair(L"missing", L"dst2", false);
+  AddTreePair(L"missing", L"dst3");
+  app.runMode = kQuiet;
+  job.skipAttributes = SkipAttribute::SkipHidden;
+  EXPECT_EQ(Run(BackupMode::UpdateMethod), RunResult::kFinished);
+  EXPECT_EQ(app.exitCode, kExitIncomplete);
+  const std::string log = ReadWholeFile(tree.Path(L"user.log"));
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(log.substr(0, 3), "\xEF\xBB\xBF") << "UTF-8 with a byte-order mark";
+  for (size_t at = log.find('\n'); at != std::string::npos; at = log.find('\n', at + 1))
+    ASSERT_EQ(log[at - 1], '\r') << "every line ends with CR LF";
+  auto has = [&log](const std::string& text) { return log.find(text) != std::string::npos; };
+  EXPECT_TRUE(has("==== Harborline Backup run started ")) << log;
+  EXPECT_TRUE(has("Job file: ")) << log;
+  EXPECT_TRUE(has("Run: unattended (/Quiet)")) << log;
+  EXPECT_TRUE(has("Mode: Common; options: update method, skip hidden files")) << log;
+  EXPECT_TRUE(
+      has("Outcome: finished, but not everything could be done (1 item failed, 1 "
+          "folder pair was skipped.)"))
+      << log;
+  EXPECT_TRUE(has("Folder pair 1 of 3: ")) << log;
+  EXPECT_FALSE(has("Folder pair 2 of 3")) << "unchecked rows are not part of the run";
+  EXPECT_TRUE(has("Folder pair 3 of 3: ")) << log;
+  EXPECT_TRUE(has("  Outcome: skipped: the source folder does not exist")) << log;
+  EXPECT_TRUE(has("failed 1")) << log;
+  EXPECT_TRUE(has("  Failed: ")) << log;
+  EXPECT_TRUE(has("thing (")) << log;
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\thing")), "a file in the way");
+}
+
+TEST_F(Runner, RunsAppendToTheLog) {
+  tree.WriteFile(L"src\\a.txt", "a");
+  AddTreePair(L"src", L"dst");
+  app.runMode = kQuiet;
+  Run(BackupMode::Common);
+  Run(BackupMode::Common);
+  const std::string log = ReadWholeFile(tree.Path(L"user.log"));
+  size_t runs = 0;
+  for (size_t at = log.find("==== Harborline Backup run "); at != std::string::npos;
+       at = log.find("==== Harborline Backup run ", at + 1))
+    ++runs;
+  EXPECT_EQ(runs, 2u);
+  EXPECT_EQ(log.find("\xEF\xBB\xBF", 3), std::string::npos) << "one mark, at the start";
+  EXPECT_EQ(app.exitCode, kExitAllDone);
+}
+
+TEST_F(Runner, InteractiveRunThatLeftSomethingUndoneSaysSo) {
+  PrepareIncompleteJob(tree);
+  AddTreePair(L"src", L"dst");
+  AddTreePair(L"missing", L"dst3");
+  RunDriver driver(job);
+  driver.Start([](RunDriver& d) { d.Answer(true); });
+  EXPECT_EQ(Run(BackupMode::Common), RunResult::kFinished);
+  driver.Join();
+  EXPECT_EQ(driver.problems, L"");
+  EXPECT_EQ(driver.question,
+            L"The backup finished, but not everything could be done.\r\n\r\n1 item failed, 1 "
+            L"folder pair was skipped.\r\n\r\nDetails: " +
+                tree.Path(L"user.log"));
+  EXPECT_EQ(app.exitCode, 0) << "interactive runs leave the exit code alone";
+}
+
+TEST_F(Runner, LogThatCannotBeWrittenNeitherStopsNorFailsTheRun) {
+  PrepareIncompleteJob(tree);
+  AddTreePair(L"src", L"dst");
+  app.defaultSettingsPath.Assign(tree.Path(L"no such folder\\user.hbak").c_str());
+  RunDriver driver(job);
+  driver.Start([](RunDriver& d) { d.Answer(true); });
+  EXPECT_EQ(Run(BackupMode::Common), RunResult::kFinished);
+  driver.Join();
+  EXPECT_EQ(driver.problems, L"");
+  EXPECT_EQ(driver.question,
+            L"The backup finished, but not everything could be done.\r\n\r\n1 item failed, 0 "
+            L"folder pairs were skipped.\r\n\r\nThe details could not be written to " +
+                tree.Path(L"no such folder\\user.log") + L".");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\fine.txt")), "fine");
+}
+
+TEST_F(Runner, OtherCompletionActionsGoAheadWithoutAMessage) {
+  PrepareIncompleteJob(tree);
+  AddTreePair(L"src", L"dst");
+  ProgressWindowShown choose([](HWND window) {
+    SendMessageW(GetDlgItem(window, kCompletionList), CB_SETCURSEL,
+                 static_cast<WPARAM>(CompletionAction::kSleep), 0);
+  });
+  EXPECT_EQ(Run(BackupMode::Common), RunResult::kFinished);
+  ASSERT_EQ(g_powerCalls.size(), 1u);
+  EXPECT_FALSE(g_powerCalls[0].exitWindows);
+  EXPECT_FALSE(g_powerCalls[0].hibernate);
+}
+
+TEST_F(Runner, UnattendedRunWithAFileThatCannotBeReadEndsWithCodeTwo) {
+  tree.WriteFile(L"src\\fine.txt", "fine");
+  tree.WriteFile(L"src\\held.txt", "held by another program");
+  AddTreePair(L"src", L"dst");
+  app.runMode = kPassive;
+  {
+    HANDLE held = CreateFileW(LongForm(tree.Path(L"src\\held.txt")).c_str(), GENERIC_READ, 0,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Run(BackupMode::Common), RunResult::kFinished);
+    CloseHandle(held);
+  }
+  EXPECT_EQ(app.exitCode, kExitIncomplete);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\fine.txt")), "fine");
+  const std::string log = ReadWholeFile(tree.Path(L"user.log"));
+  EXPECT_NE(log.find("held.txt (open source: "), std::string::npos) << log;
 }
 
 struct ActionCase {
