@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "base/wide_string.h"
+#include "ui/ui_window.h"
 
 enum RunMode : uint8_t { kInteractive = 0, kPassive = 1, kQuiet = 3 };
 
@@ -28,10 +29,17 @@ class Application {
   WideString defaultSettingsPath;
   WideString currentSettingsPath;
   WideString consoleUserName;
+  // An unattended start whose ".hbak" argument names no existing file runs
+  // nothing: the argument, kept for the message.
+  WideString missingSettingsFile;
+  UiWindow mainWindow;
   // The process's exit code: unattended runs report their outcome through it
   // (set by the runner, and by start-up for a job file that does not exist).
   int exitCode = 0;
 };
+
+// Exit code of an unattended start whose settings file does not exist.
+inline constexpr int kExitMissingSettingsFile = 3;
 
 struct FreeDeleter {
   void operator()(void* p) const { free(p); }
