@@ -210,11 +210,15 @@ class PairDialog {
         if (BrowseForFolder(base_.CStr(), dialog_.handle, lastPicked_))
           ChooseDestination(lastPicked_.CStr());
       } else if (code == FilesDropped) {
+        // Taken before acting: setting the edits raises events of their own.
+        const int target = events.eventParam1;
         WideString dropped(dialog_.text.CStr());
         if (!IsSingleFolder(dropped.CStr())) continue;
         lastPicked_.Assign(dropped.CStr());
-        if (events.eventParam1 == sourceEdit_) ChooseSource(dropped.CStr());
-        if (events.eventParam1 == destinationEdit_) ChooseDestination(dropped.CStr());
+        if (target == sourceEdit_)
+          ChooseSource(dropped.CStr());
+        else if (target == destinationEdit_)
+          ChooseDestination(dropped.CStr());
       }
     }
     return false;
