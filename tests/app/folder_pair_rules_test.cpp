@@ -59,14 +59,6 @@ TEST(FolderPairRules, ValidationGivesTheFirstFailingMessage) {
   }
 }
 
-TEST(FolderPairRules, HistoryParentCutsAtTheLastBackslash) {
-  EXPECT_STREQ(HistoryParent(L"E:\\Backup\\Docs").CStr(), L"E:\\Backup");
-  EXPECT_STREQ(HistoryParent(L"E:\\Backup\\Docs\\\\").CStr(), L"E:\\Backup");
-  EXPECT_STREQ(HistoryParent(L"E:\\Docs").CStr(), L"E:");
-  EXPECT_STREQ(HistoryParent(L"Docs").CStr(), L"Docs");
-  EXPECT_STREQ(HistoryParent(L"").CStr(), L"");
-}
-
 TEST(FolderPairRules, ProposalJoinsTheBaseAndTheSourceName) {
   EXPECT_STREQ(ProposeDestination(L"E:\\Backup", L"C:\\Users\\Ann\\Documents").CStr(),
                L"E:\\Backup\\Documents");

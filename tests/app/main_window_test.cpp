@@ -247,8 +247,10 @@ TEST_F(MainWindowTest, AddingAPairAppendsACheckedRowAndWritesTheHistory) {
   EXPECT_EQ(rows[0].destination, destination);
   EXPECT_TRUE(rows[0].checked);
   EXPECT_EQ(prompt, L"Save changes to user.hbak?") << "an added pair is a change";
-  const std::string history = ReadWholeFile(tree.Path(L"user.hbak"));
-  EXPECT_NE(history.find("LastSrcFolder"), std::string::npos) << history;
+  std::vector<wchar_t> history(4096, L'\0');
+  GetPrivateProfileStringW(L"History", L"LastSrcFolder", L"", history.data(), 4096,
+                           tree.Path(L"user.hbak").c_str());
+  EXPECT_EQ(std::wstring(history.data()), source) << "the history goes to the default file";
 }
 
 TEST_F(MainWindowTest, InvalidPairKeepsTheDialogOpenWithTheMessage) {
@@ -545,4 +547,49 @@ TEST_F(MainWindowTest, DoubleClickOpensOnlyAnExistingFolder) {
             doubleClick(0), doubleClick(1), doubleClick(2), Do([] {}), CloseMain(), Answer(L"No")});
   ASSERT_EQ(g_opened.size(), 1u);
   EXPECT_EQ(g_opened[0], tree.Path(L"Real"));
+}
+
+// --- Job files ---------------------------------------------------------------------
+
+namespace {
+constexpr char kTwoPairJob[] =
+    "[Settings]\r\nversion=1\r\nFlag=17\r\nSkipAttributes=2\r\n[Folders]\r\n"
+    "0=C:\\Users\\Ann\\Documents<|>E:\\Backup\\Documents\r\n"
+    "1=C:\\Users\\Ann\\Pictures<|>0E:\\Backup\\Pictures<|>kept\r\n";
+}  // namespace
+
+TEST_F(MainWindowTest, LoadedJobIsWhatStartHandsToTheRunner) {
+  tree.WriteFile(L"job.hbak", kTwoPairJob);
+  Run(L"/Passive " + Quoted(tree.Path(L"job.hbak")), {});
+  EXPECT_EQ(g_run.calls, 1) << "no strict warning in an unattended run";
+  EXPECT_EQ(g_run.flags, 0x11u);
+  EXPECT_EQ(g_run.skip, 2u);
+  ASSERT_EQ(g_run.rows.size(), 2u);
+  EXPECT_EQ(g_run.rows[0].source, L"C:\\Users\\Ann\\Documents");
+  EXPECT_TRUE(g_run.rows[0].checked);
+  EXPECT_EQ(g_run.rows[1].destination, L"E:\\Backup\\Pictures");
+  EXPECT_FALSE(g_run.rows[1].checked);
+  EXPECT_EQ(g_run.rows[1].extra, L"kept");
+}
+
+TEST_F(MainWindowTest, CloseRightAfterLoadingDoesNotAsk) {
+  // Loading checks rows, which raises check events: those are no change.
+  tree.WriteFile(L"job.hbak", kTwoPairJob);
+  Run(Quoted(tree.Path(L"job.hbak")), {CloseMain()});
+  EXPECT_EQ(g_run.calls, 0);
+}
+
+TEST_F(MainWindowTest, YesInTheSavePromptWritesTheJobAndEnds) {
+  tree.WriteFile(L"job.hbak", kTwoPairJob);
+  std::wstring prompt;
+  Run(Quoted(tree.Path(L"job.hbak")),
+      {ClickMain(L"Skip copying system files."), CloseMain(), Answer(L"Yes", &prompt)});
+  EXPECT_EQ(prompt, L"Save changes to job.hbak?");
+  wchar_t skip[16] = {};
+  GetPrivateProfileStringW(L"Settings", L"SkipAttributes", L"", skip, 16,
+                           tree.Path(L"job.hbak").c_str());
+  EXPECT_STREQ(skip, L"6");
+  wchar_t second[64] = {};
+  GetPrivateProfileStringW(L"Folders", L"1", L"", second, 64, tree.Path(L"job.hbak").c_str());
+  EXPECT_STREQ(second, L"C:\\Users\\Ann\\Pictures<|>0E:\\Backup\\Pictures<|>kept");
 }
