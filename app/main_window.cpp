@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 #include <shlwapi.h>
+#include <windowsx.h>
 
 #include "app/application.h"
 #include "app/backup_runner.h"
@@ -92,7 +93,13 @@ void ShowContextMenu(MainWindow& main) {
   EnableControl(w, ids.menuOpenDestination, destinationExists);
   UiControl* list = w.Control(ids.list);
   if (!list || !list->menu) return;
+  // Where the click was; a menu asked for from the keyboard has no point of
+  // its own and opens at the pointer.
   POINT at = w.lastMessage.pt;
+  if (w.lastMessage.message == WM_CONTEXTMENU && w.lastMessage.lParam != -1) {
+    at.x = GET_X_LPARAM(w.lastMessage.lParam);
+    at.y = GET_Y_LPARAM(w.lastMessage.lParam);
+  }
   TrackPopupMenu(list->menu, TPM_LEFTBUTTON, at.x, at.y, 0, w.handle, nullptr);
 }
 
