@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/job_settings.h"
 #include "app/main_window.h"
 #include "base/path.h"
 #include "engine/directory_creation.h"
+#include "jobfile/preferences.h"
+#include "jobfile/settings_file.h"
 #include "ui/drawing.h"
 #include "ui/message_box.h"
 #include "ui/ui_window.h"
@@ -138,9 +139,8 @@ class PairDialog {
       showInitial_ = true;
       return;
     }
-    WideString lastSource, lastDestination;
-    ReadFolderHistory(app_, lastSource, lastDestination);
-    WideString destinationParent = HistoryParent(lastDestination.CStr());
+    const wchar_t* preferences = app_.defaultSettingsPath.CStr();
+    WideString destinationParent = HistoryParentFolder(preferences, HistoryKey::LastDestination);
     if (mode_ == kDroppedPair && IsSingleFolder(dropped)) {
       source_ = Trimmed(dropped);
       if (destinationParent.Length() > 1)
@@ -149,7 +149,7 @@ class PairDialog {
         destination_.Assign(destinationParent.CStr());
       base_.Assign(destination_.CStr());
     } else {
-      source_ = HistoryParent(lastSource.CStr());
+      source_ = HistoryParentFolder(preferences, HistoryKey::LastSource);
       destination_.Assign(destinationParent.CStr());
       base_.Assign(destinationParent.CStr());
     }
@@ -210,11 +210,15 @@ class PairDialog {
         if (BrowseForFolder(base_.CStr(), dialog_.handle, lastPicked_))
           ChooseDestination(lastPicked_.CStr());
       } else if (code == FilesDropped) {
+        // Taken before acting: setting the edits raises events of their own.
+        const int target = events.eventParam1;
         WideString dropped(dialog_.text.CStr());
         if (!IsSingleFolder(dropped.CStr())) continue;
         lastPicked_.Assign(dropped.CStr());
-        if (events.eventParam1 == sourceEdit_) ChooseSource(dropped.CStr());
-        if (events.eventParam1 == destinationEdit_) ChooseDestination(dropped.CStr());
+        if (target == sourceEdit_)
+          ChooseSource(dropped.CStr());
+        else if (target == destinationEdit_)
+          ChooseDestination(dropped.CStr());
       }
     }
     return false;
@@ -265,7 +269,7 @@ class PairDialog {
       dialog_.SetControlText(message_, problem);
       return false;
     }
-    WriteFolderHistory(app_, source_.CStr(), destination_.CStr());
+    WriteHistoryFolders(app_.defaultSettingsPath.CStr(), source_.CStr(), destination_.CStr());
     int row = mode_;
     if (mode_ < 0) {
       row = main_.AddListRow(list_, source_.CStr());
@@ -353,12 +357,6 @@ bool BrowseWithLegacyBrowser(HWND owner, WideString& result) {
 }
 
 }  // namespace
-
-WideString HistoryParent(const wchar_t* entry) {
-  WideString parent(entry ? entry : L"");
-  ParentFolder(parent, false);
-  return parent;
-}
 
 WideString ProposeDestination(const wchar_t* base, const wchar_t* source) {
   WideString proposal(base);

@@ -4,13 +4,13 @@
 
 #include "app/application.h"
 #include "app/completion_action.h"
-#include "app/main_window.h"
 #include "app/run_log.h"
 #include "app/run_report.h"
 #include "app/worker_wait.h"
 #include "base/path.h"
 #include "engine/handle_holder.h"
 #include "engine/pair_passes.h"
+#include "jobfile/settings_file.h"
 #include "ui/message_box.h"
 #include "ui/spinner.h"
 
