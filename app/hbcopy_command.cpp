@@ -5,8 +5,8 @@
 #include <atomic>
 #include <cwchar>
 
-#include "app/application.h"
 #include "app/console_output.h"
+#include "app/privileges.h"
 #include "engine/backup_job.h"
 #include "engine/directory_creation.h"
 #include "engine/pair_passes.h"
