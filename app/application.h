@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "base/wide_string.h"
+#include "ui/ui_window.h"
 
 enum RunMode : uint8_t { kInteractive = 0, kPassive = 1, kQuiet = 3 };
 
@@ -27,7 +28,14 @@ class Application {
   WideString defaultSettingsPath;
   WideString currentSettingsPath;
   WideString consoleUserName;
+  // An unattended start whose ".hbak" argument names no existing file runs
+  // nothing: the argument, kept for the message.
+  WideString missingSettingsFile;
+  UiWindow mainWindow;
   // The process's exit code: unattended runs report their outcome through it
   // (set by the runner, and by start-up for a job file that does not exist).
   int exitCode = 0;
 };
+
+// Exit code of an unattended start whose settings file does not exist.
+inline constexpr int kExitMissingSettingsFile = 3;

@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include "app/console_output.h"
+#include "engine/directory_creation.h"
 
 namespace {
 
@@ -18,11 +19,15 @@ bool IsSwitch(const wchar_t* argument, const wchar_t* name) {
 
 void SetUninstallHandler(UninstallHandler handler) { g_uninstall = handler; }
 
-bool IsSettingsFileArgument(const wchar_t* argument) {
-  // The name is looked at before the disk, which every switch would otherwise reach.
+bool NamesSettingsFile(const wchar_t* argument) {
   WideString text(argument);
   int32_t at = text.Find(L".hbak", false, -1, 1, 0);
-  return at > 0 && at == text.Length() - 4 && PathFileExistsW(argument);
+  return at > 0 && at == text.Length() - 4;
+}
+
+bool IsSettingsFileArgument(const wchar_t* argument) {
+  // The name is looked at before the disk, which every switch would otherwise reach.
+  return NamesSettingsFile(argument) && PathFileExistsW(argument);
 }
 
 bool ParseCommandLine(Application& app, const wchar_t* commandLine) {
@@ -42,7 +47,12 @@ bool ParseCommandLine(Application& app, const wchar_t* commandLine) {
     } else if (IsSwitch(argument, L"Quiet")) {
       app.runMode = kQuiet;
     } else if (IsSettingsFileArgument(argument)) {
-      app.currentSettingsPath.Assign(argument);
+      // The profile functions read a relative name in the Windows folder, not
+      // in the current one where it was found.
+      if (!FullPathOf(argument, app.currentSettingsPath)) app.currentSettingsPath.Assign(argument);
+      app.missingSettingsFile.Clear();
+    } else if (NamesSettingsFile(argument)) {
+      app.missingSettingsFile.Assign(argument);
     } else if (IsSwitch(argument, L"Uninstall")) {
       if (g_uninstall)
         g_uninstall(app);

@@ -12,6 +12,8 @@ void SetUninstallHandler(UninstallHandler handler);
 // process is to end.
 bool ParseCommandLine(Application& app, const wchar_t* commandLine);
 
+// True when the argument ends in ".hbak" (any case), existing or not.
+bool NamesSettingsFile(const wchar_t* argument);
 // True when the argument names an existing file or folder whose name ends in
 // ".hbak" (any case).
 bool IsSettingsFileArgument(const wchar_t* argument);

@@ -4,9 +4,11 @@
 
 #include <atomic>
 #include <cwchar>
+#include <vector>
 
 #include "app/console_output.h"
 #include "app/privileges.h"
+#include "base/path.h"
 #include "engine/backup_job.h"
 #include "engine/directory_creation.h"
 #include "engine/pair_passes.h"
@@ -64,6 +66,72 @@ void PrintCounters(const BackupJob& job) {
   WriteStandardLine(STD_OUTPUT_HANDLE, line);
 }
 
+// What the passes reported, kept until the end so that the counters line
+// comes first, as scripts expect.
+struct PassSummary {
+  PairPhase phase;
+  PassCounts counts;
+  std::vector<WideString> lines;  // one per failed item kept
+};
+
+struct RunSummary {
+  uint32_t flags = 0;
+  std::vector<PassSummary> passes;
+  uint64_t failed = 0;
+};
+
+void CollectReport(void* context, PairPhase phase, const PassReport& report) {
+  RunSummary& summary = *static_cast<RunSummary*>(context);
+  PassSummary pass;
+  pass.phase = phase;
+  pass.counts = report.counts;
+  for (const FailedItem& item : report.failures) {
+    WideString why;
+    DescribeFailure(item, why);
+    WideString line;
+    line.AssignConcat(L"failed: ", item.path.c_str(), L" (", why.CStr(), L")");
+    pass.lines.push_back(std::move(line));
+  }
+  summary.failed += report.counts.failed;
+  summary.passes.push_back(std::move(pass));
+}
+
+const wchar_t* PassName(PairPhase phase, uint32_t flags) {
+  if (phase != kPhaseSecondPass) return L"copy";
+  return (flags & BackupMode::Strict) ? L"delete" : L"copy-back";
+}
+
+void PrintSummary(RunSummary& summary) {
+  for (PassSummary& pass : summary.passes) {
+    const PassCounts& c = pass.counts;
+    wchar_t line[300];
+    swprintf(line, sizeof(line) / sizeof(line[0]),
+             L"pass=%ls copied=%llu uptodate=%llu deleted=%llu skipped=%llu failed=%llu "
+             L"bytes=%llu leftovers=%llu",
+             PassName(pass.phase, summary.flags), static_cast<unsigned long long>(c.copied),
+             static_cast<unsigned long long>(c.upToDate),
+             static_cast<unsigned long long>(c.deleted), static_cast<unsigned long long>(c.skipped),
+             static_cast<unsigned long long>(c.failed),
+             static_cast<unsigned long long>(c.bytesCopied),
+             static_cast<unsigned long long>(c.leftovers));
+    WriteStandardLine(STD_OUTPUT_HANDLE, line);
+    for (WideString& failure : pass.lines) WriteStandardLine(STD_OUTPUT_HANDLE, failure.CStr());
+    if (c.failed > pass.lines.size()) {
+      swprintf(line, sizeof(line) / sizeof(line[0]), L"failed: %llu more not listed",
+               static_cast<unsigned long long>(c.failed - pass.lines.size()));
+      WriteStandardLine(STD_OUTPUT_HANDLE, line);
+    }
+  }
+}
+
+// "X:" is the root of X here as everywhere in the engine, not the current
+// folder on X; other relative texts are taken from the current folder.
+bool FolderArgument(const wchar_t* text, WideString& full) {
+  WideString given(text);
+  if (NormalizeFolderPath(given).ok) return FullPathOf(given.CStr(), full);
+  return FullPathOf(text, full);
+}
+
 void PrintProblem(const wchar_t* what, const wchar_t* path) {
   WideString line;
   line.AssignConcat(L"hbcopy: ", what, L": ", path);
@@ -84,7 +152,8 @@ bool ParseHbcopyArguments(int argc, const wchar_t* const* argv, HbcopyArguments&
   if (!modeKnown) return false;
   for (int i = 4; i < argc; ++i)
     if (!ParseSwitch(argv[i], arguments)) return false;
-  return FullPathOf(argv[2], arguments.source) && FullPathOf(argv[3], arguments.destination);
+  return FolderArgument(argv[2], arguments.source) &&
+         FolderArgument(argv[3], arguments.destination);
 }
 
 int RunHbcopy(int argc, const wchar_t* const* argv) {
@@ -104,30 +173,52 @@ int RunHbcopy(int argc, const wchar_t* const* argv) {
   }
   g_runningJob = &job;
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  RunSummary summary;
+  summary.flags = job.flags;
   PassHooks hooks;
   hooks.runWorker = RunWorkerAndWait;
+  hooks.passEnded = CollectReport;
+  hooks.context = &summary;
   PairOutcome outcome =
       RunPairPasses(job, arguments.source.CStr(), arguments.destination.CStr(), hooks);
   SetConsoleCtrlHandler(OnConsoleControl, FALSE);
   g_runningJob = nullptr;
   CloseJobFiles(job);
 
+  bool restore = (arguments.flags & BackupMode::Restore) != 0;
+  const wchar_t* readSide = restore ? arguments.destination.CStr() : arguments.source.CStr();
+  const wchar_t* writeSide = restore ? arguments.source.CStr() : arguments.destination.CStr();
   switch (outcome) {
     case kPairFinished:
+    case kPairFolderVanished:
       PrintCounters(job);
-      return kHbcopyDone;
-    case kPairSourceMissing:
-      PrintProblem(L"source folder not found", arguments.source.CStr());
+      PrintSummary(summary);
+      if (outcome == kPairFolderVanished)
+        WriteStandardLine(STD_ERROR_HANDLE,
+                          L"hbcopy: a folder vanished during the first pass; the second pass "
+                          L"did not run");
+      if (summary.failed == 0) return kHbcopyDone;
+      WriteStandardLine(STD_ERROR_HANDLE, L"hbcopy: finished, but items failed");
+      return kHbcopyItemsFailed;
+    case kPairReadSideMissing:
+      PrintProblem(restore ? L"backup folder not found" : L"source folder not found", readSide);
       return kHbcopyFolders;
-    case kPairDestinationUnavailable:
-      PrintProblem(L"cannot create the destination folder", arguments.destination.CStr());
+    case kPairWriteSideUnavailable:
+      PrintProblem(
+          restore ? L"cannot create the source folder" : L"cannot create the destination folder",
+          writeSide);
       return kHbcopyFolders;
     case kPairFoldersOverlap:
       PrintProblem(L"source and destination overlap", arguments.destination.CStr());
       WriteStandardLine(STD_ERROR_HANDLE, kUsage);
       return kHbcopyBadArguments;
+    case kPairNotFullPath:
+      PrintProblem(L"not a full path", arguments.source.CStr());
+      WriteStandardLine(STD_ERROR_HANDLE, kUsage);
+      return kHbcopyBadArguments;
     case kPairCancelled:
       PrintCounters(job);
+      PrintSummary(summary);
       WriteStandardLine(STD_ERROR_HANDLE, L"hbcopy: cancelled");
       return kHbcopyStopped;
     default:

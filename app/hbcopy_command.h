@@ -8,10 +8,11 @@
 #include "base/wide_string.h"
 
 enum HbcopyExit : int {
-  kHbcopyDone = 0,          // the passes ran
-  kHbcopyStopped = 1,       // cancelled (Ctrl+C) or a pass could not start
-  kHbcopyBadArguments = 2,  // usage line printed
-  kHbcopyFolders = 3,       // source missing or destination not creatable
+  kHbcopyDone = 0,          // the passes ran and no item failed
+  kHbcopyStopped = 1,       // cancelled (Ctrl+C) or a pass could not start; wins over failures
+  kHbcopyBadArguments = 2,  // usage line printed (also for overlapping folders)
+  kHbcopyFolders = 3,       // the folder to read is missing or the one to write not creatable
+  kHbcopyItemsFailed = 4,   // finished, but items failed (or a folder vanished midway)
 };
 
 struct HbcopyArguments {
@@ -24,5 +25,6 @@ struct HbcopyArguments {
 // argv[0] is the program; false for anything but a mode, two folders and the
 // known switches (any case, "/" or "-").
 bool ParseHbcopyArguments(int argc, const wchar_t* const* argv, HbcopyArguments& arguments);
-// The whole program: parses, runs, prints the counters; answers the exit code.
+// The whole program: parses, runs, prints the counters, a summary line per
+// pass and each failed item after it; answers the exit code.
 int RunHbcopy(int argc, const wchar_t* const* argv);

@@ -1,5 +1,7 @@
 #include "base/path.h"
 
+#include <cwchar>
+
 WideString& TrimTrailingBackslashes(WideString& path) {
   int32_t n = path.Length();
   bool wasEmpty = n == 0;
@@ -9,11 +11,52 @@ WideString& TrimTrailingBackslashes(WideString& path) {
   return path;
 }
 
+namespace {
+
+bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+// "X:" at the start of a text.
+bool StartsWithDrive(const wchar_t* text) { return IsDriveLetter(text[0]) && text[1] == L':'; }
+
+}  // namespace
+
 WideString& AddLongPathPrefix(WideString& path) {
   int32_t n = path.Length();
   if (n >= 2 && path.buf[0] == L'\\' && path.buf[1] == L'\\') return path;
-  if (n <= 1 || path.buf[1] == L':') path.Prepend(kLongPathPrefix);
+  if (n > 1 && path.buf[1] != L':') return path;  // relative: the prefix would change its meaning
+  path.Prepend(kLongPathPrefix);
+  if (n == 2) path.Append(L"\\");
   return path;
+}
+
+WideString& DropLongPathPrefix(WideString& path) {
+  if (path.Find(L"\\\\?\\UNC\\", true, 1, 1, 8) == 1)
+    path.DropLeft(8).Prepend(L"\\\\");
+  else if (path.Find(kLongPathPrefix, true, 1, 1, 4) == 1)
+    path.DropLeft(4);
+  return path;
+}
+
+WideString& NormalizeFolderPath(WideString& path) {
+  DropLongPathPrefix(path);
+  TrimTrailingBackslashes(path);
+  int32_t n = path.Length();
+  const wchar_t* text = path.CStr();
+  bool full = false;
+  if (n >= 2 && StartsWithDrive(text)) {
+    full = n == 2 || text[2] == L'\\';
+    if (n == 2) path.Append(L"\\");
+  } else if (n > 2 && text[0] == L'\\' && text[1] == L'\\' && text[2] != L'\\') {
+    // A network path, "\\server\share...", but not a device ("\\.\", "\\?\").
+    full = !((text[2] == L'.' || text[2] == L'?') && (n == 3 || text[3] == L'\\'));
+  }
+  path.ok = full;
+  return path;
+}
+
+bool IsDriveRoot(const wchar_t* path) {
+  if (wcsncmp(path, kLongPathPrefix, 4) == 0) path += 4;
+  return StartsWithDrive(path) && path[2] == L'\\' && path[3] == 0;
 }
 
 WideString& ParentFolder(WideString& path, bool keepSeparator) {
@@ -44,5 +87,6 @@ WideString& ExtensionPart(WideString& path) {
 }
 
 WideString& JoinPath(WideString& path, const wchar_t* folder, const wchar_t* name) {
-  return path.AssignConcat(folder, L"\\", name);
+  size_t n = wcslen(folder);
+  return path.AssignConcat(folder, n > 0 && folder[n - 1] == L'\\' ? L"" : L"\\", name);
 }

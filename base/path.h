@@ -9,8 +9,25 @@ inline constexpr wchar_t kLongPathPrefix[] = L"\\\\?\\";
 WideString& TrimTrailingBackslashes(WideString& path);
 // Prefixes drive paths with "\\?\" so that the file calls accept them beyond the
 // classic length limit; network and already prefixed paths stay as they are.
+// A bare drive becomes its root, "\\?\X:\": "\\?\X:" names the volume device,
+// not the folder at its top.
 WideString& AddLongPathPrefix(WideString& path);
+// Drops "\\?\" and turns "\\?\UNC\server" back into "\\server", so that the
+// text is one that a user knows, a link can store and that compares with
+// ordinary paths.
+WideString& DropLongPathPrefix(WideString& path);
+// A folder as every pair check and walker takes it: the long prefix dropped,
+// trailing separators removed, except that a drive is always its root: "X:",
+// "X:\", "\\?\X:" all become "X:\" (a bare "X:" would otherwise be read as the
+// current folder on X, wherever that happens to be). ok = the text is a full
+// path ("X:\..." or "\\server\share..."); empty, relative and drive-relative
+// ("X:name", "\name") texts fail.
+WideString& NormalizeFolderPath(WideString& path);
+// "X:\", with or without the long prefix.
+bool IsDriveRoot(const wchar_t* path);
 WideString& ParentFolder(WideString& path, bool keepSeparator);
 WideString& FileNamePart(WideString& path);
 WideString& ExtensionPart(WideString& path);
+// folder + "\" + name; a folder that already ends in "\" (a drive root) gets
+// no second one.
 WideString& JoinPath(WideString& path, const wchar_t* folder, const wchar_t* name);

@@ -12,6 +12,19 @@ bool EnsureTransferBuffer(BackupJob& job) {
   return job.transferBuffer != nullptr;
 }
 
+bool StopRequested(BackupJob& job) {
+  if (job.resumeGate.Valid()) WaitForSingleObject(job.resumeGate.Get(), INFINITE);
+  return job.cancelRequested.load(std::memory_order_relaxed) != 0;
+}
+
+void PauseJob(BackupJob& job) {
+  if (job.resumeGate.Valid()) ResetEvent(job.resumeGate.Get());
+}
+
+void ResumeJob(BackupJob& job) {
+  if (job.resumeGate.Valid()) SetEvent(job.resumeGate.Get());
+}
+
 void CloseJobFiles(BackupJob& job) {
   CloseFile(job.sourceFile);
   CloseFile(job.destinationFile);

@@ -9,6 +9,8 @@
 
 #include "base/wide_string.h"
 #include "engine/file_object.h"
+#include "engine/handle_holder.h"
+#include "engine/pass_report.h"
 
 // Mode and option bits of BackupJob::flags. Exactly one mode is chosen; Common
 // is none of the three.
@@ -63,11 +65,35 @@ class BackupJob {
   FileObject sourceFile;
   FileObject destinationFile;
 
+  // What the current pass did, item by item (engine/pass_report.h). Cleared
+  // by RunPairPasses as each pass begins, written by the worker, handed out
+  // through PassHooks::passEnded once the worker has ended.
+  PassReport report;
+  // Set by RunPairPasses for the second pass of a pair (Strict's deletion
+  // pass, Sync's copy back): Sync decides files of equal age but different
+  // size for the source, so the copy back leaves them alone.
+  bool secondPass = false;
+
+  // Open while the worker may go on; closed by PauseJob. The worker waits at
+  // its next stopping point rather than being suspended wherever it stands,
+  // perhaps inside the heap's lock, which the window thread would then wait
+  // for on its next allocation.
+  HandleHolder resumeGate{CreateEventW(nullptr, TRUE, TRUE, nullptr)};
+
   // Called on the worker thread after every change of the progress counters;
   // lets a caller watch a pass at exact points. Null by default.
   void (*progressObserver)(void* context, BackupJob& job) = nullptr;
   void* observerContext = nullptr;
 };
+
+// The worker's stopping point, between entries and between transfer chunks:
+// waits while the job is paused, then answers whether the run is to end.
+bool StopRequested(BackupJob& job);
+// Called by the runner's thread. A paused worker finishes the step it is in
+// and waits at its next stopping point; a cancel while paused must resume the
+// worker so that it can see the flag.
+void PauseJob(BackupJob& job);
+void ResumeJob(BackupJob& job);
 
 // Allocates the transfer buffer if it is still missing; false when memory is short.
 bool EnsureTransferBuffer(BackupJob& job);

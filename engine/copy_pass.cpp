@@ -16,9 +16,7 @@ int64_t TimeValue(const FILETIME& time) {
                               time.dwLowDateTime);
 }
 
-bool Cancelled(const BackupJob& job) {
-  return job.cancelRequested.load(std::memory_order_relaxed) != 0;
-}
+bool Cancelled(BackupJob& job) { return StopRequested(job); }
 
 // The deletion pass mirrors only a definite "not found" of a source that is
 // itself still there: an unplugged disk, a dropped share or a refused access
@@ -44,15 +42,29 @@ bool DestinationUpToDate(BackupJob& job, const FindHandle& source, const wchar_t
   return static_cast<uint64_t>(job.compareValue) == source.Size();
 }
 
+// The error the last call left, or a stand-in when it left none.
+DWORD ErrorOr(DWORD fallback) {
+  DWORD error = GetLastError();
+  return error ? error : fallback;
+}
+
 bool OtherSideIsLink(const wchar_t* toItem) {
   return IsLinkPath(toItem, GetFileAttributesW(toItem));
 }
 
 // The other side's folder of this level, created when missing; it gets the
 // walked folder's attributes but keeps its own times.
-bool PrepareOtherFolder(const wchar_t* from, const wchar_t* to) {
-  if (PathExists(to)) return true;
-  if (!CreateDirectoryW(to, nullptr)) return false;
+bool PrepareOtherFolder(const wchar_t* from, const wchar_t* to, PassReport& report) {
+  DWORD existing = GetFileAttributesW(to);
+  if (existing != INVALID_FILE_ATTRIBUTES) {
+    if (existing & FILE_ATTRIBUTE_DIRECTORY) return true;
+    RecordRefusal(report, to, Refusal::kFileInTheWay);
+    return false;
+  }
+  if (!CreateDirectoryW(to, nullptr)) {
+    RecordFailure(report, to, FailureStep::kWrite, GetLastError());
+    return false;
+  }
   DWORD attributes = GetFileAttributesW(from);
   if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(to, SettableAttributes(attributes));
   return true;
@@ -64,26 +76,41 @@ DWORD WINAPI CopyThread(void* argument) {
   if (!argument) return 0;
   BackupJob& job = *static_cast<BackupJob*>(argument);
   bool deletionPass = (job.flags & BackupMode::Strict) != 0;
-  if (!deletionPass && !EnsureTransferBuffer(job)) return 0;
+  if (!deletionPass && !EnsureTransferBuffer(job)) {
+    RecordFailure(job.report, job.fromRoot.CStr(), FailureStep::kRead, ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
+  }
   WideString from(job.fromRoot.CStr());
   WideString to(job.toRoot.CStr());
   AddLongPathPrefix(from);  // trees deeper than the classic limit
   AddLongPathPrefix(to);
-  if (!from.ok || !to.ok) return 0;
+  if (!from.ok || !to.ok) {
+    RecordRefusal(job.report, job.fromRoot.CStr(), Refusal::kPathTooLong);
+    return 0;
+  }
   return WalkTree(from.CStr(), to.CStr(), job) ? 1 : 0;
 }
 
 bool WalkTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
   const bool deletionPass = (job.flags & BackupMode::Strict) != 0;
   const bool updateTest = (job.flags & (BackupMode::UpdateMethod | BackupMode::Sync)) != 0;
-  if (!deletionPass && !PrepareOtherFolder(from, to)) return false;
+  PassReport& report = job.report;
+  if (!deletionPass && !PrepareOtherFolder(from, to, report)) return false;
 
   WideString pattern;
-  pattern.AssignConcat(from, L"\\*");
+  JoinPath(pattern, from, L"*");
   FindHandle find;
+  if (!pattern.ok) {
+    RecordRefusal(report, from, Refusal::kPathTooLong);
+    return false;
+  }
   // An empty folder is done; a folder that cannot be listed is not.
-  if (!pattern.ok) return false;
-  if (!FirstEntry(find, pattern.CStr())) return find.lastError == ERROR_NO_MORE_FILES;
+  if (!FirstEntry(find, pattern.CStr())) {
+    if (find.lastError == ERROR_NO_MORE_FILES || find.lastError == ERROR_FILE_NOT_FOUND)
+      return true;
+    RecordFailure(report, from, FailureStep::kListFolder, find.lastError);
+    return false;
+  }
 
   bool result = true;
   bool deletedHere = false;
@@ -91,14 +118,15 @@ bool WalkTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
   WideString toItem;
   do {
     if (Cancelled(job)) break;
-    fromItem.AssignConcat(from, L"\\", find.Name());
-    toItem.AssignConcat(to, L"\\", find.Name());
+    JoinPath(fromItem, from, find.Name());
+    JoinPath(toItem, to, find.Name());
+    ++job.itemsDone;
+    UpdateProgress(job);
     if (!fromItem.ok || !toItem.ok) {
+      RecordRefusal(report, find.Name(), Refusal::kPathTooLong);
       result = false;
       continue;
     }
-    ++job.itemsDone;
-    UpdateProgress(job);
 
     if (find.IsPlainFolder()) {
       // A link of that name on the other side is never written through: the
@@ -106,6 +134,7 @@ bool WalkTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
       // the pair was never given. Like a file in the way, it stays and the
       // folder is skipped.
       if (!deletionPass && OtherSideIsLink(toItem.CStr())) {
+        RecordRefusal(report, toItem.CStr(), Refusal::kLinkInTheWay);
         result = false;
         continue;
       }
@@ -118,14 +147,20 @@ bool WalkTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
     if (deletionPass) {
       Counterpart counterpart = FindCounterpart(toItem.CStr(), to);
       if (counterpart == kCounterpartUnknown) {
+        RecordRefusal(report, from, Refusal::kPassStopped);
         result = false;
         break;
       }
-      if (counterpart == kCounterpartMissing &&
-          ForceDelete(fromItem.CStr(),
-                      DeleteOption::DeleteRepairAccess | DeleteOption::DeleteNoShellNotice) !=
-              DeleteResult::Failed)
-        deletedHere = true;
+      if (counterpart == kCounterpartMissing) {
+        if (ForceDelete(fromItem.CStr(),
+                        DeleteOption::DeleteRepairAccess | DeleteOption::DeleteNoShellNotice) !=
+            DeleteResult::Failed) {
+          ++report.counts.deleted;
+          deletedHere = true;
+        } else {
+          RecordFailure(report, fromItem.CStr(), FailureStep::kDelete, GetLastError());
+        }
+      }
       continue;
     }
 
@@ -133,25 +168,39 @@ bool WalkTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
     // for user files they would travel back into the source in Restore and
     // Sync. The deletion pass above clears them from the destination.
     if (IsScratchFileName(find.Name())) continue;
-    if (job.skipAttributes && (find.Attributes() & job.skipAttributes)) continue;
+    if (job.skipAttributes && (find.Attributes() & job.skipAttributes)) {
+      ++report.counts.skipped;
+      continue;
+    }
     if (updateTest && DestinationUpToDate(job, find, toItem.CStr())) {
+      ++report.counts.upToDate;
       job.bytesDone += find.Size();
       UpdateProgress(job);
       continue;
     }
     if (find.IsLink()) {
       // Recreated as a link; the name is never replaced when it exists.
-      CopyReparsePoint(fromItem.CStr(), toItem.CStr());
+      if (PathExists(toItem.CStr()))
+        ++report.counts.upToDate;
+      else if (CopyReparsePoint(fromItem.CStr(), toItem.CStr()))
+        ++report.counts.copied;
+      else
+        RecordFailure(report, toItem.CStr(), FailureStep::kWrite, ErrorOr(ERROR_NOT_SUPPORTED));
       continue;
     }
 
     TransferOutcome outcome = TransferFile(job, fromItem.CStr(), to, toItem.CStr(), find.entry);
     if ((outcome == kTransferFailed || outcome == kTransferCancelled) &&
         (!PathIsFolder(to) || !PathIsFolder(from))) {
+      RecordRefusal(report, PathIsFolder(from) ? to : from, Refusal::kReadSideMissing);
       result = false;  // a removed medium ends the level
       break;
     }
   } while (NextEntry(find));
+  if (find.lastError != ERROR_NO_MORE_FILES && find.lastError != 0 && !Cancelled(job)) {
+    RecordFailure(report, from, FailureStep::kListFolder, find.lastError);
+    result = false;
+  }
   // One notice for the folder rather than one per deleted item.
   if (deletedHere) NotifyFolderChanged(from);
   return result;

@@ -35,7 +35,7 @@ bool EnumerateTree(const wchar_t* folder, BackupJob& job) {
       // cost an open per file for the same number.
       job.bytesTotal += find.Size();
     }
-    if (job.cancelRequested.load(std::memory_order_relaxed)) return false;
+    if (StopRequested(job)) return false;
   } while (NextEntry(find));
   return true;
 }

@@ -54,17 +54,33 @@ bool MoveAside(const wchar_t* toFolder, const wchar_t* toItem, WideString& aside
   return false;
 }
 
-TransferOutcome CopyContents(BackupJob& job) {
+// Where a copy went wrong, for the report.
+struct TransferError {
+  FailureStep step = FailureStep::kRead;
+  DWORD code = 0;
+};
+
+TransferOutcome CopyContents(BackupJob& job, TransferError& error, uint64_t& copied) {
   for (;;) {
     DWORD got = 0;
     // A failed read is a failed copy: a truncated file must never look complete.
-    if (!ReadFromFile(job.sourceFile, job.transferBuffer, kTransferBufferSize, &got))
+    if (!ReadFromFile(job.sourceFile, job.transferBuffer, kTransferBufferSize, &got)) {
+      error = {FailureStep::kRead, GetLastError()};
       return kTransferFailed;
+    }
     if (got == 0) return kTransferCopied;
     DWORD written = 0;
-    if (!WriteToFile(job.destinationFile, job.transferBuffer, got, &written) || written != got)
+    if (!WriteToFile(job.destinationFile, job.transferBuffer, got, &written)) {
+      error = {FailureStep::kWrite, GetLastError()};
       return kTransferFailed;
-    if (job.cancelRequested.load(std::memory_order_relaxed)) return kTransferCancelled;
+    }
+    if (written != got) {
+      // A short write without an error is the platform's way of saying full.
+      error = {FailureStep::kWrite, ERROR_HANDLE_DISK_FULL};
+      return kTransferFailed;
+    }
+    copied += got;
+    if (StopRequested(job)) return kTransferCancelled;
     job.bytesDone += got;
     UpdateProgress(job);
   }
@@ -96,9 +112,9 @@ bool ReplaceWithScratch(const wchar_t* scratch, const wchar_t* toFolder, const w
 // Through the handle that wrote the file, which still stands for it under its
 // final name: no further open. After the rename, so that no file system
 // carries the old file's creation time over to the new one.
-void GiveEntryMetadata(FileObject& file, const WIN32_FIND_DATAW& entry) {
-  GiveTimesAndAttributes(file.handle, entry.ftCreationTime, entry.ftLastAccessTime,
-                         entry.ftLastWriteTime, entry.dwFileAttributes);
+bool GiveEntryMetadata(FileObject& file, const WIN32_FIND_DATAW& entry) {
+  return GiveTimesAndAttributes(file.handle, entry.ftCreationTime, entry.ftLastAccessTime,
+                                entry.ftLastWriteTime, entry.dwFileAttributes);
 }
 
 }  // namespace
@@ -121,25 +137,41 @@ bool IsScratchFileName(const wchar_t* name) {
 TransferOutcome TransferFile(BackupJob& job, const wchar_t* fromItem, const wchar_t* toFolder,
                              const wchar_t* toItem, const WIN32_FIND_DATAW& entry) {
   if (!OpenFile(job.sourceFile, fromItem, kFileRaw,
-                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN))
+                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN)) {
+    RecordFailure(job.report, fromItem, FailureStep::kOpenSource, GetLastError());
     return kTransferSourceUnreadable;
+  }
   WideString scratch;
   if (!OpenScratchFile(job, toFolder, scratch)) {
+    RecordFailure(job.report, toItem, FailureStep::kCreateScratch, GetLastError());
     CloseFile(job.sourceFile);
     return kTransferFailed;  // the name may belong to someone else's file: not deleted
   }
-  TransferOutcome outcome = CopyContents(job);
+  TransferError error;
+  uint64_t copied = 0;
+  TransferOutcome outcome = CopyContents(job, error, copied);
   // The source is let go at once, so that it is not held open, and shared for
   // reading only, while the rest of the run goes on.
   CloseFile(job.sourceFile);
-  if (outcome == kTransferCopied && !ReplaceWithScratch(scratch.CStr(), toFolder, toItem))
+  if (outcome == kTransferFailed)
+    RecordFailure(job.report, error.step == FailureStep::kRead ? fromItem : toItem, error.step,
+                  error.code);
+  if (outcome == kTransferCopied && !ReplaceWithScratch(scratch.CStr(), toFolder, toItem)) {
+    RecordFailure(job.report, toItem, FailureStep::kReplace, GetLastError());
     outcome = kTransferFailed;
+  }
   if (outcome != kTransferCopied) {
     CloseFile(job.destinationFile);
     DeleteFileW(scratch.CStr());
     return outcome;
   }
-  GiveEntryMetadata(job.destinationFile, entry);
+  // The contents are complete either way; without the source's times the
+  // next update run would take the copy for out of date, so it is told.
+  if (GiveEntryMetadata(job.destinationFile, entry))
+    ++job.report.counts.copied;
+  else
+    RecordFailure(job.report, toItem, FailureStep::kSetTimes, GetLastError());
   CloseFile(job.destinationFile);
+  job.report.counts.bytesCopied += copied;
   return kTransferCopied;
 }

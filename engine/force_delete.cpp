@@ -47,8 +47,9 @@ int RemoveStubbornItem(const wchar_t* path, uint32_t options, AccessList& list, 
   if ((options & DeleteOption::DeleteRetry) &&
       MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
     return DeleteResult::Scheduled;
-  // The item stays as it was found.
+  // The item stays as it was found, and the caller learns why.
   if (attributesCleared) SetFileAttributesW(path, attributes);
+  SetLastError(error);
   return DeleteResult::Failed;
 }
 

@@ -29,8 +29,7 @@ class StrictBitGuard {
 // separator. Empty when the path is unusable.
 void ComparableForm(const wchar_t* path, WideString& form) {
   WideString plain(path);
-  DropLongPathPrefix(plain);
-  if (!FullPathOf(plain.CStr(), form)) form.Assign(L"");
+  if (!NormalizeFolderPath(plain).ok || !FullPathOf(plain.CStr(), form)) form.Assign(L"");
   TrimTrailingBackslashes(form);
 }
 
@@ -81,6 +80,17 @@ void AnnouncePhase(const PassHooks& hooks, PairPhase phase, BackupJob& job) {
   if (hooks.phaseChanged) hooks.phaseChanged(hooks.context, phase, job);
 }
 
+void AnnounceReport(const PassHooks& hooks, PairPhase phase, BackupJob& job) {
+  if (hooks.passEnded) hooks.passEnded(hooks.context, phase, job.report);
+}
+
+// The folder itself, in the form that names it even at the top of a drive.
+bool FolderThere(const wchar_t* root) {
+  WideString probe(root);
+  AddLongPathPrefix(probe);
+  return PathIsFolder(probe.CStr());
+}
+
 bool Stopped(WorkerOutcome outcome, const BackupJob& job) {
   return outcome == kWorkerCancelled || job.cancelRequested.load(std::memory_order_relaxed) != 0;
 }
@@ -116,19 +126,17 @@ PairOutcome RunPairPasses(BackupJob& job, const wchar_t* source, const wchar_t* 
                           const PassHooks& hooks) {
   WideString sourceRoot(source);
   WideString destinationRoot(destination);
-  TrimTrailingBackslashes(sourceRoot);
-  TrimTrailingBackslashes(destinationRoot);
-  // Texts of a drive letter or less are not checked.
-  if (sourceRoot.Length() > 2) {
-    WideString probe(sourceRoot.CStr());
-    AddLongPathPrefix(probe);
-    if (!PathIsFolder(probe.CStr())) return kPairSourceMissing;
-  }
+  if (!NormalizeFolderPath(sourceRoot).ok || !NormalizeFolderPath(destinationRoot).ok)
+    return kPairNotFullPath;
+  bool restore = (job.flags & BackupMode::Restore) != 0;
+  WideString& readRoot = restore ? destinationRoot : sourceRoot;
+  WideString& writeRoot = restore ? sourceRoot : destinationRoot;
+  if (!FolderThere(readRoot.CStr())) return kPairReadSideMissing;
   if (FoldersOverlap(sourceRoot.CStr(), destinationRoot.CStr())) return kPairFoldersOverlap;
-  if (destinationRoot.Length() > 2 && !CreateDirectoryTree(destinationRoot.CStr()))
-    return kPairDestinationUnavailable;
+  if (!CreateDirectoryTree(writeRoot.CStr())) return kPairWriteSideUnavailable;
 
   StrictBitGuard strict(job);
+  job.secondPass = false;
   job.bytesDone = 0;
   job.itemsDone = 0;
   job.bytesTotal = 0;
@@ -142,29 +150,45 @@ PairOutcome RunPairPasses(BackupJob& job, const wchar_t* source, const wchar_t* 
   job.bytesTotal += 1;
   job.itemsTotal += 1;
 
-  bool restore = (job.flags & BackupMode::Restore) != 0;
-  job.fromRoot.Assign(restore ? destinationRoot.CStr() : sourceRoot.CStr());
-  job.toRoot.Assign(restore ? sourceRoot.CStr() : destinationRoot.CStr());
+  job.fromRoot.Assign(readRoot.CStr());
+  job.toRoot.Assign(writeRoot.CStr());
   if (strict.StrictRun())
     job.flags &= ~static_cast<uint32_t>(BackupMode::Strict);
   else if (job.flags & BackupMode::Sync)
     job.flags |= BackupMode::UpdateMethod;
   job.progress = 0;
+  ClearReport(job.report);
   AnnouncePhase(hooks, kPhaseCopying, job);
   WorkerOutcome outcome = RunPass(hooks, CopyThread, job);
   if (outcome == kWorkerNotStarted) return kPairPassNotStarted;
+  AnnounceReport(hooks, kPhaseCopying, job);
   if (Stopped(outcome, job)) return kPairCancelled;
   if (!strict.StrictRun() && !(job.flags & BackupMode::Sync)) return kPairFinished;
 
   job.bytesDone = 0;
   job.itemsDone = 0;
   job.progress = 0;
+  job.secondPass = true;
+  ClearReport(job.report);
+  // Strict would mirror a source that is no longer there, Sync would create
+  // it anew and fill it from the backup: a vanished folder ends the pair.
+  for (WideString* root : {&sourceRoot, &destinationRoot}) {
+    if (!FolderThere(root->CStr())) {
+      RecordFailure(job.report, root->CStr(), FailureStep::kListFolder, ERROR_PATH_NOT_FOUND,
+                    Refusal::kReadSideMissing);
+      AnnounceReport(hooks, kPhaseSecondPass, job);
+      job.secondPass = false;
+      return kPairFolderVanished;
+    }
+  }
   if (strict.StrictRun()) job.flags |= BackupMode::Strict;
   job.fromRoot.Assign(destinationRoot.CStr());
   job.toRoot.Assign(sourceRoot.CStr());
   AnnouncePhase(hooks, kPhaseSecondPass, job);
   outcome = RunPass(hooks, CopyThread, job);
+  job.secondPass = false;
   if (outcome == kWorkerNotStarted) return kPairPassNotStarted;
+  AnnounceReport(hooks, kPhaseSecondPass, job);
   if (Stopped(outcome, job)) return kPairCancelled;
   return kPairFinished;
 }

@@ -1,8 +1,9 @@
 // The sequence of passes that one folder pair goes through, shared by every
-// front end: source check, destination creation, enumeration, the copy pass
-// and, for Strict and Sync, the second pass. How a worker is waited for (an
-// event loop with Pause and Cancel, or a plain wait) and what a phase change
-// shows are the caller's, through PassHooks.
+// front end: the folder checks, creation of the side written, enumeration,
+// the copy pass and, for Strict and Sync, the second pass. How a worker is
+// waited for (an event loop with Pause and Cancel, or a plain wait), what a
+// phase change shows and what becomes of each pass's report are the
+// caller's, through PassHooks.
 #pragma once
 
 #include <windows.h>
@@ -23,13 +24,28 @@ enum PairPhase {
   kPhaseSecondPass,   // Strict's deletion pass or Sync's copy back
 };
 
+// How a pair ended. Only kPairFinished means that every pass ran to its
+// end; even then items may have failed, which the reports handed to
+// PassHooks::passEnded count. Every other outcome leaves the pair not done.
 enum PairOutcome {
   kPairFinished,
-  kPairSourceMissing,           // the source is not an existing folder
-  kPairDestinationUnavailable,  // the destination cannot be created
-  kPairFoldersOverlap,          // one folder lies inside the other (or they are one)
-  kPairPassNotStarted,          // a pass could not get its thread
+  // The folder the first pass reads is not an existing folder: the source,
+  // or in Restore the destination (the backup). Nothing was created.
+  kPairReadSideMissing,
+  // The folder the passes write cannot be created: the destination, or in
+  // Restore the source.
+  kPairWriteSideUnavailable,
+  kPairFoldersOverlap,  // one folder lies inside the other (or they are one)
+  kPairPassNotStarted,  // a pass could not get its thread
   kPairCancelled,
+  // A folder text is empty, relative or drive-relative ("X:name"): it would
+  // be taken from whatever the current folder happens to be.
+  kPairNotFullPath,
+  // A folder of the pair vanished during the first pass (a removed medium, a
+  // dropped share), so the second pass did not run: Strict would mirror an
+  // absent source, Sync would recreate it. The second pass's report holds
+  // the missing folder as a failure (kListFolder, kReadSideMissing).
+  kPairFolderVanished,
 };
 
 struct PassHooks {
@@ -39,6 +55,12 @@ struct PassHooks {
   // Told before each phase starts, with the job's roots and flags already set
   // for that phase. May be null.
   void (*phaseChanged)(void* context, PairPhase phase, BackupJob& job) = nullptr;
+  // Told after each copy pass and second pass that was started (also when it
+  // was cancelled or stopped early), and for a second pass that the vanished
+  // folder kept from starting (kPairFolderVanished), with that pass's counts
+  // and failed items; the report stays valid until the next pass begins (it
+  // is the job's). Never told for the enumeration. May be null.
+  void (*passEnded)(void* context, PairPhase phase, const PassReport& report) = nullptr;
   void* context = nullptr;
 };
 
@@ -56,9 +78,13 @@ WorkerOutcome RunWorkerAndWait(void* context, WorkerRoutine routine, BackupJob& 
 // would never end, and a Strict run would delete the source.
 bool FoldersOverlap(const wchar_t* a, const wchar_t* b);
 
-// Runs the passes of the job's mode for one pair. The Strict bit is cleared
-// for the copy pass and set again for the deletion pass (and is set again on
-// every way out); Sync sets UpdateMethod. Counters are reset as each pass
-// begins; the totals are those of the source plus 1.
+// Runs the passes of the job's mode for one pair. Both folder texts go
+// through NormalizeFolderPath ("X:" is the root of X); the side read must
+// exist and is never created, the side written is created (Restore reads the
+// destination and writes the source). The Strict bit is cleared for the copy
+// pass and set again for the deletion pass (and is set again on every way
+// out); Sync sets UpdateMethod. Counters and the report are reset as each
+// pass begins; the totals are those of the source plus 1. Before the second
+// pass both folders are checked again.
 PairOutcome RunPairPasses(BackupJob& job, const wchar_t* source, const wchar_t* destination,
                           const PassHooks& hooks);

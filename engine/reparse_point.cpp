@@ -77,14 +77,6 @@ bool AskFinalPath(GetFinalPathFn getFinalPath, HANDLE handle, WideString& path) 
 
 }  // namespace
 
-WideString& DropLongPathPrefix(WideString& path) {
-  if (path.Find(L"\\\\?\\UNC\\", true, 1, 1, 8) == 1)
-    path.DropLeft(8).Prepend(L"\\\\");
-  else if (path.Find(kLongPathPrefix, true, 1, 1, 4) == 1)
-    path.DropLeft(4);
-  return path;
-}
-
 bool FinalPathOf(HANDLE handle, WideString& path) {
   auto getFinalPath = KernelFunction<GetFinalPathFn>("GetFinalPathNameByHandleW");
   return getFinalPath && AskFinalPath(getFinalPath, handle, path);

@@ -11,10 +11,6 @@
 // target itself. Both paths are absolute; a leading "\\?\" is ignored.
 void LinkTargetText(const wchar_t* linkFolder, const wchar_t* target, WideString& text);
 
-// Drops "\\?\" and turns "\\?\UNC\server" back into "\\server", so that the
-// text is one that a link can store and that compares with ordinary paths.
-WideString& DropLongPathPrefix(WideString& path);
-
 // The normalised drive-letter path of an open item, with every link, short
 // name and letter case resolved; false where the platform cannot tell.
 bool FinalPathOf(HANDLE handle, WideString& path);

@@ -99,6 +99,8 @@ struct UiEvent {
   UiEvent& operator=(UiEvent&& other) noexcept = default;
 
   bool Is(UiEventCode named) const { return code == named; }
+  // The event's text; empty when it has none.
+  const wchar_t* Text() const { return text.buf ? text.buf : L""; }
   // The control with this index of that window was activated.
   bool IsCommand(const UiWindow& window, int index) const {
     return index > 0 && code == index && source == &window;

@@ -74,3 +74,31 @@ TEST_F(CommandLine, WithoutAnUninstallerTheProcessStillEnds) {
   EXPECT_FALSE(Parse(L"/Uninstall"));
   EXPECT_EQ(g_uninstallCalls, 0);
 }
+
+TEST_F(CommandLine, RelativeSettingsFileIsKeptAsAFullPath) {
+  // The profile functions would look for a relative name in the Windows folder.
+  tree.WriteFile(L"Relative.hbak", "");
+  wchar_t previous[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(tree.Root().c_str()));
+  const bool goOn = Parse(L"Relative.hbak /Passive");
+  SetCurrentDirectoryW(previous);
+  EXPECT_TRUE(goOn);
+  EXPECT_TRUE(EqualsNoCase(app.currentSettingsPath.CStr(), tree.Path(L"Relative.hbak").c_str()))
+      << app.currentSettingsPath.CStr();
+}
+
+TEST_F(CommandLine, MissingSettingsFileIsRememberedUntilAnExistingOneFollows) {
+  tree.WriteFile(L"There.hbak", "");
+  std::wstring missing = tree.Path(L"Gone.hbak");
+  EXPECT_TRUE(Parse(L"/Quiet \"" + missing + L"\""));
+  EXPECT_STREQ(app.missingSettingsFile.CStr(), missing.c_str());
+  EXPECT_EQ(app.currentSettingsPath.Length(), 0) << "a missing file is never loaded";
+
+  EXPECT_TRUE(Parse(L"\"" + missing + L"\" \"" + tree.Path(L"There.hbak") + L"\""));
+  EXPECT_EQ(app.missingSettingsFile.Length(), 0) << "the last settings file wins";
+
+  app.missingSettingsFile.Clear();
+  EXPECT_TRUE(Parse(L"\"" + tree.Path(L"Gone.hbak.txt") + L"\""));
+  EXPECT_EQ(app.missingSettingsFile.Length(), 0) << "not a settings file name";
+}

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/backup_job.h"
+#include "engine/handle_holder.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_tree.h"
 
@@ -27,7 +28,36 @@ TEST(Hbcopy, CopiesAPairAndPrintsTheCounters) {
   EXPECT_EQ(DescribeTree(tree.Path(L"new\\backup")), DescribeTree(tree.Path(L"my source")));
   // Totals are the source's plus one: 3 items, 8 bytes.
   EXPECT_EQ(run.output, "bytesTotal=9 bytesDone=8 itemsTotal=4 itemsDone=3 progress=" +
-                            std::to_string(8 * 500 / 9 + 3 * 500 / 4) + "\r\n");
+                            std::to_string(8 * 500 / 9 + 3 * 500 / 4) +
+                            "\r\n"
+                            "pass=copy copied=2 uptodate=0 deleted=0 skipped=0 failed=0 bytes=8 "
+                            "leftovers=0\r\n");
+}
+
+TEST(Hbcopy, FailedItemsAreListedAndTheExitCodeIsFour) {
+  TempTree tree;
+  tree.WriteFile(L"src\\fine.txt", "fine");
+  tree.WriteFile(L"src\\locked.txt", "held by another program");
+  tree.WriteFile(L"dst\\stale.txt", "goes");
+  ChildResult run;
+  {
+    HandleHolder holder(CreateFileW(LongForm(tree.Path(L"src\\locked.txt")).c_str(), GENERIC_READ,
+                                    0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder.Valid());
+    run =
+        RunHbcopyProgram(L"strict " + Quoted(tree.Path(L"src")) + L" " + Quoted(tree.Path(L"dst")));
+  }
+  EXPECT_EQ(run.exitCode, 4u) << run.errors;
+  EXPECT_NE(run.output.find("pass=copy copied=1 uptodate=0 deleted=0 skipped=0 failed=1 bytes=4 "
+                            "leftovers=0\r\nfailed: "),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("locked.txt (open source: "), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("pass=delete copied=0 uptodate=0 deleted=1 skipped=0 failed=0"),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\fine.txt")), "fine");
+  EXPECT_NE(run.errors.find("finished, but items failed"), std::string::npos);
 }
 
 TEST(Hbcopy, ModeAndSwitchesIgnoreCase) {
@@ -105,7 +135,7 @@ TEST(HbcopyArguments, ModesSwitchesAndFullPaths) {
   std::wstring expected = std::wstring(current);
   if (expected.back() != L'\\') expected += L'\\';
   EXPECT_EQ(std::wstring(arguments.source.CStr()), expected + L"relative\\src");
-  EXPECT_EQ(std::wstring(arguments.destination.CStr()), L"C:\\dst\\");
+  EXPECT_EQ(std::wstring(arguments.destination.CStr()), L"C:\\dst");
 
   const wchar_t* sync[] = {L"hbcopy", L"sync", L"a", L"b"};
   HbcopyArguments syncArguments;

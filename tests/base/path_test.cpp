@@ -64,3 +64,60 @@ TEST(PathHelpers, JoinPathAndSearchPattern) {
   JoinPath(s, s.CStr(), L"*");
   EXPECT_STREQ(s.CStr(), L"C:\\a\\b\\*");
 }
+
+TEST(PathHelpers, LongFormOfADriveIsItsRootNotTheVolume) {
+  // "\\?\E:" opens the volume device on Windows; only "\\?\E:\" is the folder.
+  EXPECT_EQ(Apply(AddLongPathPrefix, L"E:"), L"\\\\?\\E:\\");
+  EXPECT_EQ(Apply(AddLongPathPrefix, L"E:\\"), L"\\\\?\\E:\\");
+  EXPECT_EQ(Apply(AddLongPathPrefix, L"\\\\?\\E:\\"), L"\\\\?\\E:\\");
+}
+
+TEST(PathHelpers, DropLongPathPrefix) {
+  EXPECT_EQ(Apply(DropLongPathPrefix, L"\\\\?\\C:\\x"), L"C:\\x");
+  EXPECT_EQ(Apply(DropLongPathPrefix, L"\\\\?\\UNC\\srv\\share\\x"), L"\\\\srv\\share\\x");
+  EXPECT_EQ(Apply(DropLongPathPrefix, L"C:\\x"), L"C:\\x");
+}
+
+TEST(PathHelpers, NormalizeFolderPathMakesEveryDriveItsRoot) {
+  struct Row {
+    const wchar_t* given;
+    const wchar_t* normal;
+    bool full;
+  };
+  const Row rows[] = {
+      {L"T:", L"T:\\", true},
+      {L"T:\\", L"T:\\", true},
+      {L"t:\\\\\\", L"t:\\", true},
+      {L"\\\\?\\T:", L"T:\\", true},
+      {L"\\\\?\\T:\\", L"T:\\", true},
+      {L"T:\\src\\", L"T:\\src", true},
+      {L"\\\\?\\T:\\src", L"T:\\src", true},
+      {L"\\\\server\\share\\", L"\\\\server\\share", true},
+      {L"\\\\?\\UNC\\server\\share", L"\\\\server\\share", true},
+      {L"", L"", false},
+      {L"\\", L"", false},
+      {L"relative\\x", L"relative\\x", false},
+      {L"T:name", L"T:name", false},
+      {L"\\rooted", L"\\rooted", false},
+      {L"\\\\.\\T:", L"\\\\.\\T:", false},
+      {L"1:\\x", L"1:\\x", false},
+  };
+  for (const Row& row : rows) {
+    WideString path(row.given);
+    bool full = NormalizeFolderPath(path).ok;
+    EXPECT_EQ(full, row.full) << row.given;
+    EXPECT_EQ(std::wstring(path.CStr()), row.normal) << row.given;
+  }
+}
+
+TEST(PathHelpers, DriveRootsAndJoiningBelowThem) {
+  EXPECT_TRUE(IsDriveRoot(L"T:\\"));
+  EXPECT_TRUE(IsDriveRoot(L"\\\\?\\T:\\"));
+  EXPECT_FALSE(IsDriveRoot(L"T:"));
+  EXPECT_FALSE(IsDriveRoot(L"T:\\x"));
+  WideString s;
+  JoinPath(s, L"\\\\?\\T:\\", L"name");
+  EXPECT_STREQ(s.CStr(), L"\\\\?\\T:\\name") << "no second separator below a root";
+  JoinPath(s, L"T:\\", L"*");
+  EXPECT_STREQ(s.CStr(), L"T:\\*");
+}

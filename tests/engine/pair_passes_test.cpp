@@ -7,6 +7,7 @@
 
 #include "engine/copy_pass.h"
 #include "engine/enumeration_pass.h"
+#include "engine/handle_holder.h"
 #include "tests/support/temp_tree.h"
 
 namespace {
@@ -174,11 +175,11 @@ TEST_F(PairPasses, EmptySourceGivesTotalsOfOne) {
 }
 
 TEST_F(PairPasses, MissingSourceOrBlockedDestinationSkipsThePair) {
-  EXPECT_EQ(Run(BackupMode::Common, L"missing", L"dst"), kPairSourceMissing);
+  EXPECT_EQ(Run(BackupMode::Common, L"missing", L"dst"), kPairReadSideMissing);
   EXPECT_FALSE(Exists(tree.Path(L"dst")));
   tree.MakeFolder(L"src");
   tree.WriteFile(L"blocked", "a file");
-  EXPECT_EQ(Run(BackupMode::Common, L"src", L"blocked\\dst"), kPairDestinationUnavailable);
+  EXPECT_EQ(Run(BackupMode::Common, L"src", L"blocked\\dst"), kPairWriteSideUnavailable);
   EXPECT_TRUE(recorder.phases.empty());
 }
 
@@ -257,4 +258,96 @@ TEST_F(PairPasses, SyncSecondPassLeavesAloneWhatTheFirstPassJustWrote) {
   uint64_t idC = FileIdOf(tree.Path(L"dst\\c.txt"));
   EXPECT_EQ(Run(BackupMode::Sync), kPairFinished);
   EXPECT_EQ(FileIdOf(tree.Path(L"dst\\c.txt")), idC) << "a second run copies nothing";
+}
+
+namespace {
+
+struct ReportSeen {
+  PairPhase phase;
+  PassCounts counts;
+  std::vector<FailedItem> failures;
+};
+
+void KeepReport(void* context, PairPhase phase, const PassReport& report) {
+  ReportSeen seen{phase, report.counts, {}};
+  for (const FailedItem& item : report.failures)
+    seen.failures.push_back({item.path, item.step, item.error, item.reason});
+  static_cast<std::vector<ReportSeen>*>(context)->push_back(std::move(seen));
+}
+
+}  // namespace
+
+TEST_F(PairPasses, EachPassReportsWhatBecameOfEveryItem) {
+  constexpr int64_t kOld = kSomeTime;
+  tree.WriteFile(L"src\\new.txt", "new!");
+  tree.WriteFile(L"src\\same.txt", "same");
+  tree.WriteFile(L"dst\\same.txt", "same");
+  SetWriteTime(tree.Path(L"src\\same.txt"), kOld);
+  SetWriteTime(tree.Path(L"dst\\same.txt"), kOld);
+  tree.WriteFile(L"src\\hidden.txt", "h");
+  SetAttributes(tree.Path(L"src\\hidden.txt"), FILE_ATTRIBUTE_HIDDEN);
+  tree.WriteFile(L"src\\locked.txt", "held by another program");
+  tree.WriteFile(L"dst\\stale.txt", "the source lacks it");
+  std::vector<ReportSeen> reports;
+  hooks.passEnded = KeepReport;
+  hooks.context = &reports;
+  hooks.phaseChanged = nullptr;
+  job.skipAttributes = SkipAttribute::SkipHidden;
+  PairOutcome outcome;
+  {
+    HandleHolder holder(CreateFileW(LongForm(tree.Path(L"src\\locked.txt")).c_str(), GENERIC_READ,
+                                    0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder.Valid());
+    outcome = Run(BackupMode::Strict | BackupMode::UpdateMethod);
+  }
+  EXPECT_EQ(outcome, kPairFinished);
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[0].phase, kPhaseCopying);
+  const PassCounts& copy = reports[0].counts;
+  EXPECT_EQ(copy.copied, 1u);
+  EXPECT_EQ(copy.upToDate, 1u);
+  EXPECT_EQ(copy.skipped, 1u);
+  EXPECT_EQ(copy.failed, 1u);
+  EXPECT_EQ(copy.deleted, 0u);
+  EXPECT_EQ(copy.bytesCopied, 4u);
+  ASSERT_EQ(reports[0].failures.size(), 1u);
+  EXPECT_EQ(reports[0].failures[0].path, tree.Path(L"src\\locked.txt"));
+  EXPECT_EQ(reports[0].failures[0].step, FailureStep::kOpenSource);
+  EXPECT_EQ(reports[0].failures[0].error, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(Exists(tree.Path(L"dst\\locked.txt")));
+
+  EXPECT_EQ(reports[1].phase, kPhaseSecondPass);
+  EXPECT_EQ(reports[1].counts.deleted, 1u) << "stale.txt";
+  EXPECT_EQ(reports[1].counts.failed, 0u);
+  EXPECT_FALSE(Exists(tree.Path(L"dst\\stale.txt")));
+}
+
+TEST(PassReport, KeepsTheFirstFailuresInOrderAndCountsTheRest) {
+  PassReport report;
+  for (size_t i = 0; i < kKeptFailures + 25; ++i)
+    RecordFailure(report, (L"\\\\?\\C:\\f" + std::to_wstring(i)).c_str(), FailureStep::kRead, 23);
+  RecordRefusal(report, L"C:\\twin", Refusal::kCaseTwin);
+  EXPECT_EQ(report.counts.failed, kKeptFailures + 26);
+  ASSERT_EQ(report.failures.size(), kKeptFailures);
+  EXPECT_EQ(report.failures[0].path, L"C:\\f0") << "shown without the long prefix";
+  EXPECT_EQ(report.failures[kKeptFailures - 1].path, L"C:\\f" + std::to_wstring(kKeptFailures - 1));
+  ClearReport(report);
+  EXPECT_EQ(report.counts.failed, 0u);
+  EXPECT_TRUE(report.failures.empty());
+}
+
+TEST(PassReport, DescribesStepAndReason) {
+  FailedItem refused{L"C:\\a", FailureStep::kRefuse, 0, Refusal::kFolderInTheWay};
+  WideString text;
+  DescribeFailure(refused, text);
+  EXPECT_EQ(std::wstring(text.CStr()).rfind(L"refuse: a folder of that name is in the way", 0), 0u);
+  FailedItem full{L"C:\\b", FailureStep::kCreateScratch, ERROR_DISK_FULL, Refusal::kNone};
+  DescribeFailure(full, text);
+  EXPECT_EQ(std::wstring(text.CStr()),
+            L"create scratch: disk full: there is not enough space for "
+            L"the new copy");
+  FailedItem denied{L"C:\\c", FailureStep::kOpenSource, ERROR_ACCESS_DENIED, Refusal::kNone};
+  DescribeFailure(denied, text);
+  EXPECT_EQ(std::wstring(text.CStr()).rfind(L"open source: ", 0), 0u);
+  EXPECT_GT(text.Length(), 14) << "the system's message follows";
 }

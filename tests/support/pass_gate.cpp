@@ -9,6 +9,7 @@ PassGate::PassGate(BackupJob& job, Condition holdWhen) : job_(job), holdWhen_(st
 
 PassGate::~PassGate() {
   Release();
+  ResumeJob(job_);  // a test that failed while the job was paused
   if (thread_.Valid()) WaitForSingleObject(thread_.Get(), kBoundedWait);
   job_.progressObserver = nullptr;
   job_.observerContext = nullptr;

@@ -29,6 +29,7 @@ class PassGate {
   void Release();
   // True once the worker has ended; exitCode gets its answer.
   bool WaitEnded(DWORD* exitCode);
+  HANDLE Thread() const { return thread_.Get(); }
 
  private:
   static void Observe(void* context, BackupJob& job);

@@ -1,0 +1,397 @@
+#include "app/folder_pair_dialog.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <vector>
+
+#include "app/application.h"
+#include "app/job_settings.h"
+#include "app/main_window.h"
+#include "base/path.h"
+#include "engine/directory_creation.h"
+#include "ui/drawing.h"
+#include "ui/message_box.h"
+#include "ui/ui_window.h"
+
+namespace {
+
+constexpr wchar_t kDialogClass[] = L"Harborline_MsgBox";
+constexpr int kDialogHeight = 200;
+constexpr COLORREF kMessageRed = RGB(160, 0, 0);
+constexpr wchar_t kBrowseTitle[] = L"Please select the source folder for this backup";
+constexpr wchar_t kSubFolderQuestion[] =
+    L"Do you want to create a sub-directory with the same name as the source?";
+constexpr UINT kLegacyBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
+
+constexpr wchar_t kSourceEmpty[] = L"The \"Source folder\" field is empty!";
+constexpr wchar_t kDestinationEmpty[] = L"The \"Destination folder\" field is empty!";
+constexpr wchar_t kNotFullPaths[] =
+    L"The folders must be full paths, such as C:\\Data or \\\\server\\share!";
+constexpr wchar_t kSameFolders[] = L"The Source and destination folders are the same!";
+constexpr wchar_t kSourceInsideDestination[] =
+    L"The source folder can not be a sub-folder of the destination!";
+constexpr wchar_t kDestinationInsideSource[] =
+    L"The destination folder can not be a sub-folder of the source!";
+
+bool IsSlash(wchar_t c) { return c == L'\\' || c == L'/'; }
+bool IsDriveSpec(const wchar_t* text) {
+  return ((text[0] | 0x20) >= L'a' && (text[0] | 0x20) <= L'z') && text[1] == L':';
+}
+
+// "X:", "X:\...", "\\server\share..." and their "\\?\" forms; slashes count
+// as backslashes, as the file system reads them.
+bool IsFullPath(const wchar_t* text) {
+  if (IsSlash(text[0]) && IsSlash(text[1]) && text[2] == L'?' && IsSlash(text[3])) {
+    text += 4;
+    if (_wcsnicmp(text, L"UNC", 3) == 0 && IsSlash(text[3])) return text[4] && !IsSlash(text[4]);
+  } else if (IsSlash(text[0]) && IsSlash(text[1])) {
+    // A server and a share, each at least one character.
+    const wchar_t* server = text + 2;
+    const wchar_t* end = server;
+    while (*end && !IsSlash(*end)) ++end;
+    return end > server && IsSlash(*end) && end[1] && !IsSlash(end[1]) && *server != L'?' &&
+           *server != L'.';
+  }
+  return IsDriveSpec(text) && (text[2] == 0 || IsSlash(text[2]));
+}
+
+// The folder as the file system sees it: full, "." and ".." resolved, no
+// long-path prefix, no trailing backslash. Empty when it cannot be worked out.
+WideString ComparableFolder(const wchar_t* text) {
+  WideString typed(text);
+  // "X:" alone would mean the current folder of drive X.
+  if (IsDriveSpec(text) && text[2] == 0) typed.Append(L"\\");
+  WideString full;
+  if (!FullPathOf(typed.CStr(), full)) return full;
+  if (full.Find(L"\\\\?\\UNC\\", false) == 1) {
+    full.DropLeft(8);
+    full.Prepend(L"\\\\");
+  } else if (full.Find(kLongPathPrefix, false) == 1) {
+    full.DropLeft(4);
+  }
+  TrimTrailingBackslashes(full);
+  return full;
+}
+
+// true when inner lies below outer (both comparable forms).
+bool LiesInside(WideString& inner, WideString& outer) {
+  const int32_t n = outer.Length();
+  return inner.Length() > n && _wcsnicmp(inner.CStr(), outer.CStr(), n) == 0 &&
+         inner.CStr()[n] == L'\\';
+}
+
+// The folder's own name: the part after the last backslash; a drive root has
+// none.
+WideString LastName(const wchar_t* path) {
+  WideString name(path);
+  TrimTrailingBackslashes(name);
+  if (name.Find(L"\\", true) == 0 && IsDriveSpec(name.CStr()) && name.Length() == 2) {
+    name.Clear();
+    return name;
+  }
+  FileNamePart(name);
+  return name;
+}
+
+// A single existing folder: a drop of several names or of a file is not one.
+bool IsSingleFolder(const wchar_t* text) {
+  if (!text || !text[0] || wcschr(text, L'\n') || wcschr(text, L'\r')) return false;
+  WideString probe(text);
+  AddLongPathPrefix(probe);
+  return PathIsFolder(probe.CStr());
+}
+
+WideString Trimmed(const wchar_t* text) {
+  WideString result(text ? text : L"");
+  TrimTrailingBackslashes(result);
+  return result;
+}
+
+void SetRowText(UiWindow& window, int list, int row, int column, const wchar_t* text) {
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.pszText = const_cast<wchar_t*>(text);
+  window.SendToControl(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+}
+
+bool RowIsChecked(UiWindow& window, int list, int row) {
+  const LRESULT state = window.SendToControl(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK);
+  return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
+}
+
+class PairDialog {
+ public:
+  PairDialog(Application& app, int list, int mode)
+      : app_(app), main_(app.mainWindow), list_(list), mode_(mode) {}
+
+  void SetInitialValues(const wchar_t* dropped) {
+    checked_ = true;
+    if (mode_ >= 0) {
+      source_ = main_.GetRowText(list_, mode_, kSourceColumn);
+      destination_ = main_.GetRowText(list_, mode_, kDestinationColumn);
+      base_.Assign(destination_.CStr());
+      checked_ = RowIsChecked(main_, list_, mode_);
+      showInitial_ = true;
+      return;
+    }
+    WideString lastSource, lastDestination;
+    ReadFolderHistory(app_, lastSource, lastDestination);
+    WideString destinationParent = HistoryParent(lastDestination.CStr());
+    if (mode_ == kDroppedPair && IsSingleFolder(dropped)) {
+      source_ = Trimmed(dropped);
+      if (destinationParent.Length() > 1)
+        destination_ = ProposeDestination(destinationParent.CStr(), source_.CStr());
+      else
+        destination_.Assign(destinationParent.CStr());
+      base_.Assign(destination_.CStr());
+    } else {
+      source_ = HistoryParent(lastSource.CStr());
+      destination_.Assign(destinationParent.CStr());
+      base_.Assign(destinationParent.CStr());
+    }
+    showInitial_ = mode_ == kDroppedPair;
+  }
+
+  bool Create() {
+    if (!dialog_.Create(kDialogClass, L"", kDialogSkinWidth, kDialogHeight, -1, -1, WS_POPUP,
+                        main_.events, main_.handle))
+      return false;
+    ApplyDialogSkin(main_, dialog_, kDialogHeight);
+    dialog_.SetFontForNewControls(9, 800, 1);
+    dialog_.AddStatic(L"Source folder (supports drag && drop):", 10, 20, 300, 18);
+    dialog_.SetFontForNewControls(9, 400, 1);
+    sourceEdit_ = dialog_.AddEdit(38);
+    sourceBrowse_ = dialog_.AddButton(L"Browse...", 380, 37, 60, 21);
+    dialog_.SetFontForNewControls(9, 800, 1);
+    dialog_.AddStatic(L"Destination folder (supports drag && drop):", 10, 80, 350, 18);
+    dialog_.SetFontForNewControls(9, 400, 1);
+    destinationEdit_ = dialog_.AddEdit(98);
+    destinationBrowse_ = dialog_.AddButton(L"Browse...", 380, 97, 60, 21);
+    dialog_.SetFontForNewControls(9, 800, 1);
+    message_ = dialog_.AddStatic(L"", 10, 130, 430, 18, WS_VISIBLE | SS_CENTER);
+    dialog_.SetControlTextColour(message_, kMessageRed);
+    checkedBox_ = dialog_.AddCheckBox(L"Item checked", 50, 170, 100);
+    dialog_.SetFontForNewControls(9, 400, 1);
+    ok_ = dialog_.AddButton(L"OK", 230, 165, 80, 26, WS_VISIBLE | BS_DEFPUSHBUTTON);
+    cancel_ = dialog_.AddButton(L"Cancel", 340, 165, 80, 26);
+    if (showInitial_) {
+      dialog_.SetControlText(sourceEdit_, source_.CStr());
+      dialog_.SetControlText(destinationEdit_, destination_.CStr());
+    }
+    dialog_.SetControlState(checkedBox_, checked_ ? kStateCheck : kStateUncheck);
+    return true;
+  }
+
+  void Show() { dialog_.Present(sourceEdit_); }
+
+  bool Run() {
+    UiWindow& events = *main_.events;
+    // A Close of the main window ends the dialog and is then the main loop's.
+    HeldCloses heldCloses(events);
+    UiEvent event;
+    while (NextEvent(events, event)) {
+      const int code = event.code;
+      if (IsCloseOf(event, dialog_) || heldCloses.Hold(event, dialog_)) return false;
+      if (event.source != &dialog_ || code == 0) continue;
+      if (code == cancel_) return false;
+      if (code == ok_) {
+        if (Accept()) return true;
+      } else if (code == sourceBrowse_) {
+        if (BrowseForFolder(source_.CStr(), dialog_.handle, lastPicked_))
+          ChooseSource(lastPicked_.CStr());
+      } else if (code == destinationBrowse_) {
+        if (BrowseForFolder(base_.CStr(), dialog_.handle, lastPicked_))
+          ChooseDestination(lastPicked_.CStr());
+      } else if (code == UiEventCode::FilesDropped) {
+        const wchar_t* dropped = event.Text();
+        if (!IsSingleFolder(dropped)) continue;
+        lastPicked_.Assign(dropped);
+        if (event.param1 == sourceEdit_) ChooseSource(dropped);
+        if (event.param1 == destinationEdit_) ChooseDestination(dropped);
+      }
+    }
+    return false;
+  }
+
+  ~PairDialog() {
+    if (main_.events && main_.events->activeWindow == &dialog_)
+      main_.events->activeWindow = nullptr;
+    dialog_.Dispose();
+  }
+
+ private:
+  void ChooseSource(const wchar_t* path) {
+    source_ = Trimmed(path);
+    dialog_.SetControlText(sourceEdit_, source_.CStr());
+    WideString destinationNow = dialog_.GetControlText(destinationEdit_);
+    if (source_.Length() >= 3 && destinationNow.Length() == 0 && base_.Length() > 0) {
+      destination_ = ProposeDestination(base_.CStr(), source_.CStr());
+      dialog_.SetControlText(destinationEdit_, destination_.CStr());
+    }
+  }
+
+  void ChooseDestination(const wchar_t* path) {
+    WideString chosen = Trimmed(path);
+    WideString sourceNow = dialog_.GetControlText(sourceEdit_);
+    WideString sourceName = LastName(sourceNow.CStr());
+    WideString chosenName = LastName(chosen.CStr());
+    if (chosen.Length() > 1 && sourceName.Length() > 0 &&
+        !EqualsNoCase(sourceName.CStr(), chosenName.CStr())) {
+      ShowWindow(dialog_.handle, SW_HIDE);
+      if (ShowMessageBox(main_, kSubFolderQuestion, MessageBoxType::YesNo, 130, 0) ==
+          MessageBoxAnswer::Yes)
+        chosen.Append(L"\\", sourceName.CStr());
+      Show();
+    }
+    dialog_.SetControlText(destinationEdit_, chosen.CStr());
+    destination_.Assign(chosen.CStr());
+    base_.Assign(chosen.CStr());
+  }
+
+  bool Accept() {
+    WideString sourceTyped = dialog_.GetControlText(sourceEdit_);
+    WideString destinationTyped = dialog_.GetControlText(destinationEdit_);
+    source_ = Trimmed(sourceTyped.CStr());
+    destination_ = Trimmed(destinationTyped.CStr());
+    base_.Assign(destination_.CStr());
+    const wchar_t* problem = FolderPairProblem(source_.CStr(), destination_.CStr());
+    if (problem) {
+      dialog_.SetControlText(message_, problem);
+      return false;
+    }
+    WriteFolderHistory(app_, source_.CStr(), destination_.CStr());
+    // The rows change by the program's hand: no events for the main loop.
+    UiEventMute mute(main_);
+    int row = mode_;
+    if (mode_ < 0) {
+      row = main_.AddListRow(list_, source_.CStr());
+      if (row < 0) return false;
+    } else {
+      SetRowText(main_, list_, row, kSourceColumn, source_.CStr());
+    }
+    SetRowText(main_, list_, row, kDestinationColumn, destination_.CStr());
+    main_.SetRowChecked(list_, row, dialog_.GetCheckState(checkedBox_) == kStateCheck);
+    return true;
+  }
+
+  Application& app_;
+  UiWindow& main_;
+  UiWindow dialog_;
+  int list_;
+  int mode_;
+  bool checked_ = true;
+  bool showInitial_ = false;
+  WideString source_, destination_, base_, lastPicked_;
+  int sourceEdit_ = 0, sourceBrowse_ = 0, destinationEdit_ = 0, destinationBrowse_ = 0;
+  int message_ = 0, checkedBox_ = 0, ok_ = 0, cancel_ = 0;
+};
+
+template <typename T>
+struct ComRelease {
+  T* p = nullptr;
+  ~ComRelease() {
+    if (p) p->Release();
+  }
+};
+
+// The item dialog of newer systems. -1 when it cannot be made (use the legacy
+// browser), else 1 for a folder and 0 for a cancel.
+int BrowseWithItemDialog(const wchar_t* initial, HWND owner, WideString& result) {
+  ComRelease<IFileDialog> dialog;
+  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileDialog,
+                              reinterpret_cast<void**>(&dialog.p))))
+    return -1;
+  if (initial && initial[0]) {
+    ComRelease<IShellItem> folder;
+    if (SUCCEEDED(SHCreateItemFromParsingName(initial, nullptr, IID_IShellItem,
+                                              reinterpret_cast<void**>(&folder.p)))) {
+      dialog.p->SetFolder(folder.p);
+      dialog.p->SetDefaultFolder(folder.p);
+    }
+  }
+  DWORD options = 0;
+  dialog.p->GetOptions(&options);
+  dialog.p->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
+  dialog.p->SetTitle(kBrowseTitle);
+  if (result.Length() > 0) dialog.p->SetFileName(result.CStr());
+  if (FAILED(dialog.p->Show(owner))) return 0;
+  ComRelease<IShellItem> chosen;
+  if (FAILED(dialog.p->GetResult(&chosen.p))) return 0;
+  wchar_t* path = nullptr;
+  if (FAILED(chosen.p->GetDisplayName(SIGDN_FILESYSPATH, &path)) || !path) return 0;
+  result.Assign(path);
+  CoTaskMemFree(path);
+  return 1;
+}
+
+bool BrowseWithLegacyBrowser(HWND owner, WideString& result) {
+  BROWSEINFOW info{};
+  info.hwndOwner = owner;
+  info.lpszTitle = kBrowseTitle;
+  info.ulFlags = kLegacyBrowseFlags;
+  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+  if (!chosen) return false;
+  // Long paths do not fit the classic buffer: grow until the path fits.
+  std::vector<wchar_t> path(MAX_PATH);
+  bool ok = false;
+  for (;;) {
+    if (SHGetPathFromIDListEx(chosen, path.data(), static_cast<DWORD>(path.size()),
+                              GPFIDL_DEFAULT)) {
+      ok = true;
+      break;
+    }
+    if (path.size() >= 32768) break;
+    path.resize(path.size() * 4);
+  }
+  CoTaskMemFree(chosen);
+  if (ok) result.Assign(path.data());
+  return ok;
+}
+
+}  // namespace
+
+WideString HistoryParent(const wchar_t* entry) {
+  WideString parent(entry ? entry : L"");
+  ParentFolder(parent, false);
+  return parent;
+}
+
+WideString ProposeDestination(const wchar_t* base, const wchar_t* source) {
+  WideString proposal(base);
+  WideString name = LastName(source);
+  if (name.Length() > 0) proposal.Append(L"\\", name.CStr());
+  return proposal;
+}
+
+const wchar_t* FolderPairProblem(const wchar_t* source, const wchar_t* destination) {
+  if (!source || !source[0]) return kSourceEmpty;
+  if (!destination || !destination[0]) return kDestinationEmpty;
+  if (!IsFullPath(source) || !IsFullPath(destination)) return kNotFullPaths;
+  WideString from = ComparableFolder(source);
+  WideString to = ComparableFolder(destination);
+  if (from.Length() == 0 || to.Length() == 0) return kNotFullPaths;
+  if (EqualsNoCase(from.CStr(), to.CStr())) return kSameFolders;
+  if (LiesInside(from, to)) return kSourceInsideDestination;
+  if (LiesInside(to, from)) return kDestinationInsideSource;
+  return nullptr;
+}
+
+bool BrowseForFolder(const wchar_t* initial, HWND owner, WideString& result) {
+  int chosen = BrowseWithItemDialog(initial, owner, result);
+  if (chosen < 0) chosen = BrowseWithLegacyBrowser(owner, result) ? 1 : 0;
+  if (chosen != 1) return false;
+  if (result.Length() > 2 && result.CStr()[result.Length() - 1] == L'\\') result.DropRight(1);
+  return true;
+}
+
+bool FolderPairDialog(Application& app, int list, int mode, const wchar_t* dropped) {
+  PairDialog dialog(app, list, mode);
+  dialog.SetInitialValues(dropped);
+  if (!dialog.Create()) return false;
+  dialog.Show();
+  return dialog.Run();
+}

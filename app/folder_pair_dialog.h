@@ -1,0 +1,38 @@
+// The dialog that creates or changes one folder pair of the main window's
+// list, and the folder picker its Browse buttons open.
+#pragma once
+
+#include <windows.h>
+
+#include "base/wide_string.h"
+
+class Application;
+
+// Modes of FolderPairDialog besides a row number (0 or more: edit that row).
+enum FolderPairMode : int {
+  kNewPair = -1,      // "Add folder pair"
+  kDroppedPair = -2,  // something dropped on the list; the dropped text comes along
+};
+
+// Runs the dialog on the main window's event loop. True when OK was accepted
+// and the list changed; false on Cancel, a close, or the end of the loop.
+bool FolderPairDialog(Application& app, int list, int mode, const wchar_t* dropped = nullptr);
+
+// Lets the user pick a folder, starting in initial (may be empty). result's
+// text is offered as the proposed name; on OK it holds the folder (a trailing
+// backslash removed). False when the user cancelled.
+bool BrowseForFolder(const wchar_t* initial, HWND owner, WideString& result);
+
+// --- The rules the dialog applies, open to tests ----------------------------
+
+// The parent of a history entry: trailing backslashes go, then the text is cut
+// at its last backslash when that stands at the third character or later.
+WideString HistoryParent(const wchar_t* entry);
+// The destination proposed for a source under a destination base: the base,
+// a backslash and the source folder's name; a drive root ("D:") has no name
+// of its own and is proposed the base itself.
+WideString ProposeDestination(const wchar_t* base, const wchar_t* source);
+// The first validation message for the two texts (trailing backslashes
+// already removed), or null when they are acceptable. Compares normalised
+// full paths, so other spellings of one folder do not slip through.
+const wchar_t* FolderPairProblem(const wchar_t* source, const wchar_t* destination);

@@ -1,0 +1,146 @@
+// The main window's job and its files: load, save, Open, Save as and the
+// save prompt on close.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <vector>
+
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/main_window_state.h"
+#include "base/path.h"
+#include "ui/message_box.h"
+#include "ui/ui_window.h"
+
+namespace {
+
+constexpr wchar_t kFileFilter[] = L"Harborline Backup files (*.hbak)\0*.hbak\0";
+constexpr wchar_t kDefaultExtension[] = L"hbak";
+constexpr DWORD kFileNameBuffer = 2048;
+constexpr wchar_t kNotSavedText[] =
+    L"Sorry, the backup settings could not be saved to this file.\r\n\r\nPlease select a file the "
+    L"application can write to.";
+constexpr wchar_t kMakeDefaultQuestion[] =
+    L"Do you wish to make the selected backup options the default options, that will be "
+    L"automatically loaded when the application starts up?\r\n\r\nNote: The previous default "
+    L"settings will be overwritten! If you're no sure, just say No.";
+constexpr int kQuestionHeight = 130;
+constexpr int kLongTextHeight = 170;
+
+void SetShownFileName(MainWindow& main) {
+  main.shownFileName.Assign(main.app.currentSettingsPath.CStr());
+  FileNamePart(main.shownFileName);
+}
+
+void ShowNotSaved(MainWindow& main) {
+  ShowMessageBox(main.window, kNotSavedText, MessageBoxType::Ok, 150, 0);
+}
+
+// Asks "Save changes to ...?" and saves on Yes. True when the caller may go
+// on (saved, or No); false on Cancel or a save that failed.
+bool SaveChangesFirst(MainWindow& main) {
+  WideString question;
+  question.AssignConcat(L"Save changes to ", main.shownFileName.CStr(), L"?");
+  const MessageBoxAnswer answer =
+      ShowMessageBox(main.window, question.CStr(), MessageBoxType::YesNoCancel, kQuestionHeight, 0);
+  if (answer == MessageBoxAnswer::Cancel) return false;
+  if (answer != MessageBoxAnswer::Yes) return true;
+  return SaveCurrentJob(main);
+}
+
+// The platform's file dialog; false when cancelled.
+bool AskForFile(MainWindow& main, bool forSaving, WideString& chosen) {
+  std::vector<wchar_t> name(kFileNameBuffer, L'\0');
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = main.window.handle;
+  dialog.lpstrFilter = kFileFilter;
+  dialog.lpstrFile = name.data();
+  dialog.nMaxFile = kFileNameBuffer;
+  dialog.lpstrDefExt = kDefaultExtension;
+  BOOL ok;
+  if (forSaving) {
+    dialog.lpstrTitle = L"Save backup settings to file";
+    dialog.Flags = OFN_NOCHANGEDIR;  // an existing file is overwritten without asking
+    ok = GetSaveFileNameW(&dialog);
+  } else {
+    dialog.lpstrTitle = L"Load backup settings from file";
+    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
+    ok = GetOpenFileNameW(&dialog);
+  }
+  if (!ok) return false;
+  chosen.Assign(name.data());
+  return true;
+}
+
+}  // namespace
+
+bool SaveCurrentJob(MainWindow& main) {
+  main.isSaved = SaveJob(main, main.app.currentSettingsPath.CStr());
+  if (!main.isSaved) ShowNotSaved(main);
+  return main.isSaved;
+}
+
+void OpenJobFile(MainWindow& main) {
+  if (!main.isSaved && !SaveChangesFirst(main)) return;
+  WideString chosen;
+  if (!AskForFile(main, false, chosen)) return;
+  main.app.currentSettingsPath.Assign(chosen.CStr());
+  LoadJob(main, chosen.CStr());
+}
+
+void SaveJobAs(MainWindow& main) {
+  Application& app = main.app;
+  if (!EqualsNoCase(app.currentSettingsPath.CStr(), app.defaultSettingsPath.CStr()) &&
+      ShowMessageBox(main.window, kMakeDefaultQuestion, MessageBoxType::YesNo, kLongTextHeight,
+                     0) == MessageBoxAnswer::Yes) {
+    app.currentSettingsPath.Assign(app.defaultSettingsPath.CStr());
+    SetShownFileName(main);
+    SaveCurrentJob(main);
+    return;
+  }
+  WideString chosen;
+  if (!AskForFile(main, true, chosen)) return;
+  if (!SaveJob(main, chosen.CStr())) {
+    ShowNotSaved(main);
+    return;
+  }
+  app.currentSettingsPath.Assign(chosen.CStr());
+  SetShownFileName(main);
+  main.isSaved = true;
+}
+
+bool ConfirmClose(MainWindow& main) {
+  if (main.isSaved || main.app.runMode != kInteractive) return true;
+  HWND handle = main.window.handle;
+  if (IsIconic(handle)) ShowWindow(handle, SW_RESTORE);
+  return SaveChangesFirst(main);
+}
+
+void LoadJob(MainWindow& main, const wchar_t* path) {
+  (void)path;
+  UiWindow& w = main.window;
+  // The program's own changes raise no events that a loop could take for
+  // the user's (a checked row would count as an unsaved change).
+  UiEventMute mute(w);
+  // Until the settings file can be read here, every job starts from the
+  // defaults: Common with the update method, both skip options on.
+  w.SendToControl(main.ids.list, LVM_DELETEALLITEMS, 0, 0);
+  for (int mode : main.ids.modes) w.SetControlState(mode, kStateUncheck);
+  w.SetControlState(main.ids.modes[kCommonButton], kStateCheck);
+  w.SetControlState(main.ids.options[kUpdateBox], kStateEnable | kStateCheck);
+  w.SetControlState(main.ids.options[kSkipSystemBox], kStateCheck);
+  w.SetControlState(main.ids.options[kSkipHiddenBox], kStateCheck);
+  main.job.flags = BackupMode::UpdateMethod;
+  main.job.skipAttributes = SkipAttribute::SkipHidden | SkipAttribute::SkipSystem;
+  SetShownFileName(main);
+  main.isSaved = true;
+}
+
+bool SaveJob(MainWindow& main, const wchar_t* path) {
+  (void)main;
+  (void)path;
+  return false;  // the settings file cannot be written by this build yet
+}

@@ -1,0 +1,278 @@
+// The main window's look: the gradient background with its three panels and
+// every control in its place, with its font, colour and tooltip.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/main_window_state.h"
+#include "app/shell_links.h"
+#include "ui/drawing.h"
+#include "ui/graphics_holders.h"
+#include "ui/ui_window.h"
+
+namespace gp = Gdiplus::DllExports;
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"HARBORLINE_CLASS";
+constexpr wchar_t kTitle[] = L"Harborline Backup";
+constexpr int kWidth = 650;
+constexpr int kHeight = 525;
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+constexpr COLORREF kHeadingBlue = RGB(0, 0, 160);
+constexpr COLORREF kLinkBlue = RGB(160, 160, 255);
+constexpr int kProgramIcon = 1;
+constexpr int kRowIcon = 3;
+
+enum ImageId {
+  kAddImage = 141,
+  kRemoveImage = 142,
+  kEditImage = 143,
+  kSaveImage = 144,
+  kStartImage = 145,
+  kOpenImage = 146,
+  kSaveAsImage = 147,
+  kSettingsImage = 150,
+  kMoveUpImage = 151,
+  kMoveDownImage = 152,
+};
+
+constexpr wchar_t kColumnTitles[] =
+    L"  Backup source folder\n  Destination folder\n  Item ID\n  FTP encrypted info";
+constexpr int kColumnWidths[] = {300, 300, 0, 0};
+
+// A dark gradient from left to right with three white panels: the list, the
+// modes and the options. Painted once; later painting only blits it.
+void PaintBackground(UiWindow& window) {
+  GdipBitmapHolder canvas;
+  if (gp::GdipCreateBitmapFromScan0(kWidth, kHeight, 0, PixelFormat32bppPARGB, nullptr,
+                                    canvas.Out()) != Gdiplus::Ok) {
+    return;
+  }
+  {
+    GdipGraphicsHolder graphics;
+    gp::GdipGetImageGraphicsContext(canvas.Get(), graphics.Out());
+    Gdiplus::GpLineGradient* gradient = nullptr;
+    Gdiplus::Point from{0, 0}, to{kWidth, 0};
+    if (gp::GdipCreateLineBrushI(&from, &to, 0xFF000000, 0xFF505050, Gdiplus::WrapModeTile,
+                                 &gradient) == Gdiplus::Ok) {
+      gp::GdipFillRectangleI(graphics.Get(), gradient, 0, 0, kWidth, kHeight);
+      gp::GdipDeleteBrush(gradient);
+    }
+  }
+  FillRoundRect(canvas.Get(), 10, 60, 630, 170, 0xFFFFFFFF, 4);
+  FillRoundRect(canvas.Get(), 10, 245, 630, 130, 0xFFFFFFFF, 4);
+  FillRoundRect(canvas.Get(), 10, 390, 630, 75, 0xFFFFFFFF, 4);
+  SetBackgroundImage(window, canvas.Get(), kWidth, kHeight);
+  RoundClientRegion(window);
+}
+
+HICON LoadProgramIcon(HINSTANCE instance, int id, int size) {
+  return static_cast<HICON>(
+      LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+}
+
+HCURSOR HandCursor() { return LoadCursorW(nullptr, IDC_HAND); }
+
+class Builder {
+ public:
+  Builder(MainWindow& main, HINSTANCE instance)
+      : main_(main), w_(main.window), instance_(instance) {
+    // Newer systems show the image directly on the button; older ones only
+    // through an image list.
+    imagePosition_ = main.app.osVersion >= 6.0 ? -1 : 0;
+  }
+
+  void Header() {
+    Application& app = main_.app;
+    w_.newControlFlags = LayoutFlags::DragsWindow;
+    w_.AddStatic(L"", 0, 0, kWidth, 60, WS_VISIBLE | WS_DISABLED);
+    HICON icon = LoadProgramIcon(instance_, kProgramIcon, 48);
+    w_.AddIconImage(icon);  // the control keeps a copy
+    if (icon) DestroyIcon(icon);
+    w_.AddStatic(kTitle, 80, 17, 280, 35);
+    w_.SetLastControlFontSize(18);
+    w_.SetControlTextColour(-1, kWhite);
+    WideString version = GetVersionText();
+    version.Prepend(L"v");
+    w_.AddStatic(version.CStr(), 360, 27, 65, 15);
+    w_.SetControlTextColour(-1, kWhite);
+    w_.newControlFlags = LayoutFlags::None;
+
+    app.minimizeButtonId = w_.AddImageButton(137, 138, 590);
+    w_.AddTooltip(-1, L"Minimize");
+    app.closeButtonId = w_.AddImageButton(139, 140, 620);
+    w_.AddTooltip(-1, L"Close");
+    app.helpLinkId =
+        Link(L"Help", 460, 45, L"This link takes to the application's online help page");
+    app.updateLinkId = Link(L"Check for updates", 520, 120,
+                            L"Check if a newer version of the application is available");
+  }
+
+  void PairList() {
+    MainWindowControls& ids = main_.ids;
+    ids.list = w_.AddListView(kColumnTitles, 15, 65, 620, 130);
+    for (int column = 0; column < 4; ++column)
+      w_.SendToControl(ids.list, LVM_SETCOLUMNWIDTH, column, kColumnWidths[column]);
+    HICON rowIcon = LoadProgramIcon(instance_, kRowIcon, 16);
+    w_.SetListIcon(ids.list, rowIcon);
+    if (rowIcon) DestroyIcon(rowIcon);
+
+    ids.moveUp =
+        ImageButton(L"", 39, 199, 28, 28, kMoveUpImage, 18, L"Move the selected folder pair up");
+    // Every push button, check box and radio button of the program shows the
+    // hand: the cursor belongs to the platform's button class.
+    SetClassLongPtrW(w_.ControlHandle(ids.moveUp), GCLP_HCURSOR,
+                     reinterpret_cast<LONG_PTR>(HandCursor()));
+    ids.moveDown = ImageButton(L"", 77, 199, 28, 28, kMoveDownImage, 18,
+                               L"Move the selected folder pair down");
+    ids.add = ImageButton(L"   Add folder pair", 135, 199, 150, 28, kAddImage, 18,
+                          L"Add a source / destination folder pair to the list");
+    ids.edit = ImageButton(L"   Edit selected", 305, 199, 150, 28, kEditImage, 18,
+                           L"Edit the selected source and destination folders");
+    ids.remove = ImageButton(L"   Remove selected", 475, 199, 150, 28, kRemoveImage, 18,
+                             L"Remove the selected source and destination folder from the list");
+    // Set by the selection rules at the first look at the selection.
+    for (int button : {ids.moveUp, ids.moveDown, ids.edit, ids.remove})
+      w_.SetControlState(button, kStateDisable);
+  }
+
+  void ModesAndOptions() {
+    MainWindowControls& ids = main_.ids;
+    Heading(L"Backup mode", 250);
+    Heading(L"Backup options", 395);
+    w_.SetFontForNewControls(9, 800, 1);
+    w_.newControlTextColour = kBlack;
+    ids.modes[kCommonButton] = Radio(
+        L"Common backup. Copy files from source to destination, overwriting existing files.", 270,
+        500,
+        L"This mode makes a regular backup.\r\nCheck \"Use update method\" to copy only files "
+        L"modified since the last backup.");
+    ids.modes[kStrictButton] = Radio(
+        L"Strict backup. Additionally delete destination files, not existing on source.", 295, 500,
+        L"This mode creates a backup containing exactly the same files as the source.\r\nIf files "
+        L"or folders were deleted in the source, they are deleted in the destination as "
+        L"well.\r\nPlease use care when selecting the folders in this mode.");
+    ids.modes[kRestoreButton] = Radio(
+        L"Restore mode. Copy files from destination to source, overwriting source files.", 320, 500,
+        L"This is your life saver mode.\r\nIf your files get lost or corrupted, switch to this "
+        L"mode to recover them.");
+    ids.modes[kSyncButton] = Radio(
+        L"Sync mode. Copy newest files from source to destination, and from destination to "
+        L"source.",
+        345, 550,
+        L"In synchronization mode, modified/created files are copied in both directions:\r\nFrom "
+        L"source to destination, and from destination to source.");
+    ids.options[kUpdateBox] = Check(
+        L"Use update method (faster). Overwrite only outdated files in the destination.", 30, 415,
+        460,
+        L"When this option is selected, only files created/modified since the last backup are "
+        L"copied.\r\nUseful to quickly update an existing backup.");
+    ids.options[kSkipSystemBox] =
+        Check(L"Skip copying system files.", 30, 440, 180,
+              L"Whether to skip copying files with SYSTEM attributes (recommended).");
+    ids.options[kSkipHiddenBox] =
+        Check(L"Skip copying hidden files.", 280, 440, 180,
+              L"Whether to skip copying files with HIDDEN attributes (recommended).");
+    w_.newControlTextColour = -1;
+  }
+
+  void FileButtons() {
+    MainWindowControls& ids = main_.ids;
+    w_.SetFontForNewControls(9, 800, 1);
+    ids.settings = ImageButton(L"  Settings", 500, 425, 110, 26, kSettingsImage, 16, nullptr);
+    w_.newControlFlags = LayoutFlags::KeepsOwnBackground;
+    ids.open = ImageButton(L"   Open", 40, 480, 100, 32, kOpenImage, 20,
+                           L"Load a previously saved Harborline Backup file.");
+    ids.save = ImageButton(L"   Save", 170, 480, 100, 32, kSaveImage, 20,
+                           L"Save the backup settings in the currently loaded Harborline Backup "
+                           L"file.");
+    ids.saveAs = ImageButton(L"   Save as...", 300, 480, 100, 32, kSaveAsImage, 20,
+                             L"Save the backup settings to a custom Harborline Backup file, so you "
+                             L"can load them later.");
+    w_.SetFontForNewControls(12, 800, 1);
+    ids.start = ImageButton(L" Start backup", 460, 476, 160, 40, kStartImage, 32,
+                            L"Start backing up / restoring the selected folders.");
+    w_.newControlFlags = LayoutFlags::None;
+    w_.SetFontForNewControls(9, 400, 1);
+  }
+
+  void ContextMenu() {
+    MainWindowControls& ids = main_.ids;
+    const int size = GetSystemMetrics(SM_CYMENUCHECK);
+    const int images[4] = {kOpenImage, kAddImage, kEditImage, kRemoveImage};
+    for (int i = 0; i < 4; ++i) {
+      GdipBitmapHolder image(LoadImageResource(nullptr, images[i], size, size));
+      ReplaceBitmapFromImage(&main_.menuImages[i], image.Get());
+    }
+    w_.AttachPopupMenu(ids.list);
+    ids.menuOpenSource = w_.AddMenuItem(ids.list, L"Open source folder", 0, 0, main_.menuImages[0]);
+    w_.SetControlState(ids.menuOpenSource, kStateFocus);  // the default item, shown bold
+    ids.menuOpenDestination =
+        w_.AddMenuItem(ids.list, L"Open destination folder", 1, 0, main_.menuImages[0]);
+    w_.AddMenuItem(ids.list, L"", 2, kMenuSeparator, nullptr);
+    ids.menuAdd = w_.AddMenuItem(ids.list, L"Add folder pair", 3, 0, main_.menuImages[1]);
+    ids.menuEdit = w_.AddMenuItem(ids.list, L"Edit selected", 4, 0, main_.menuImages[2]);
+    ids.menuRemove = w_.AddMenuItem(ids.list, L"Remove selected", 5, 0, main_.menuImages[3]);
+  }
+
+ private:
+  int Link(const wchar_t* text, int x, int width, const wchar_t* tip) {
+    const int link = w_.AddStatic(text, x, 35, width, 15);
+    w_.SetLastControlFontSize(9);
+    w_.SetControlTextColour(link, kLinkBlue);
+    w_.SetControlCursor(link, HandCursor());
+    w_.AddTooltip(link, tip);
+    return link;
+  }
+
+  void Heading(const wchar_t* text, int y) {
+    w_.AddStatic(text, 100, y, 450, 18);
+    w_.SetLastControlFontSize(10);
+    w_.SetControlTextColour(-1, kHeadingBlue);
+  }
+
+  int ImageButton(const wchar_t* text, int x, int y, int width, int height, int image,
+                  int imageSize, const wchar_t* tip) {
+    const int button = w_.AddButton(text, x, y, width, height);
+    SetButtonImageFromResource(w_, button, imagePosition_, nullptr, image, imageSize, imageSize);
+    if (tip) w_.AddTooltip(button, tip);
+    return button;
+  }
+
+  int Radio(const wchar_t* text, int y, int width, const wchar_t* tip) {
+    const int radio = w_.AddRadioButton(text, y, width);
+    w_.AddTooltip(radio, tip);
+    return radio;
+  }
+
+  int Check(const wchar_t* text, int x, int y, int width, const wchar_t* tip) {
+    const int box = w_.AddCheckBox(text, x, y, width);
+    w_.AddTooltip(box, tip);
+    return box;
+  }
+
+  MainWindow& main_;
+  UiWindow& w_;
+  HINSTANCE instance_;
+  int imagePosition_;
+};
+
+}  // namespace
+
+bool BuildMainWindow(MainWindow& main, HINSTANCE instance) {
+  UiWindow& window = main.window;
+  if (!window.Create(kClassName, kTitle, kWidth, kHeight, -1, -1, kDefaultStyle, nullptr, nullptr))
+    return false;
+  PaintBackground(window);
+  Builder builder(main, instance);
+  builder.Header();
+  builder.PairList();
+  builder.ModesAndOptions();
+  builder.FileButtons();
+  builder.ContextMenu();
+  return true;
+}

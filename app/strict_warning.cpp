@@ -1,0 +1,83 @@
+#include "app/strict_warning.h"
+
+#include <windows.h>
+
+#include "app/application.h"
+#include "app/job_settings.h"
+#include "ui/drawing.h"
+#include "ui/ui_window.h"
+
+namespace {
+
+constexpr wchar_t kDialogClass[] = L"Harborline_MsgBox";
+constexpr int kDialogHeight = 250;
+constexpr wchar_t kWarningText[] =
+    L"You are about to perform a backup in STRICT mode. In this mode, Harborline backup will "
+    L"ensure the backup folder has exactly the same files as the source.\r\n\r\nThis means it "
+    L"will delete files in the destination folder, if they do not exist in the source folder. "
+    L"Thus, you should use care when selecting the source and destination folders, in order to "
+    L"prevent deleting files you may need, which could happen, for instance, if you initially "
+    L"choose an empty source folder, and a non-empty destination folder.\r\n\r\nAre you sure you "
+    L"want to start a STRICT backup?";
+
+enum class Answer { kYes, kNo, kLoopEnded };
+
+}  // namespace
+
+bool ConfirmStrictBackup(Application& app) {
+  if (app.runMode != kInteractive) return true;
+  if (IsStrictWarningSkipped(app)) return true;
+
+  UiWindow& main = app.mainWindow;
+  UiWindow& events = *main.events;
+  UiWindow dialog;
+  if (!dialog.Create(kDialogClass, L"", kDialogSkinWidth, kDialogHeight, kCentred, kCentred,
+                     WS_POPUP, &events, main.handle))
+    return false;
+  ApplyDialogSkin(main, dialog, kDialogHeight);
+  dialog.SetFontForNewControls(9, 800, kFontPlain);
+  {
+    NewControlSettings black(dialog);
+    black.TextColour(RGB(0, 0, 0));
+    dialog.AddStatic(kWarningText, 20, 20, 410, 180);
+  }
+  const int dontAsk = dialog.AddCheckBox(L"Dont ask again", 120, 220, 100);
+  const int yes = dialog.AddButton(L"Yes", 250, 215, 80, 26);
+  const int no = dialog.AddButton(L"No", 350, 215, 80, 26);
+
+  dialog.Present(no);
+
+  Answer answer = Answer::kLoopEnded;
+  // A Close of the main window (Alt+F4 on it) is its loop's to answer, once
+  // this question is over.
+  HeldCloses heldCloses(events);
+  UiEvent event;
+  while (NextEvent(events, event)) {
+    heldCloses.Hold(event, dialog);
+    const int code = event.code;
+    // A plain close request does not answer: only the buttons and the main
+    // window's own close button do.
+    if (code <= 0) continue;
+    if (event.source == &main) {
+      if (code == app.minimizeButtonId) {
+        ShowWindow(main.handle, SW_MINIMIZE);
+        UpdateWindow(main.handle);
+      } else if (code == app.closeButtonId) {
+        answer = Answer::kNo;
+        break;
+      }
+    } else if (event.source == &dialog) {
+      if (code == yes || code == no) {
+        answer = code == yes ? Answer::kYes : Answer::kNo;
+        break;
+      }
+    }
+  }
+  // "No" with the box checked stores the choice as well: whoever ticks it
+  // does not want to be asked again, whatever this answer.
+  if (answer != Answer::kLoopEnded && dialog.GetCheckState(dontAsk) == kStateCheck)
+    RememberSkipStrictWarning(app);
+  if (events.activeWindow == &dialog) events.activeWindow = nullptr;
+  dialog.Dispose();
+  return answer == Answer::kYes;
+}
