@@ -118,3 +118,31 @@ TEST_F(PreferencesTest, DefaultJobSaveKeepsHistoryAndWarningChoice) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PreferencesTest, HistoryEntriesAroundTheFirstBufferSizeAreReadWhole) {
+  for (size_t length : {254u, 255u, 256u, 257u, 511u, 512u, 513u, 2047u, 2048u}) {
+    SCOPED_TRACE(std::to_string(length));
+    std::wstring folder = L"E:\\" + std::wstring(length - 3, L'q');
+    ASSERT_TRUE(WriteHistoryFolders(defaultFile_.c_str(), folder.c_str(), L"F:\\"));
+    EXPECT_EQ(ReadHistoryFolder(defaultFile_.c_str(), HistoryKey::LastSource).CStr(), folder);
+  }
+}
+
+TEST_F(PreferencesTest, NonLatinHistoryInAnsiDefaultFileKeepsFileAndCharacters) {
+  std::string ansi =
+      ToCodePage(L"[Settings]\r\nversion=1\r\nFlag=1\r\n[Folders]\r\n0=C:\\Caf\u00e9<|>D:\\B\r\n");
+  ASSERT_FALSE(ansi.empty());
+  tree_.WriteFile(L"root.hbak", ansi);
+  ASSERT_TRUE(WriteHistoryFolders(defaultFile_.c_str(), L"C:\\Документы", L"E:\\写真"));
+  EXPECT_EQ(ReadHistoryFolder(defaultFile_.c_str(), HistoryKey::LastSource).CStr(),
+            std::wstring(L"C:\\Документы"));
+  EXPECT_EQ(ReadHistoryFolder(defaultFile_.c_str(), HistoryKey::LastDestination).CStr(),
+            std::wstring(L"E:\\写真"));
+  EXPECT_EQ(Load(defaultFile_), 1u);
+  ASSERT_EQ(RowCount(), 1);
+  EXPECT_EQ(Cell(0, kSourceColumn), L"C:\\Caf\u00e9");
+}
+
+}  // namespace

@@ -311,3 +311,57 @@ TEST_F(SettingsFileTest, RelativePathIsTheCurrentFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+// The section as the platform hands it over: every line and its terminator.
+std::wstring SectionOfLength(size_t total, int& lines) {
+  std::wstring section;
+  lines = 0;
+  size_t used = 0;
+  const size_t line = 200;  // line length with its terminator
+  while (total - used > 2 * line) {
+    std::wstring key = std::to_wstring(lines++);
+    std::wstring value =
+        L"C:\\" + std::wstring(line - 1 - key.size() - 1 - 3 - 6, L'x') + L"<|>D:\\y";
+    section += key + L"=" + value + L"\r\n";
+    used += key.size() + 1 + value.size() + 1;
+  }
+  std::wstring key = std::to_wstring(lines++);
+  size_t rest = total - used - key.size() - 1 - 1;  // key, "=", terminator
+  section += key + L"=C:\\" + std::wstring(rest - 3 - 6, L'z') + L"<|>D:\\y\r\n";
+  return section;
+}
+
+TEST_F(SettingsFileTest, SectionsAroundTheFirstBufferSizeLoadWhole) {
+  for (size_t total : {0x7FFDu, 0x7FFEu, 0x7FFFu, 0x8000u, 0x8001u, 0x10000u}) {
+    SCOPED_TRACE("section of " + std::to_string(total) + " characters");
+    int lines = 0;
+    std::wstring path = tree_.Path(L"edge" + std::to_wstring(total) + L".hbak");
+    WriteUnicodeFile(path,
+                     L"[Settings]\r\nversion=1\r\n[Folders]\r\n" + SectionOfLength(total, lines));
+    Load(path);
+    ASSERT_EQ(RowCount(), lines);
+    EXPECT_EQ(Cell(lines - 1, kDestinationColumn), L"D:\\y");
+    EXPECT_EQ(Cell(lines - 1, kItemIdColumn), std::to_wstring(lines - 1));
+  }
+}
+
+TEST_F(SettingsFileTest, AnsiFileWithTextItCanHoldStaysAnsi) {
+  std::string ansi =
+      ToCodePage(L"[Settings]\r\nversion=1\r\n[Folders]\r\n0=C:\\Caf\u00e9<|>D:\\B\r\n");
+  ASSERT_FALSE(ansi.empty());
+  tree_.WriteFile(L"plain.hbak", ansi);
+  std::wstring path = tree_.Path(L"plain.hbak");
+  Load(path);
+  AddRow(L"C:\\Second", L"D:\\Second", true);
+  ASSERT_TRUE(Save(path).complete);
+  EXPECT_NE(ReadWholeFile(path).substr(0, 2), std::string("\xFF\xFE"));
+  ClearRows();
+  Load(path);
+  ASSERT_EQ(RowCount(), 2);
+  EXPECT_EQ(Cell(0, kSourceColumn), L"C:\\Caf\u00e9");
+  EXPECT_EQ(Cell(1, kSourceColumn), L"C:\\Second");
+}
+
+}  // namespace
