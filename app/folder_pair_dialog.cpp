@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/job_settings.h"
 #include "app/main_window.h"
 #include "base/path.h"
 #include "engine/directory_creation.h"
+#include "jobfile/preferences.h"
+#include "jobfile/settings_file.h"
 #include "ui/drawing.h"
 #include "ui/message_box.h"
 #include "ui/ui_window.h"
@@ -138,9 +139,8 @@ class PairDialog {
       showInitial_ = true;
       return;
     }
-    WideString lastSource, lastDestination;
-    ReadFolderHistory(app_, lastSource, lastDestination);
-    WideString destinationParent = HistoryParent(lastDestination.CStr());
+    const wchar_t* preferences = app_.defaultSettingsPath.CStr();
+    WideString destinationParent = HistoryParentFolder(preferences, HistoryKey::LastDestination);
     if (mode_ == kDroppedPair && IsSingleFolder(dropped)) {
       source_ = Trimmed(dropped);
       if (destinationParent.Length() > 1)
@@ -149,7 +149,7 @@ class PairDialog {
         destination_.Assign(destinationParent.CStr());
       base_.Assign(destination_.CStr());
     } else {
-      source_ = HistoryParent(lastSource.CStr());
+      source_ = HistoryParentFolder(preferences, HistoryKey::LastSource);
       destination_.Assign(destinationParent.CStr());
       base_.Assign(destinationParent.CStr());
     }
@@ -210,8 +210,10 @@ class PairDialog {
         const wchar_t* dropped = event.Text();
         if (!IsSingleFolder(dropped)) continue;
         lastPicked_.Assign(dropped);
-        if (event.param1 == sourceEdit_) ChooseSource(dropped);
-        if (event.param1 == destinationEdit_) ChooseDestination(dropped);
+        if (event.param1 == sourceEdit_)
+          ChooseSource(dropped);
+        else if (event.param1 == destinationEdit_)
+          ChooseDestination(dropped);
       }
     }
     return false;
@@ -263,7 +265,7 @@ class PairDialog {
       dialog_.SetControlText(message_, problem);
       return false;
     }
-    WriteFolderHistory(app_, source_.CStr(), destination_.CStr());
+    WriteHistoryFolders(app_.defaultSettingsPath.CStr(), source_.CStr(), destination_.CStr());
     // The rows change by the program's hand: no events for the main loop.
     UiEventMute mute(main_);
     int row = mode_;
@@ -353,12 +355,6 @@ bool BrowseWithLegacyBrowser(HWND owner, WideString& result) {
 }
 
 }  // namespace
-
-WideString HistoryParent(const wchar_t* entry) {
-  WideString parent(entry ? entry : L"");
-  ParentFolder(parent, false);
-  return parent;
-}
 
 WideString ProposeDestination(const wchar_t* base, const wchar_t* source) {
   WideString proposal(base);

@@ -13,6 +13,7 @@
 #include "app/main_window_state.h"
 #include "app/shell_links.h"
 #include "app/strict_warning.h"
+#include "jobfile/settings_file.h"
 #include "ui/list_view.h"
 #include "ui/message_box.h"
 #include "ui/ui_window.h"
@@ -121,34 +122,14 @@ void MoveSelected(MainWindow& main, int step) {
 
 void ChooseMode(MainWindow& main, int mode) {
   UiWindow& w = main.window;
-  const int update = main.ids.options[kUpdateBox];
-  if (mode == kRestoreButton)
+  const int update = main.ids.options.updateMethod;
+  if (mode == main.ids.modes.restore)
     w.SetControlState(update, kStateDisable | kStateUncheck);
-  else if (mode == kSyncButton)
+  else if (mode == main.ids.modes.sync)
     w.SetControlState(update, kStateDisable | kStateCheck);
   else
     w.SetControlState(update, kStateEnable | kStateCheck);
   main.isSaved = false;
-}
-
-uint32_t ModeFlags(MainWindow& main) {
-  const int* modes = main.ids.modes;
-  uint32_t flags = BackupMode::Common;
-  if (IsChecked(main, modes[kStrictButton]))
-    flags = BackupMode::Strict;
-  else if (IsChecked(main, modes[kRestoreButton]))
-    flags = BackupMode::Restore;
-  else if (IsChecked(main, modes[kSyncButton]))
-    flags = BackupMode::Sync;
-  if (IsChecked(main, main.ids.options[kUpdateBox])) flags |= BackupMode::UpdateMethod;
-  return flags;
-}
-
-uint32_t SkipMask(MainWindow& main) {
-  uint32_t mask = 0;
-  if (IsChecked(main, main.ids.options[kSkipSystemBox])) mask |= SkipAttribute::SkipSystem;
-  if (IsChecked(main, main.ids.options[kSkipHiddenBox])) mask |= SkipAttribute::SkipHidden;
-  return mask;
 }
 
 void ReportNoRunner(MainWindow& main) {
@@ -163,8 +144,8 @@ void ReportNoRunner(MainWindow& main) {
 // "Start backup". True when the loop is to end.
 bool StartBackup(MainWindow& main) {
   BackupJob& job = main.job;
-  const uint32_t flags = ModeFlags(main);
-  const uint32_t skip = SkipMask(main);
+  const uint32_t flags = ModeFlagsFromControls(main.window, main.ids.modes, main.ids.options);
+  const uint32_t skip = SkipMaskFromControls(main.window, main.ids.options);
   if ((flags & BackupMode::Strict) && !ConfirmStrictBackup(main.app)) return false;
   BackupRunner runner = CurrentBackupRunner();
   if (!runner) {
@@ -237,8 +218,8 @@ bool Dispatch(MainWindow& main, const UiEvent& event) {
     MoveSelected(main, -1);
   } else if (code == ids.moveDown) {
     MoveSelected(main, +1);
-  } else if (code == ids.options[kUpdateBox] || code == ids.options[kSkipSystemBox] ||
-             code == ids.options[kSkipHiddenBox]) {
+  } else if (code == ids.options.updateMethod || code == ids.options.skipSystem ||
+             code == ids.options.skipHidden) {
     main.isSaved = false;
   } else if (code == ids.settings) {
     // The install dialog is not part of this build yet; the button stays inert.
@@ -250,10 +231,9 @@ bool Dispatch(MainWindow& main, const UiEvent& event) {
     SaveJobAs(main);
   } else if (code == ids.start) {
     return StartBackup(main);
-  } else {
-    for (int mode = 0; mode < 4; ++mode) {
-      if (code == ids.modes[mode]) ChooseMode(main, mode);
-    }
+  } else if (code == ids.modes.common || code == ids.modes.strict || code == ids.modes.restore ||
+             code == ids.modes.sync) {
+    ChooseMode(main, code);
   }
   return false;
 }
@@ -299,10 +279,6 @@ int SelectedRow(MainWindow& main) {
 
 int RowCount(MainWindow& main) {
   return static_cast<int>(main.window.SendToControl(main.ids.list, LVM_GETITEMCOUNT, 0, 0));
-}
-
-bool IsChecked(MainWindow& main, int control) {
-  return main.window.GetCheckState(control) == kStateCheck;
 }
 
 int RunMainWindow(Application& app, HINSTANCE instance, const wchar_t* commandLine,

@@ -11,6 +11,8 @@
 #include "app/main_window.h"
 #include "app/main_window_state.h"
 #include "base/path.h"
+#include "jobfile/preferences.h"
+#include "jobfile/settings_file.h"
 #include "ui/message_box.h"
 #include "ui/ui_window.h"
 
@@ -98,7 +100,10 @@ void SaveJobAs(MainWindow& main) {
                      0) == MessageBoxAnswer::Yes) {
     app.currentSettingsPath.Assign(app.defaultSettingsPath.CStr());
     SetShownFileName(main);
-    SaveCurrentJob(main);
+    main.isSaved = SaveAsDefaultJob(app.defaultSettingsPath.CStr(), main.window, main.ids.list,
+                                    main.ids.modes, main.ids.options)
+                       .complete;
+    if (!main.isSaved) ShowNotSaved(main);
     return;
   }
   WideString chosen;
@@ -120,27 +125,20 @@ bool ConfirmClose(MainWindow& main) {
 }
 
 void LoadJob(MainWindow& main, const wchar_t* path) {
-  (void)path;
-  UiWindow& w = main.window;
   // The program's own changes raise no events that a loop could take for
-  // the user's (a checked row would count as an unsaved change).
-  UiEventMute mute(w);
-  // Until the settings file can be read here, every job starts from the
-  // defaults: Common with the update method, both skip options on.
-  w.SendToControl(main.ids.list, LVM_DELETEALLITEMS, 0, 0);
-  for (int mode : main.ids.modes) w.SetControlState(mode, kStateUncheck);
-  w.SetControlState(main.ids.modes[kCommonButton], kStateCheck);
-  w.SetControlState(main.ids.options[kUpdateBox], kStateEnable | kStateCheck);
-  w.SetControlState(main.ids.options[kSkipSystemBox], kStateCheck);
-  w.SetControlState(main.ids.options[kSkipHiddenBox], kStateCheck);
-  main.job.flags = BackupMode::UpdateMethod;
-  main.job.skipAttributes = SkipAttribute::SkipHidden | SkipAttribute::SkipSystem;
+  // the user's (the check boxes of the loaded rows are no change).
+  UiEventMute mute(main.window);
+  uint32_t skip = 0;
+  main.job.flags =
+      LoadSettingsFile(path, main.window, main.ids.list, main.ids.modes, main.ids.options, &skip);
+  main.job.skipAttributes = skip;
   SetShownFileName(main);
   main.isSaved = true;
 }
 
 bool SaveJob(MainWindow& main, const wchar_t* path) {
-  (void)main;
-  (void)path;
-  return false;  // the settings file cannot be written by this build yet
+  // Only a complete save holds the job: a file with some of its pairs would
+  // lose the others at the next load.
+  return SaveSettingsFile(path, main.window, main.ids.list, main.ids.modes, main.ids.options)
+      .complete;
 }

@@ -146,35 +146,35 @@ class Builder {
     Heading(L"Backup options", 395);
     w_.SetFontForNewControls(9, 800, 1);
     w_.newControlTextColour = kBlack;
-    ids.modes[kCommonButton] = Radio(
+    ids.modes.common = Radio(
         L"Common backup. Copy files from source to destination, overwriting existing files.", 270,
         500,
         L"This mode makes a regular backup.\r\nCheck \"Use update method\" to copy only files "
         L"modified since the last backup.");
-    ids.modes[kStrictButton] = Radio(
+    ids.modes.strict = Radio(
         L"Strict backup. Additionally delete destination files, not existing on source.", 295, 500,
         L"This mode creates a backup containing exactly the same files as the source.\r\nIf files "
         L"or folders were deleted in the source, they are deleted in the destination as "
         L"well.\r\nPlease use care when selecting the folders in this mode.");
-    ids.modes[kRestoreButton] = Radio(
+    ids.modes.restore = Radio(
         L"Restore mode. Copy files from destination to source, overwriting source files.", 320, 500,
         L"This is your life saver mode.\r\nIf your files get lost or corrupted, switch to this "
         L"mode to recover them.");
-    ids.modes[kSyncButton] = Radio(
+    ids.modes.sync = Radio(
         L"Sync mode. Copy newest files from source to destination, and from destination to "
         L"source.",
         345, 550,
         L"In synchronization mode, modified/created files are copied in both directions:\r\nFrom "
         L"source to destination, and from destination to source.");
-    ids.options[kUpdateBox] = Check(
+    ids.options.updateMethod = Check(
         L"Use update method (faster). Overwrite only outdated files in the destination.", 30, 415,
         460,
         L"When this option is selected, only files created/modified since the last backup are "
         L"copied.\r\nUseful to quickly update an existing backup.");
-    ids.options[kSkipSystemBox] =
+    ids.options.skipSystem =
         Check(L"Skip copying system files.", 30, 440, 180,
               L"Whether to skip copying files with SYSTEM attributes (recommended).");
-    ids.options[kSkipHiddenBox] =
+    ids.options.skipHidden =
         Check(L"Skip copying hidden files.", 280, 440, 180,
               L"Whether to skip copying files with HIDDEN attributes (recommended).");
     w_.newControlTextColour = -1;

@@ -2,9 +2,8 @@
 
 #include <windows.h>
 
-#include <shellapi.h>
-
 #include "app/application.h"
+#include "system/process_launch.h"
 #include "ui/ui_window.h"
 
 namespace {
@@ -14,14 +13,7 @@ constexpr wchar_t kUpdatePath[] = L"/harborline_backup/about.php?ver=";
 
 // The shell's default handler; a failed launch is not reported (no browser,
 // no network): the program goes on.
-void OpenThroughShell(const wchar_t* target) {
-  SHELLEXECUTEINFOW info{};
-  info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
-  info.lpFile = target;
-  info.nShow = SW_SHOW;
-  if (ShellExecuteExW(&info) && info.hProcess) CloseHandle(info.hProcess);
-}
+void OpenThroughShell(const wchar_t* target) { ShellOpen(target); }
 
 ShellOpener g_opener = OpenThroughShell;
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/application.h"
-#include "app/job_settings.h"
+#include "jobfile/preferences.h"
 #include "ui/drawing.h"
 #include "ui/ui_window.h"
 
@@ -26,7 +26,7 @@ enum class Answer { kYes, kNo, kLoopEnded };
 
 bool ConfirmStrictBackup(Application& app) {
   if (app.runMode != kInteractive) return true;
-  if (IsStrictWarningSkipped(app)) return true;
+  if (IsStrictWarningSkipped(app.defaultSettingsPath.CStr())) return true;
 
   UiWindow& main = app.mainWindow;
   UiWindow& events = *main.events;
@@ -76,7 +76,7 @@ bool ConfirmStrictBackup(Application& app) {
   // "No" with the box checked stores the choice as well: whoever ticks it
   // does not want to be asked again, whatever this answer.
   if (answer != Answer::kLoopEnded && dialog.GetCheckState(dontAsk) == kStateCheck)
-    RememberSkipStrictWarning(app);
+    SkipStrictWarningFromNowOn(app.defaultSettingsPath.CStr());
   if (events.activeWindow == &dialog) events.activeWindow = nullptr;
   dialog.Dispose();
   return answer == Answer::kYes;
