@@ -277,6 +277,8 @@ void RunLoop(MainWindow& main) {
 }  // namespace
 
 MainWindow::~MainWindow() {
+  // The menu shows the images until the window and its controls are gone.
+  window.Destroy();
   for (HBITMAP& image : menuImages) {
     if (image) DeleteObject(image);
     image = nullptr;
@@ -324,6 +326,5 @@ int RunMainWindow(Application& app, HINSTANCE instance, const wchar_t* commandLi
     if (app.runMode != kQuiet) ShowMainWindow(main);
     RunLoop(main);
   }
-  app.mainWindow.Destroy();
   return app.exitCode;
 }

@@ -736,3 +736,34 @@ TEST_F(MainWindowTest, SaveAsYesMakesTheJobTheDefaultOne) {
   GetPrivateProfileStringW(L"Settings", L"Flag", L"", flag, 16, tree.Path(L"user.hbak").c_str());
   EXPECT_STREQ(flag, L"17") << "the job went into the default file";
 }
+
+TEST_F(MainWindowTest, BrowsedSourceFillsTheEditAndProposesADestination) {
+  tree.MakeFolder(L"Pick\\Music");
+  WritePrivateProfileStringW(L"History", L"LastSrcFolder", tree.Path(L"Pick\\Old").c_str(),
+                             tree.Path(L"user.hbak").c_str());
+  WritePrivateProfileStringW(L"History", L"LastDstFolder", L"E:\\Backup\\Old",
+                             tree.Path(L"user.hbak").c_str());
+  std::wstring title, source, destination;
+  Run(L"", {ClickMain(L"   Add folder pair"), InPairDialog([&](HWND dialog) {
+              PostMessageW(NthChild(dialog, L"Button", 0), BM_CLICK, 0, 0);
+            }),
+            [&] {
+              HWND picker = FindShownWindow(L"#32770");
+              if (!picker) return false;
+              title = WindowText(picker);
+              HWND name = FindChild(picker, nullptr, L"Edit");
+              if (!name) return false;
+              SetWindowTextW(name, tree.Path(L"Pick\\Music").c_str());
+              PostMessageW(picker, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+              return true;
+            },
+            [&] { return !FindShownWindow(L"#32770"); }, InPairDialog([&](HWND dialog) {
+              source = WindowText(NthChild(dialog, L"Edit", 0));
+              destination = WindowText(NthChild(dialog, L"Edit", 1));
+              ClickChild(dialog, L"Cancel");
+            }),
+            CloseMain()});
+  EXPECT_EQ(title, L"Please select the source folder for this backup");
+  EXPECT_EQ(source, tree.Path(L"Pick\\Music"));
+  EXPECT_EQ(destination, L"E:\\Backup\\Music");
+}
