@@ -471,20 +471,29 @@ TEST_F(MainWindowTest, CloseAfterNoChangeDoesNotAsk) {
 
 // --- Strict warning ------------------------------------------------------------------
 
+namespace {
+constexpr wchar_t kStrictMode[] =
+    L"Strict backup. Additionally delete destination files, not existing on source.";
+
+// Waits for the strict warning and acts on it.
+UiStep InStrictWarning(std::function<void(HWND)> action) {
+  return [action] {
+    HWND dialog = FindShownWindow(kDialogClass, L"Dont ask again");
+    if (!dialog) return false;
+    action(dialog);
+    return true;
+  };
+}
+}  // namespace
+
 TEST_F(MainWindowTest, StrictWarningNoWithDontAskAgainAbandonsAndIsNotAskedAgain) {
   std::wstring warning;
   int callsAfterNo = -1;
-  Run(L"", {ClickMain(L"Strict backup. Additionally delete destination files, not existing on "
-                      L"source."),
-            ClickMain(L" Start backup"),
-            [&] {
-              HWND dialog = FindShownWindow(kDialogClass, L"Dont ask again");
-              if (!dialog) return false;
+  Run(L"", {ClickMain(kStrictMode), ClickMain(L" Start backup"), InStrictWarning([&](HWND dialog) {
               warning = WindowText(NthChild(dialog, L"Static", 0));
               PostMessageW(FindChild(dialog, L"Dont ask again"), BM_CLICK, 0, 0);
               ClickChild(dialog, L"No");
-              return true;
-            },
+            }),
             [&] {
               if (!AtOuterLoop()) return false;
               callsAfterNo = g_run.calls;
@@ -502,19 +511,18 @@ TEST_F(MainWindowTest, StrictWarningNoWithDontAskAgainAbandonsAndIsNotAskedAgain
 }
 
 TEST_F(MainWindowTest, StrictWarningIgnoresAPlainCloseAndAnswersTheCloseButton) {
-  Run(L"", {ClickMain(L"Strict backup. Additionally delete destination files, not existing on "
-                      L"source."),
-            ClickMain(L" Start backup"),
-            [&] {
-              HWND dialog = FindShownWindow(kDialogClass, L"Dont ask again");
-              if (!dialog) return false;
-              PostMessageW(dialog, WM_CLOSE, 0, 0);
+  bool stayedAfterClose = false;
+  Run(L"", {ClickMain(kStrictMode), ClickMain(L" Start backup"),
+            InStrictWarning([](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }),
+            // Posted messages go before the next tick: the close has been seen.
+            InStrictWarning([&](HWND) {
+              stayedAfterClose = true;
               // The main window's own close button, pressed while the warning is open.
               PostMessageW(Main(), WM_COMMAND, app.closeButtonId, 0);
-              return true;
-            },
+            }),
             [] { return AtOuterLoop(); }, CloseMain(), Answer(L"No")});
-  EXPECT_EQ(g_run.calls, 0);
+  EXPECT_TRUE(stayedAfterClose);
+  EXPECT_EQ(g_run.calls, 0) << "the close button abandons the run";
 }
 
 // --- Header links and the list's folders ------------------------------------------------
