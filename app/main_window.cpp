@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 #include <shlwapi.h>
+#include <windowsx.h>
 
 #include "app/application.h"
 #include "app/backup_runner.h"
@@ -266,6 +267,8 @@ void RunLoop(MainWindow& main) {
 }  // namespace
 
 MainWindow::~MainWindow() {
+  // The menu shows the images until the window and its controls are gone.
+  window.Destroy();
   for (HBITMAP& image : menuImages) {
     if (image) DeleteObject(image);
     image = nullptr;
@@ -313,6 +316,5 @@ int RunMainWindow(Application& app, HINSTANCE instance, const wchar_t* commandLi
     if (app.runMode != kQuiet) ShowMainWindow(main);
     RunLoop(main);
   }
-  app.mainWindow.Destroy();
   return app.exitCode;
 }

@@ -471,20 +471,29 @@ TEST_F(MainWindowTest, CloseAfterNoChangeDoesNotAsk) {
 
 // --- Strict warning ------------------------------------------------------------------
 
+namespace {
+constexpr wchar_t kStrictMode[] =
+    L"Strict backup. Additionally delete destination files, not existing on source.";
+
+// Waits for the strict warning and acts on it.
+UiStep InStrictWarning(std::function<void(HWND)> action) {
+  return [action] {
+    HWND dialog = FindShownWindow(kDialogClass, L"Dont ask again");
+    if (!dialog) return false;
+    action(dialog);
+    return true;
+  };
+}
+}  // namespace
+
 TEST_F(MainWindowTest, StrictWarningNoWithDontAskAgainAbandonsAndIsNotAskedAgain) {
   std::wstring warning;
   int callsAfterNo = -1;
-  Run(L"", {ClickMain(L"Strict backup. Additionally delete destination files, not existing on "
-                      L"source."),
-            ClickMain(L" Start backup"),
-            [&] {
-              HWND dialog = FindShownWindow(kDialogClass, L"Dont ask again");
-              if (!dialog) return false;
+  Run(L"", {ClickMain(kStrictMode), ClickMain(L" Start backup"), InStrictWarning([&](HWND dialog) {
               warning = WindowText(NthChild(dialog, L"Static", 0));
               PostMessageW(FindChild(dialog, L"Dont ask again"), BM_CLICK, 0, 0);
               ClickChild(dialog, L"No");
-              return true;
-            },
+            }),
             [&] {
               if (!AtOuterLoop()) return false;
               callsAfterNo = g_run.calls;
@@ -502,19 +511,18 @@ TEST_F(MainWindowTest, StrictWarningNoWithDontAskAgainAbandonsAndIsNotAskedAgain
 }
 
 TEST_F(MainWindowTest, StrictWarningIgnoresAPlainCloseAndAnswersTheCloseButton) {
-  Run(L"", {ClickMain(L"Strict backup. Additionally delete destination files, not existing on "
-                      L"source."),
-            ClickMain(L" Start backup"),
-            [&] {
-              HWND dialog = FindShownWindow(kDialogClass, L"Dont ask again");
-              if (!dialog) return false;
-              PostMessageW(dialog, WM_CLOSE, 0, 0);
+  bool stayedAfterClose = false;
+  Run(L"", {ClickMain(kStrictMode), ClickMain(L" Start backup"),
+            InStrictWarning([](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }),
+            // Posted messages go before the next tick: the close has been seen.
+            InStrictWarning([&](HWND) {
+              stayedAfterClose = true;
               // The main window's own close button, pressed while the warning is open.
               PostMessageW(Main(), WM_COMMAND, app.closeButtonId, 0);
-              return true;
-            },
+            }),
             [] { return AtOuterLoop(); }, CloseMain(), Answer(L"No")});
-  EXPECT_EQ(g_run.calls, 0);
+  EXPECT_TRUE(stayedAfterClose);
+  EXPECT_EQ(g_run.calls, 0) << "the close button abandons the run";
 }
 
 // --- Header links and the list's folders ------------------------------------------------
@@ -592,4 +600,178 @@ TEST_F(MainWindowTest, YesInTheSavePromptWritesTheJobAndEnds) {
   wchar_t second[64] = {};
   GetPrivateProfileStringW(L"Folders", L"1", L"", second, 64, tree.Path(L"job.hbak").c_str());
   EXPECT_STREQ(second, L"C:\\Users\\Ann\\Pictures<|>0E:\\Backup\\Pictures<|>kept");
+}
+
+TEST_F(MainWindowTest, ContextMenuEnablesWhatTheSelectedRowAllows) {
+  tree.MakeFolder(L"Source");
+  tree.MakeFolder(L"Destination");
+  struct Items {
+    bool openSource, openDestination, edit, remove;
+  };
+  std::vector<Items> seen;
+  HMENU menu = nullptr;
+  auto open = [&](int row) {
+    return Do([&, row] {
+      HWND list = List();
+      LVITEMW none{};
+      none.stateMask = LVIS_SELECTED;
+      SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                   reinterpret_cast<LPARAM>(&none));
+      if (row >= 0) SelectRow(list, row);
+      menu = app.mainWindow.Control(app.mainWindow.ControlFromHandle(list))->menu;
+      PostMessageW(Main(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), MAKELPARAM(300, 300));
+    });
+  };
+  // Runs inside the menu's own loop: reads the items, then closes the menu.
+  auto look = [&] {
+    if (!menu || !(GetMenuState(menu, 0, MF_BYPOSITION) & MF_DEFAULT)) return false;
+    auto enabled = [&](int position) {
+      return !(GetMenuState(menu, position, MF_BYPOSITION) & (MF_DISABLED | MF_GRAYED));
+    };
+    seen.push_back({enabled(0), enabled(1), enabled(4), enabled(5)});
+    EndMenu();
+    return true;
+  };
+  Run(L"",
+      {Do([&] {
+         PutRow(List(), {tree.Path(L"Source"), tree.Path(L"Destination"), true, L"", L""});
+         PutRow(List(), {tree.Path(L"Source"), tree.Path(L"Gone"), true, L"", L""});
+         PutRow(List(), {tree.Path(L"Gone"), tree.Path(L"Destination"), true, L"", L""});
+       }),
+       open(0), look, open(1), look, open(2), look, open(-1), look, CloseMain(), Answer(L"No")});
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_TRUE(seen[0].openSource && seen[0].openDestination && seen[0].edit && seen[0].remove);
+  EXPECT_TRUE(seen[1].openSource);
+  EXPECT_FALSE(seen[1].openDestination) << "the destination does not exist";
+  EXPECT_FALSE(seen[2].openSource);
+  EXPECT_FALSE(seen[2].openDestination) << "needs the source as well";
+  EXPECT_FALSE(seen[3].openSource || seen[3].openDestination || seen[3].edit || seen[3].remove)
+      << "nothing selected";
+}
+
+TEST_F(MainWindowTest, SortingIsNoChangeButTickingARowIs) {
+  tree.WriteFile(L"job.hbak", kTwoPairJob);
+  std::vector<Row> sorted;
+  std::wstring prompt;
+  auto headerClick = [&] {
+    NMLISTVIEW note{};
+    note.hdr = {List(), static_cast<UINT_PTR>(GetDlgCtrlID(List())),
+                static_cast<UINT>(LVN_COLUMNCLICK)};
+    note.iItem = -1;
+    note.iSubItem = 0;
+    SendMessageW(Main(), WM_NOTIFY, note.hdr.idFrom, reinterpret_cast<LPARAM>(&note));
+  };
+  Run(Quoted(tree.Path(L"job.hbak")),
+      {
+          Do(headerClick), Do(headerClick), Do([&] { sorted = RowsOf(List()); }), CloseMain(),
+          // Closing after sorting alone ends at once; the script goes on in a second run.
+      });
+  ASSERT_EQ(sorted.size(), 2u);
+  EXPECT_EQ(sorted[0].source, L"C:\\Users\\Ann\\Pictures") << "descending after the second click";
+
+  Run(Quoted(tree.Path(L"job.hbak")),
+      {Do([&] {
+         LVITEMW check{};
+         check.stateMask = LVIS_STATEIMAGEMASK;
+         check.state = INDEXTOSTATEIMAGEMASK(2);
+         SendMessageW(List(), LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&check));
+       }),
+       CloseMain(), Answer(L"Cancel", &prompt), CloseMain(), Answer(L"No")});
+  EXPECT_EQ(prompt, L"Save changes to job.hbak?");
+}
+
+TEST_F(MainWindowTest, HeaderMinimiseButtonMinimisesTheWindow) {
+  bool minimised = false;
+  Run(L"", {Do([&] { PostMessageW(Main(), WM_COMMAND, app.minimizeButtonId, 0); }),
+            Do([&] { minimised = IsIconic(Main()) != FALSE; }), CloseMain()});
+  EXPECT_TRUE(minimised);
+}
+
+// --- Open and Save as, through the platform's file dialogs -----------------------------
+
+namespace {
+// Waits for the platform's file dialog, types the name and confirms.
+UiStep InFileDialog(const std::wstring& name, std::wstring* title = nullptr) {
+  return [name, title] {
+    HWND dialog = FindShownWindow(L"#32770");
+    if (!dialog) return false;
+    if (title) *title = WindowText(dialog);
+    SetDlgItemTextW(dialog, 0x47C, name.c_str());  // the file name field
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return true;
+  };
+}
+}  // namespace
+
+TEST_F(MainWindowTest, SaveAsWritesTheChosenFileAndMakesItCurrent) {
+  tree.WriteFile(L"job.hbak", kTwoPairJob);
+  std::wstring question, title, prompt;
+  Run(Quoted(tree.Path(L"job.hbak")),
+      {ClickMain(L"   Save as..."), Answer(L"No", &question),
+       InFileDialog(tree.Path(L"copy.hbak"), &title), ClickMain(L"Skip copying hidden files."),
+       CloseMain(), Answer(L"No", &prompt)});
+  EXPECT_EQ(question.rfind(L"Do you wish to make the selected backup options the default", 0), 0u)
+      << question;
+  EXPECT_EQ(title, L"Save backup settings to file");
+  EXPECT_EQ(prompt, L"Save changes to copy.hbak?") << "the saved file is the current one";
+  wchar_t first[64] = {};
+  GetPrivateProfileStringW(L"Folders", L"0", L"", first, 64, tree.Path(L"copy.hbak").c_str());
+  EXPECT_STREQ(first, L"C:\\Users\\Ann\\Documents<|>E:\\Backup\\Documents");
+}
+
+TEST_F(MainWindowTest, OpenAsksAboutChangesFirstAndLoadsTheChosenFile) {
+  tree.WriteFile(L"job.hbak", kTwoPairJob);
+  std::wstring title;
+  std::vector<Row> rows;
+  Run(L"", {ClickMain(L"Skip copying hidden files."), ClickMain(L"   Open"), Answer(L"Cancel"),
+            ClickMain(L"   Open"), Answer(L"No"), InFileDialog(tree.Path(L"job.hbak"), &title),
+            Do([&] { rows = RowsOf(List()); }),
+            // Just loaded: closing asks nothing.
+            CloseMain()});
+  EXPECT_EQ(title, L"Load backup settings from file");
+  EXPECT_EQ(rows.size(), 2u);
+  EXPECT_STREQ(app.currentSettingsPath.CStr(), tree.Path(L"job.hbak").c_str());
+}
+
+TEST_F(MainWindowTest, SaveAsYesMakesTheJobTheDefaultOne) {
+  tree.WriteFile(L"job.hbak", kTwoPairJob);
+  std::wstring prompt;
+  Run(Quoted(tree.Path(L"job.hbak")),
+      {ClickMain(L"   Save as..."), Answer(L"Yes"), ClickMain(L"Skip copying hidden files."),
+       CloseMain(), Answer(L"No", &prompt)});
+  EXPECT_EQ(prompt, L"Save changes to user.hbak?");
+  wchar_t flag[16] = {};
+  GetPrivateProfileStringW(L"Settings", L"Flag", L"", flag, 16, tree.Path(L"user.hbak").c_str());
+  EXPECT_STREQ(flag, L"17") << "the job went into the default file";
+}
+
+TEST_F(MainWindowTest, BrowsedSourceFillsTheEditAndProposesADestination) {
+  tree.MakeFolder(L"Pick\\Music");
+  WritePrivateProfileStringW(L"History", L"LastSrcFolder", tree.Path(L"Pick\\Old").c_str(),
+                             tree.Path(L"user.hbak").c_str());
+  WritePrivateProfileStringW(L"History", L"LastDstFolder", L"E:\\Backup\\Old",
+                             tree.Path(L"user.hbak").c_str());
+  std::wstring title, source, destination;
+  Run(L"", {ClickMain(L"   Add folder pair"), InPairDialog([&](HWND dialog) {
+              PostMessageW(NthChild(dialog, L"Button", 0), BM_CLICK, 0, 0);
+            }),
+            [&] {
+              HWND picker = FindShownWindow(L"#32770");
+              if (!picker) return false;
+              title = WindowText(picker);
+              HWND name = FindChild(picker, nullptr, L"Edit");
+              if (!name) return false;
+              SetWindowTextW(name, tree.Path(L"Pick\\Music").c_str());
+              PostMessageW(picker, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+              return true;
+            },
+            [&] { return !FindShownWindow(L"#32770"); }, InPairDialog([&](HWND dialog) {
+              source = WindowText(NthChild(dialog, L"Edit", 0));
+              destination = WindowText(NthChild(dialog, L"Edit", 1));
+              ClickChild(dialog, L"Cancel");
+            }),
+            CloseMain()});
+  EXPECT_EQ(title, L"Please select the source folder for this backup");
+  EXPECT_EQ(source, tree.Path(L"Pick\\Music"));
+  EXPECT_EQ(destination, L"E:\\Backup\\Music");
 }
