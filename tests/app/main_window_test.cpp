@@ -471,20 +471,29 @@ TEST_F(MainWindowTest, CloseAfterNoChangeDoesNotAsk) {
 
 // --- Strict warning ------------------------------------------------------------------
 
+namespace {
+constexpr wchar_t kStrictMode[] =
+    L"Strict backup. Additionally delete destination files, not existing on source.";
+
+// Waits for the strict warning and acts on it.
+UiStep InStrictWarning(std::function<void(HWND)> action) {
+  return [action] {
+    HWND dialog = FindShownWindow(kDialogClass, L"Dont ask again");
+    if (!dialog) return false;
+    action(dialog);
+    return true;
+  };
+}
+}  // namespace
+
 TEST_F(MainWindowTest, StrictWarningNoWithDontAskAgainAbandonsAndIsNotAskedAgain) {
   std::wstring warning;
   int callsAfterNo = -1;
-  Run(L"", {ClickMain(L"Strict backup. Additionally delete destination files, not existing on "
-                      L"source."),
-            ClickMain(L" Start backup"),
-            [&] {
-              HWND dialog = FindShownWindow(kDialogClass, L"Dont ask again");
-              if (!dialog) return false;
+  Run(L"", {ClickMain(kStrictMode), ClickMain(L" Start backup"), InStrictWarning([&](HWND dialog) {
               warning = WindowText(NthChild(dialog, L"Static", 0));
               PostMessageW(FindChild(dialog, L"Dont ask again"), BM_CLICK, 0, 0);
               ClickChild(dialog, L"No");
-              return true;
-            },
+            }),
             [&] {
               if (!AtOuterLoop()) return false;
               callsAfterNo = g_run.calls;
@@ -502,19 +511,18 @@ TEST_F(MainWindowTest, StrictWarningNoWithDontAskAgainAbandonsAndIsNotAskedAgain
 }
 
 TEST_F(MainWindowTest, StrictWarningIgnoresAPlainCloseAndAnswersTheCloseButton) {
-  Run(L"", {ClickMain(L"Strict backup. Additionally delete destination files, not existing on "
-                      L"source."),
-            ClickMain(L" Start backup"),
-            [&] {
-              HWND dialog = FindShownWindow(kDialogClass, L"Dont ask again");
-              if (!dialog) return false;
-              PostMessageW(dialog, WM_CLOSE, 0, 0);
+  bool stayedAfterClose = false;
+  Run(L"", {ClickMain(kStrictMode), ClickMain(L" Start backup"),
+            InStrictWarning([](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }),
+            // Posted messages go before the next tick: the close has been seen.
+            InStrictWarning([&](HWND) {
+              stayedAfterClose = true;
               // The main window's own close button, pressed while the warning is open.
               PostMessageW(Main(), WM_COMMAND, app.closeButtonId, 0);
-              return true;
-            },
+            }),
             [] { return AtOuterLoop(); }, CloseMain(), Answer(L"No")});
-  EXPECT_EQ(g_run.calls, 0);
+  EXPECT_TRUE(stayedAfterClose);
+  EXPECT_EQ(g_run.calls, 0) << "the close button abandons the run";
 }
 
 // --- Header links and the list's folders ------------------------------------------------
@@ -735,4 +743,35 @@ TEST_F(MainWindowTest, SaveAsYesMakesTheJobTheDefaultOne) {
   wchar_t flag[16] = {};
   GetPrivateProfileStringW(L"Settings", L"Flag", L"", flag, 16, tree.Path(L"user.hbak").c_str());
   EXPECT_STREQ(flag, L"17") << "the job went into the default file";
+}
+
+TEST_F(MainWindowTest, BrowsedSourceFillsTheEditAndProposesADestination) {
+  tree.MakeFolder(L"Pick\\Music");
+  WritePrivateProfileStringW(L"History", L"LastSrcFolder", tree.Path(L"Pick\\Old").c_str(),
+                             tree.Path(L"user.hbak").c_str());
+  WritePrivateProfileStringW(L"History", L"LastDstFolder", L"E:\\Backup\\Old",
+                             tree.Path(L"user.hbak").c_str());
+  std::wstring title, source, destination;
+  Run(L"", {ClickMain(L"   Add folder pair"), InPairDialog([&](HWND dialog) {
+              PostMessageW(NthChild(dialog, L"Button", 0), BM_CLICK, 0, 0);
+            }),
+            [&] {
+              HWND picker = FindShownWindow(L"#32770");
+              if (!picker) return false;
+              title = WindowText(picker);
+              HWND name = FindChild(picker, nullptr, L"Edit");
+              if (!name) return false;
+              SetWindowTextW(name, tree.Path(L"Pick\\Music").c_str());
+              PostMessageW(picker, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+              return true;
+            },
+            [&] { return !FindShownWindow(L"#32770"); }, InPairDialog([&](HWND dialog) {
+              source = WindowText(NthChild(dialog, L"Edit", 0));
+              destination = WindowText(NthChild(dialog, L"Edit", 1));
+              ClickChild(dialog, L"Cancel");
+            }),
+            CloseMain()});
+  EXPECT_EQ(title, L"Please select the source folder for this backup");
+  EXPECT_EQ(source, tree.Path(L"Pick\\Music"));
+  EXPECT_EQ(destination, L"E:\\Backup\\Music");
 }
