@@ -13,6 +13,7 @@
 #include "jobfile/settings_file.h"
 #include "ui/message_box.h"
 #include "ui/spinner.h"
+#include "ui/wake_ticker.h"
 
 namespace {
 
@@ -100,8 +101,9 @@ int ChosenAction(RunnerState& state) {
   ProgressWindow& progress = state.progress;
   UiWindow& events = *progress.window.events;
   while (progress.window.SendToControl(progress.completionList, CB_GETDROPPEDSTATE, 0, 0)) {
-    if (!PumpEvent(events, 1)) Sleep(kDropDownLook);
-    if (events.eventCode == Quit) {
+    const int code = PumpEvent(events, PumpMode::Poll);
+    if (code == 0) Sleep(kDropDownLook);
+    if (code == UiEventCode::Quit) {
       state.quitSeen = true;
       state.quitCode = events.lastMessage.wParam;
       return static_cast<int>(CompletionAction::kDoNothing);
@@ -117,7 +119,8 @@ void ShowEndMessage(Application& app, const RunRecord& run, const std::wstring& 
   std::wstring text = kNotEverythingDone + FailureCountsText(run);
   text += (logWritten ? kDetails : kLogNotWritten) + logPath;
   if (!logWritten) text += L".";
-  ShowMessageBox(app.mainWindow, text.c_str(), kMessageOk, kEndMessageHeight, kEndMessageWidth);
+  ShowMessageBox(app.mainWindow, text.c_str(), MessageBoxType::Ok, kEndMessageHeight,
+                 kEndMessageWidth);
 }
 
 void Now(SYSTEMTIME& time) { GetLocalTime(&time); }
@@ -144,9 +147,8 @@ RunResult RunBackup(Application& app, BackupJob& job) {
   run.rowCount = static_cast<int>(main.SendToControl(list, LVM_GETITEMCOUNT, 0, 0));
   const int count = run.rowCount;
   RunResult result = RunResult::kNoRows;
-  if (count > 0) {
-    HandleHolder ticker(CreateThread(nullptr, 0, WakeTicker, progress.window.handle, 0, nullptr));
-  }
+  WakeTicker ticker;
+  if (count > 0) ticker.Start(progress.window.handle);
   if (count > 0 && !state.quiet) {
     ShowProgressWindow(progress);
     StartSpinner(progress);
@@ -191,6 +193,7 @@ RunResult RunBackup(Application& app, BackupJob& job) {
 
   int action = static_cast<int>(CompletionAction::kDoNothing);
   if (count > 0 && !run.cancelled && !state.quiet) action = ChosenAction(state);
+  ticker.Stop();
   progress.window.Destroy();
   job.progressBar = nullptr;
   ResumeJob(job);  // the next run starts unpaused

@@ -15,15 +15,6 @@ constexpr int kRegularWeight = 400;
 constexpr int kBoldWeight = 800;
 constexpr uint8_t kPlain = 1;
 
-// A smooth bar with the range 0..maximum.
-int AddBar(UiWindow& w, int x, int y, int width, int height, int maximum) {
-  HWND bar = CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | PBS_SMOOTH, x, y,
-                             width, height, w.handle, nullptr, w.instance, nullptr);
-  if (!bar) return 0;
-  SendMessageW(bar, PBM_SETRANGE32, 0, maximum);
-  return w.RegisterControl(ControlKind::ProgressBar, bar);
-}
-
 }  // namespace
 
 bool BuildProgressWindow(Application& app, BackupJob& job, ProgressWindow& progress) {
@@ -33,7 +24,9 @@ bool BuildProgressWindow(Application& app, BackupJob& job, ProgressWindow& progr
                 kProgressWindowHeight, -1, -1, WS_POPUP, main.events, main.handle))
     return false;
   ApplyDialogSkin(main, w, kProgressWindowHeight);
-  progress.imagePosition = app.osVersion >= 6.0 ? -1 : 0;
+  // Through a left-aligned image list on every version: an image set
+  // directly on a button loses its transparency on some platforms.
+  progress.imagePosition = 0;
 
   w.newControlTextColour = kBlack;
   w.newControlBackColour = kWhite;
@@ -46,7 +39,7 @@ bool BuildProgressWindow(Application& app, BackupJob& job, ProgressWindow& progr
   w.SetLastControlFontSize(12);  // bold
   progress.source = w.AddStatic(L"Source: ", 10, 90, 430, 18);
   progress.destination = w.AddStatic(L"Destination: ", 10, 115, 430, 18);
-  progress.bar = AddBar(w, 10, 145, 430, 18, kProgressRange);
+  progress.bar = w.AddProgressBar(10, 145, 430, 18, kProgressRange);
   job.progressBar = w.ControlHandle(progress.bar);
   progress.status = w.AddStatic(L"", 10, 168, 430, 18);
 
@@ -63,12 +56,7 @@ bool BuildProgressWindow(Application& app, BackupJob& job, ProgressWindow& progr
   return true;
 }
 
-void ShowProgressWindow(ProgressWindow& progress) {
-  HWND handle = progress.window.handle;
-  ShowWindow(handle, SW_SHOW);
-  UpdateWindow(handle);
-  SetForegroundWindow(handle);
-}
+void ShowProgressWindow(ProgressWindow& progress) { progress.window.Present(); }
 
 void SetMarquee(ProgressWindow& progress, bool on) {
   HWND bar = progress.window.ControlHandle(progress.bar);

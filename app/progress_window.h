@@ -37,8 +37,8 @@ struct ProgressWindow {
   int completionList = 0;
   int pause = 0;
   int cancel = 0;
-  // Where button images go: directly on the button, or through an image list.
-  int imagePosition = -1;
+  // Where button images go (SetButtonImage's position).
+  int imagePosition = 0;
   int lastProgress = -1;  // the value last sent to the bar
 };
 

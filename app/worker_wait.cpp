@@ -26,10 +26,10 @@ bool PumpPending(RunnerState& state) {
   bool closeRequested = false;
   MSG peeked;
   while (!state.quitSeen && PeekMessageW(&peeked, nullptr, 0, 0, PM_NOREMOVE)) {
-    const int code = PumpEvent(events, 1);
-    if (code == Quit)
+    const int code = PumpEvent(events, PumpMode::Poll);
+    if (code == UiEventCode::Quit)
       NoteQuit(state);
-    else if (code == Close)
+    else if (code == UiEventCode::Close)
       closeRequested = true;
   }
   return closeRequested;
@@ -69,11 +69,11 @@ bool ConfirmCancel(RunnerState& state) {
   ProgressWindow& progress = state.progress;
   ShowWindow(progress.window.handle, SW_HIDE);
   const bool restore = (state.job.flags & BackupMode::Restore) != 0;
-  const int answer =
+  const MessageBoxAnswer answer =
       ShowMessageBox(progress.window, restore ? kCancelRestoreQuestion : kCancelBackupQuestion,
-                     kMessageYesNo, kCancelQuestionHeight, kCancelQuestionWidth);
-  if (answer == kAnswerLoopEnded) NoteQuit(state);
-  if (answer == kAnswerYes || answer == kAnswerLoopEnded) return true;
+                     MessageBoxType::YesNo, kCancelQuestionHeight, kCancelQuestionWidth);
+  if (answer == MessageBoxAnswer::LoopEnded) NoteQuit(state);
+  if (answer == MessageBoxAnswer::Yes || answer == MessageBoxAnswer::LoopEnded) return true;
   ShowProgressWindow(progress);
   return false;
 }
@@ -119,17 +119,17 @@ bool WaitForWorker(RunnerState& state, HANDLE thread) {
   if (state.quiet) return WaitQuietly(state, thread);
   ProgressWindow& progress = state.progress;
   UiWindow& events = EventsOf(state);
+  UiEvent event;
   while (Running(thread)) {
-    if (!NextShellEvent(state.app, events)) {
+    if (!NextShellEvent(state.app, events, event)) {
       NoteQuit(state);
       return StopWorker(state, thread);
     }
-    const int code = events.eventCode;
-    const bool fromProgress = events.eventSource == &progress.window;
-    // A Close keeps the previous event's source: any window's close asks.
-    if (code == Close || (fromProgress && code == progress.cancel)) {
+    // A close request of any window (the main window's close button among
+    // them) asks, like the Cancel button.
+    if (event.Is(UiEventCode::Close) || event.IsCommand(progress.window, progress.cancel)) {
       if (ConfirmCancel(state)) return StopWorker(state, thread);
-    } else if (fromProgress && code == progress.pause) {
+    } else if (event.IsCommand(progress.window, progress.pause)) {
       TogglePause(state);
     } else {
       RefreshBar(progress, state.job.progress.load(std::memory_order_relaxed));

@@ -345,6 +345,13 @@ TEST_F(Runner, ProgressWindowIsLaidOutAsDesigned) {
 
 // --- Pause and cancel ---------------------------------------------------------
 
+// The image list a push button shows its image from.
+HANDLE ButtonImages(HWND button) {
+  BUTTON_IMAGELIST images{};
+  if (!SendMessageW(button, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&images))) return nullptr;
+  return images.himl;
+}
+
 TEST_F(Runner, PauseThenResumeLeavesACorrectCopy) {
   tree.WriteFileOfSize(L"src\\big.bin", 8 * 1024 * 1024, 5);
   tree.WriteFile(L"src\\a.txt", "a");
@@ -357,13 +364,11 @@ TEST_F(Runner, PauseThenResumeLeavesACorrectCopy) {
   HANDLE pauseImage = nullptr, resumeImage = nullptr;
   driver.Start([&](RunDriver& d) {
     if (!d.WaitForWindow() || !d.WaitHeld()) return;
-    pauseImage = reinterpret_cast<HANDLE>(
-        SendMessageW(d.Control(kPauseButton), BM_GETIMAGE, IMAGE_BITMAP, 0));
+    pauseImage = ButtonImages(d.Control(kPauseButton));
     d.Click(kPauseButton);
     d.WaitForText(kStatusLabel, L"Paused. Press \"Resume\" to continue.");
     resumeText = d.Text(kPauseButton);
-    resumeImage = reinterpret_cast<HANDLE>(
-        SendMessageW(d.Control(kPauseButton), BM_GETIMAGE, IMAGE_BITMAP, 0));
+    resumeImage = ButtonImages(d.Control(kPauseButton));
     heldAt = d.job.bytesDone;
     d.Release();
     // The worker now runs to its next stopping point and waits there; a
@@ -380,6 +385,8 @@ TEST_F(Runner, PauseThenResumeLeavesACorrectCopy) {
   driver.Join();
   EXPECT_EQ(driver.problems, L"");
   EXPECT_EQ(resumeText, L"  Resume");
+  EXPECT_NE(pauseImage, nullptr);
+  EXPECT_NE(resumeImage, nullptr);
   EXPECT_NE(resumeImage, pauseImage) << "the button shows the resume image";
   EXPECT_EQ(afterWaiting, heldAt) << "nothing is copied while paused";
   EXPECT_EQ(restored, L"Copying files from source to destination, folder pair 1 of 1...");
