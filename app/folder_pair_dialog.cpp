@@ -186,20 +186,17 @@ class PairDialog {
     return true;
   }
 
-  void Show() {
-    ShowWindow(dialog_.handle, SW_SHOWNORMAL);
-    UpdateWindow(dialog_.handle);
-    SetForegroundWindow(dialog_.handle);
-    if (GetForegroundWindow() == dialog_.handle) main_.events->activeWindow = &dialog_;
-    dialog_.SetControlState(sourceEdit_, kStateFocus);
-  }
+  void Show() { dialog_.Present(sourceEdit_); }
 
   bool Run() {
     UiWindow& events = *main_.events;
-    while (PumpEvent(events, 0)) {
-      const int code = events.eventCode;
-      if (code == Close) return false;
-      if (events.eventSource != &dialog_ || code == 0) continue;
+    // A Close of the main window ends the dialog and is then the main loop's.
+    HeldCloses heldCloses(events);
+    UiEvent event;
+    while (NextEvent(events, event)) {
+      const int code = event.code;
+      if (IsCloseOf(event, dialog_) || heldCloses.Hold(event, dialog_)) return false;
+      if (event.source != &dialog_ || code == 0) continue;
       if (code == cancel_) return false;
       if (code == ok_) {
         if (Accept()) return true;
@@ -209,16 +206,14 @@ class PairDialog {
       } else if (code == destinationBrowse_) {
         if (BrowseForFolder(base_.CStr(), dialog_.handle, lastPicked_))
           ChooseDestination(lastPicked_.CStr());
-      } else if (code == FilesDropped) {
-        // Taken before acting: setting the edits raises events of their own.
-        const int target = events.eventParam1;
-        WideString dropped(dialog_.text.CStr());
-        if (!IsSingleFolder(dropped.CStr())) continue;
-        lastPicked_.Assign(dropped.CStr());
-        if (target == sourceEdit_)
-          ChooseSource(dropped.CStr());
-        else if (target == destinationEdit_)
-          ChooseDestination(dropped.CStr());
+      } else if (code == UiEventCode::FilesDropped) {
+        const wchar_t* dropped = event.Text();
+        if (!IsSingleFolder(dropped)) continue;
+        lastPicked_.Assign(dropped);
+        if (event.param1 == sourceEdit_)
+          ChooseSource(dropped);
+        else if (event.param1 == destinationEdit_)
+          ChooseDestination(dropped);
       }
     }
     return false;
@@ -249,7 +244,8 @@ class PairDialog {
     if (chosen.Length() > 1 && sourceName.Length() > 0 &&
         !EqualsNoCase(sourceName.CStr(), chosenName.CStr())) {
       ShowWindow(dialog_.handle, SW_HIDE);
-      if (ShowMessageBox(main_, kSubFolderQuestion, kMessageYesNo, 130, 0) == kAnswerYes)
+      if (ShowMessageBox(main_, kSubFolderQuestion, MessageBoxType::YesNo, 130, 0) ==
+          MessageBoxAnswer::Yes)
         chosen.Append(L"\\", sourceName.CStr());
       Show();
     }
@@ -270,6 +266,8 @@ class PairDialog {
       return false;
     }
     WriteHistoryFolders(app_.defaultSettingsPath.CStr(), source_.CStr(), destination_.CStr());
+    // The rows change by the program's hand: no events for the main loop.
+    UiEventMute mute(main_);
     int row = mode_;
     if (mode_ < 0) {
       row = main_.AddListRow(list_, source_.CStr());

@@ -76,7 +76,9 @@ void OpenRowFolder(MainWindow& main, int column) {
   if (IsFolder(path.CStr())) OpenWithShell(path.CStr());
 }
 
-void ShowContextMenu(MainWindow& main) {
+// at: where the menu opens (screen), under the pointer or, from the keyboard,
+// under the selected row.
+void ShowContextMenu(MainWindow& main, POINT at) {
   UiWindow& w = main.window;
   MainWindowControls& ids = main.ids;
   const int row = SelectedRow(main);
@@ -93,19 +95,11 @@ void ShowContextMenu(MainWindow& main) {
   EnableControl(w, ids.menuOpenDestination, destinationExists);
   UiControl* list = w.Control(ids.list);
   if (!list || !list->menu) return;
-  // Where the click was; a menu asked for from the keyboard has no point of
-  // its own and opens at the pointer.
-  POINT at = w.lastMessage.pt;
-  if (w.lastMessage.message == WM_CONTEXTMENU && w.lastMessage.lParam != -1) {
-    at.x = GET_X_LPARAM(w.lastMessage.lParam);
-    at.y = GET_Y_LPARAM(w.lastMessage.lParam);
-  }
   TrackPopupMenu(list->menu, TPM_LEFTBUTTON, at.x, at.y, 0, w.handle, nullptr);
 }
 
 void EditPair(MainWindow& main, int mode, const wchar_t* dropped = nullptr) {
   if (FolderPairDialog(main.app, main.ids.list, mode, dropped)) main.isSaved = false;
-  ForgetOwnEvents(main);
 }
 
 void RemoveSelected(MainWindow& main) {
@@ -121,8 +115,8 @@ void MoveSelected(MainWindow& main, int step) {
   const int row = SelectedRow(main);
   const int other = row + step;
   if (row >= 0 && other >= 0 && other < RowCount(main)) {
+    UiEventMute mute(main.window);
     SwapRows(main.window.ControlHandle(main.ids.list), row, other);
-    ForgetOwnEvents(main);
   }
   main.isSaved = false;
 }
@@ -141,7 +135,7 @@ void ChooseMode(MainWindow& main, int mode) {
 
 void ReportNoRunner(MainWindow& main) {
   if (main.app.runMode == kInteractive) {
-    ShowMessageBox(main.window, kNoRunnerText, kMessageOk, kNoticeHeight, 0);
+    ShowMessageBox(main.window, kNoRunnerText, MessageBoxType::Ok, kNoticeHeight, 0);
   } else {
     WriteConsoleLine(L"harborline: no backup was run: this build has no backup runner.");
     main.app.exitCode = 1;
@@ -167,8 +161,8 @@ bool StartBackup(MainWindow& main) {
   job.ownerWindow = &main.window;
   if (!EnsureTransferBuffer(job)) {
     if (main.app.runMode == kInteractive) {
-      ShowMessageBox(main.window, L"There is not enough memory to start the backup.", kMessageOk,
-                     kNoticeHeight, 0);
+      ShowMessageBox(main.window, L"There is not enough memory to start the backup.",
+                     MessageBoxType::Ok, kNoticeHeight, 0);
       return false;
     }
     WriteConsoleLine(L"harborline: not enough memory to start the backup.");
@@ -184,34 +178,29 @@ bool StartBackup(MainWindow& main) {
 }
 
 // One event of the main window. True when the loop is to end.
-bool Dispatch(MainWindow& main) {
+bool Dispatch(MainWindow& main, const UiEvent& event) {
   UiWindow& w = main.window;
-  UiWindow& events = *w.events;
   MainWindowControls& ids = main.ids;
-  const int code = events.eventCode;
-  // A Close keeps the previous event's source, so it is tested first.
-  if (code == Close) return ConfirmClose(main);
-  if (events.eventSource != &w || code == 0) return false;
-  const int param = events.eventParam1;
+  const int code = event.code;
+  if (IsCloseOf(event, w)) return ConfirmClose(main);
+  if (event.source != &w || code == 0) return false;
+  const int param = event.param1;
 
-  if (code == ItemSelected || code == ItemDeselected) {
+  if (code == UiEventCode::ItemSelected || code == UiEventCode::ItemDeselected) {
     if (param == ids.list) {
       const bool any = SelectedRow(main) >= 0;
       EnableControl(w, ids.edit, any);
       EnableControl(w, ids.remove, any);
     }
-  } else if (code == ItemChecked || code == ItemUnchecked) {
+  } else if (code == UiEventCode::ItemChecked || code == UiEventCode::ItemUnchecked) {
     if (param == ids.list) main.isSaved = false;
-  } else if (code == ContextMenu) {
-    if (param == ids.list) ShowContextMenu(main);
-  } else if (code == DoubleClicked) {
+  } else if (code == UiEventCode::ContextMenu) {
+    if (param == ids.list) ShowContextMenu(main, event.point);
+  } else if (code == UiEventCode::DoubleClicked) {
     if (param == ids.list) OpenRowFolder(main, kSourceColumn);
-  } else if (code == FilesDropped) {
-    if (param == ids.list) {
-      WideString dropped(w.text.CStr());
-      EditPair(main, kDroppedPair, dropped.CStr());
-    }
-  } else if (code == Moved) {
+  } else if (code == UiEventCode::FilesDropped) {
+    if (param == ids.list) EditPair(main, kDroppedPair, event.Text());
+  } else if (code == UiEventCode::Moved) {
     // Resizing and back makes the list repaint after the window moved.
     w.SetControlBounds(ids.list, 15, 65, 620, 132);
     w.SetControlBounds(ids.list, 15, 65, 620, 130);
@@ -261,6 +250,7 @@ void ShowMainWindow(MainWindow& main) {
 
 void RunLoop(MainWindow& main) {
   UiWindow& events = *main.window.events;
+  UiEvent event;
   if (main.app.runMode != kInteractive) {
     // Unattended: the first event is a press of "Start backup", before any
     // real message is read; the loop ends with the run.
@@ -268,9 +258,9 @@ void RunLoop(MainWindow& main) {
     StartBackup(main);
     return;
   }
-  while (NextShellEvent(main.app, events)) {
-    if (events.eventCode != MouseMoved) CheckSelection(main);
-    if (Dispatch(main)) break;
+  while (NextShellEvent(main.app, events, event)) {
+    if (event.code != UiEventCode::MouseMoved) CheckSelection(main);
+    if (Dispatch(main, event)) break;
   }
 }
 

@@ -37,7 +37,7 @@ void SetShownFileName(MainWindow& main) {
 }
 
 void ShowNotSaved(MainWindow& main) {
-  ShowMessageBox(main.window, kNotSavedText, kMessageOk, 150, 0);
+  ShowMessageBox(main.window, kNotSavedText, MessageBoxType::Ok, 150, 0);
 }
 
 // Asks "Save changes to ...?" and saves on Yes. True when the caller may go
@@ -45,10 +45,10 @@ void ShowNotSaved(MainWindow& main) {
 bool SaveChangesFirst(MainWindow& main) {
   WideString question;
   question.AssignConcat(L"Save changes to ", main.shownFileName.CStr(), L"?");
-  const int answer =
-      ShowMessageBox(main.window, question.CStr(), kMessageYesNoCancel, kQuestionHeight, 0);
-  if (answer == kAnswerCancel) return false;
-  if (answer != kAnswerYes) return true;
+  const MessageBoxAnswer answer =
+      ShowMessageBox(main.window, question.CStr(), MessageBoxType::YesNoCancel, kQuestionHeight, 0);
+  if (answer == MessageBoxAnswer::Cancel) return false;
+  if (answer != MessageBoxAnswer::Yes) return true;
   return SaveCurrentJob(main);
 }
 
@@ -79,12 +79,6 @@ bool AskForFile(MainWindow& main, bool forSaving, WideString& chosen) {
 
 }  // namespace
 
-void ForgetOwnEvents(MainWindow& main) {
-  UiWindow& events = *main.window.events;
-  events.ClearEvent();
-  events.eventPending = false;
-}
-
 bool SaveCurrentJob(MainWindow& main) {
   main.isSaved = SaveJob(main, main.app.currentSettingsPath.CStr());
   if (!main.isSaved) ShowNotSaved(main);
@@ -102,8 +96,8 @@ void OpenJobFile(MainWindow& main) {
 void SaveJobAs(MainWindow& main) {
   Application& app = main.app;
   if (!EqualsNoCase(app.currentSettingsPath.CStr(), app.defaultSettingsPath.CStr()) &&
-      ShowMessageBox(main.window, kMakeDefaultQuestion, kMessageYesNo, kLongTextHeight, 0) ==
-          kAnswerYes) {
+      ShowMessageBox(main.window, kMakeDefaultQuestion, MessageBoxType::YesNo, kLongTextHeight,
+                     0) == MessageBoxAnswer::Yes) {
     app.currentSettingsPath.Assign(app.defaultSettingsPath.CStr());
     SetShownFileName(main);
     main.isSaved = SaveAsDefaultJob(app.defaultSettingsPath.CStr(), main.window, main.ids.list,
@@ -131,13 +125,14 @@ bool ConfirmClose(MainWindow& main) {
 }
 
 void LoadJob(MainWindow& main, const wchar_t* path) {
+  // The program's own changes raise no events that a loop could take for
+  // the user's (the check boxes of the loaded rows are no change).
+  UiEventMute mute(main.window);
   uint32_t skip = 0;
   main.job.flags =
       LoadSettingsFile(path, main.window, main.ids.list, main.ids.modes, main.ids.options, &skip);
   main.job.skipAttributes = skip;
   SetShownFileName(main);
-  // The check boxes of the loaded rows raised events: they are no change.
-  ForgetOwnEvents(main);
   main.isSaved = true;
 }
 

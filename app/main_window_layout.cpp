@@ -88,7 +88,7 @@ class Builder {
 
   void Header() {
     Application& app = main_.app;
-    w_.newControlFlags = DragsWindow;
+    w_.newControlFlags = LayoutFlags::DragsWindow;
     w_.AddStatic(L"", 0, 0, kWidth, 60, WS_VISIBLE | WS_DISABLED);
     HICON icon = LoadProgramIcon(instance_, kProgramIcon, 48);
     w_.AddIconImage(icon);  // the control keeps a copy
@@ -100,7 +100,7 @@ class Builder {
     version.Prepend(L"v");
     w_.AddStatic(version.CStr(), 360, 27, 65, 15);
     w_.SetControlTextColour(-1, kWhite);
-    w_.newControlFlags = 0;
+    w_.newControlFlags = LayoutFlags::None;
 
     app.minimizeButtonId = w_.AddImageButton(137, 138, 590);
     w_.AddTooltip(-1, L"Minimize");
@@ -184,7 +184,7 @@ class Builder {
     MainWindowControls& ids = main_.ids;
     w_.SetFontForNewControls(9, 800, 1);
     ids.settings = ImageButton(L"  Settings", 500, 425, 110, 26, kSettingsImage, 16, nullptr);
-    w_.newControlFlags = KeepsOwnBackground;
+    w_.newControlFlags = LayoutFlags::KeepsOwnBackground;
     ids.open = ImageButton(L"   Open", 40, 480, 100, 32, kOpenImage, 20,
                            L"Load a previously saved Harborline Backup file.");
     ids.save = ImageButton(L"   Save", 170, 480, 100, 32, kSaveImage, 20,
@@ -196,7 +196,7 @@ class Builder {
     w_.SetFontForNewControls(12, 800, 1);
     ids.start = ImageButton(L" Start backup", 460, 476, 160, 40, kStartImage, 32,
                             L"Start backing up / restoring the selected folders.");
-    w_.newControlFlags = 0;
+    w_.newControlFlags = LayoutFlags::None;
     w_.SetFontForNewControls(9, 400, 1);
   }
 

@@ -60,9 +60,6 @@ void OpenJobFile(MainWindow& main);
 void SaveJobAs(MainWindow& main);
 // True when the loop may end (saved, or the user chose not to save).
 bool ConfirmClose(MainWindow& main);
-// Forgets the events the program's own changes of the list raised (check
-// boxes of loaded, accepted or swapped rows), so that they count as no change.
-void ForgetOwnEvents(MainWindow& main);
 
 // --- Helpers ---------------------------------------------------------------
 int SelectedRow(MainWindow& main);

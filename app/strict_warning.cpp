@@ -31,31 +31,34 @@ bool ConfirmStrictBackup(Application& app) {
   UiWindow& main = app.mainWindow;
   UiWindow& events = *main.events;
   UiWindow dialog;
-  if (!dialog.Create(kDialogClass, L"", kDialogSkinWidth, kDialogHeight, -1, -1, WS_POPUP, &events,
-                     main.handle))
+  if (!dialog.Create(kDialogClass, L"", kDialogSkinWidth, kDialogHeight, kCentred, kCentred,
+                     WS_POPUP, &events, main.handle))
     return false;
   ApplyDialogSkin(main, dialog, kDialogHeight);
-  dialog.SetFontForNewControls(9, 800, 1);
-  dialog.newControlTextColour = RGB(0, 0, 0);
-  dialog.AddStatic(kWarningText, 20, 20, 410, 180);
-  dialog.newControlTextColour = -1;
+  dialog.SetFontForNewControls(9, 800, kFontPlain);
+  {
+    NewControlSettings black(dialog);
+    black.TextColour(RGB(0, 0, 0));
+    dialog.AddStatic(kWarningText, 20, 20, 410, 180);
+  }
   const int dontAsk = dialog.AddCheckBox(L"Dont ask again", 120, 220, 100);
   const int yes = dialog.AddButton(L"Yes", 250, 215, 80, 26);
   const int no = dialog.AddButton(L"No", 350, 215, 80, 26);
 
-  ShowWindow(dialog.handle, SW_SHOWNORMAL);
-  UpdateWindow(dialog.handle);
-  SetForegroundWindow(dialog.handle);
-  if (GetForegroundWindow() == dialog.handle) events.activeWindow = &dialog;
-  dialog.SetControlState(no, kStateFocus);
+  dialog.Present(no);
 
   Answer answer = Answer::kLoopEnded;
-  while (PumpEvent(events, 0)) {
-    const int code = events.eventCode;
+  // A Close of the main window (Alt+F4 on it) is its loop's to answer, once
+  // this question is over.
+  HeldCloses heldCloses(events);
+  UiEvent event;
+  while (NextEvent(events, event)) {
+    heldCloses.Hold(event, dialog);
+    const int code = event.code;
     // A plain close request does not answer: only the buttons and the main
     // window's own close button do.
-    if (code == Close || code <= 0) continue;
-    if (events.eventSource == &main) {
+    if (code <= 0) continue;
+    if (event.source == &main) {
       if (code == app.minimizeButtonId) {
         ShowWindow(main.handle, SW_MINIMIZE);
         UpdateWindow(main.handle);
@@ -63,7 +66,7 @@ bool ConfirmStrictBackup(Application& app) {
         answer = Answer::kNo;
         break;
       }
-    } else if (events.eventSource == &dialog) {
+    } else if (event.source == &dialog) {
       if (code == yes || code == no) {
         answer = code == yes ? Answer::kYes : Answer::kNo;
         break;
