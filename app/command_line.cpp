@@ -4,7 +4,7 @@
 #include <shlwapi.h>
 
 #include "app/console_output.h"
-#include "engine/directory_creation.h"
+#include "base/path.h"
 
 namespace {
 

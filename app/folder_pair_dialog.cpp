@@ -12,7 +12,7 @@
 #include "app/job_settings.h"
 #include "app/main_window.h"
 #include "base/path.h"
-#include "engine/directory_creation.h"
+#include "engine/item_queries.h"
 #include "ui/drawing.h"
 #include "ui/message_box.h"
 #include "ui/ui_window.h"

@@ -1,10 +1,10 @@
 #include "engine/copy_pass.h"
 
 #include "base/path.h"
-#include "engine/directory_creation.h"
 #include "engine/file_transfer.h"
 #include "engine/find_handle.h"
 #include "engine/force_delete.h"
+#include "engine/item_queries.h"
 #include "engine/reparse_point.h"
 
 namespace {

@@ -351,3 +351,59 @@ TEST(PassReport, DescribesStepAndReason) {
   EXPECT_EQ(std::wstring(text.CStr()).rfind(L"open source: ", 0), 0u);
   EXPECT_GT(text.Length(), 14) << "the system's message follows";
 }
+
+TEST_F(PairPasses, DriveRootsAreRootsWhereverTheCurrentFolderIs) {
+  tree.WriteFile(L"drive\\src\\a.txt", "a");
+  tree.WriteFile(L"drive\\photos\\p.jpg", "unrelated and precious");
+  tree.WriteFile(L"drive\\work\\w.txt", "the current folder");
+  MappedDrive drive(tree.Path(L"drive"), L"work");
+  if (!drive.Ready()) GTEST_SKIP() << drive.WhyNot();
+  std::wstring before = DescribeTree(tree.Path(L"drive"));
+  const std::wstring t = drive.Drive();
+  struct Row {
+    uint32_t flags;
+    std::wstring source;
+    std::wstring destination;
+  };
+  const Row refused[] = {
+      {BackupMode::Strict, t + L"\\src", t + L"\\"},
+      {BackupMode::Strict, t + L"\\src", t},
+      {BackupMode::Strict, t + L"\\src", L"\\\\?\\" + t},
+      {BackupMode::Common, t + L"\\", t + L"\\backup"},
+      {BackupMode::Common, t, t + L"\\backup"},
+      {BackupMode::Sync, L"\\\\?\\" + t + L"\\", t + L"\\work\\copy"},
+      {BackupMode::Restore, t + L"\\work", t},
+  };
+  for (const Row& row : refused) {
+    job.flags = row.flags;
+    EXPECT_EQ(RunPairPasses(job, row.source.c_str(), row.destination.c_str(), hooks),
+              kPairFoldersOverlap)
+        << std::string(row.source.begin(), row.source.end()) << " -> "
+        << std::string(row.destination.begin(), row.destination.end());
+  }
+  EXPECT_EQ(DescribeTree(tree.Path(L"drive")), before);
+  EXPECT_TRUE(recorder.phases.empty());
+
+  // A bare drive as the source walks the root, not the current folder.
+  job.flags = BackupMode::Common;
+  EXPECT_EQ(RunPairPasses(job, t.c_str(), tree.Path(L"out").c_str(), hooks), kPairFinished);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"out\\photos\\p.jpg")), "unrelated and precious");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"out\\src\\a.txt")), "a");
+  EXPECT_FALSE(Exists(tree.Path(L"out\\w.txt")));
+}
+
+TEST_F(PairPasses, ADriveRootDestinationReceivesTheCopyAtItsTop) {
+  tree.WriteFile(L"src\\a.txt", "a");
+  tree.WriteFile(L"src\\sub\\b.txt", "b");
+  tree.WriteFile(L"backup drive\\stale.txt", "goes");
+  tree.WriteFile(L"backup drive\\work\\keep.txt", "the source lacks it");
+  MappedDrive drive(tree.Path(L"backup drive"), L"work");
+  if (!drive.Ready()) GTEST_SKIP() << drive.WhyNot();
+  job.flags = BackupMode::Strict;
+  EXPECT_EQ(RunPairPasses(job, tree.Path(L"src").c_str(), drive.Drive().c_str(), hooks),
+            kPairFinished);
+  EXPECT_EQ(NamesIn(tree.Path(L"backup drive")),
+            (std::vector<std::wstring>{L"a.txt", L"sub", L"work"}))
+      << "the current folder cannot go while it is current; the rest mirrors the source";
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"backup drive\\sub\\b.txt")), "b");
+}

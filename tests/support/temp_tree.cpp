@@ -380,3 +380,54 @@ bool RemoveHostLink(const std::wstring& linkPath) {
                         [&] { return AttributesOf(linkPath) == INVALID_FILE_ATTRIBUTES; })
       .empty();
 }
+
+MappedDrive::MappedDrive(const std::wstring& folder, const std::wstring& currentFolder) {
+  wchar_t prefix[1024];
+  DWORD length = GetEnvironmentVariableW(L"WINEPREFIX", prefix, 1024);
+  std::wstring target = HostName(folder);
+  if (length == 0 || length >= 1024 || target.empty()) {
+    whyNot_ = "drive letters can only be mapped under Wine with WINEPREFIX set";
+    return;
+  }
+  // A file only this mapping can show proves that the letter is ours: a test
+  // running beside this one may have taken the same letter a moment earlier.
+  std::wstring marker = L"hl-drive-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                        std::to_wstring(GetTickCount64());
+  HANDLE file = CreateFileW(LongForm(folder + L"\\" + marker).c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_NEW, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    whyNot_ = "cannot write into the folder to map";
+    return;
+  }
+  CloseHandle(file);
+  for (wchar_t letter = L'M'; letter <= L'Y' && !letter_; ++letter) {
+    std::wstring root = std::wstring(1, letter) + L":\\";
+    if (GetFileAttributesW(root.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+    std::wstring link =
+        std::wstring(prefix) + L"/dosdevices/" + static_cast<wchar_t>(letter - L'A' + L'a') + L":";
+    std::string failed = RunHostProgram(
+        "/bin/ln", L"-sn " + Quoted(target) + L" " + Quoted(link),
+        [&] { return GetFileAttributesW((root + marker).c_str()) != INVALID_FILE_ATTRIBUTES; });
+    if (failed.empty()) {
+      letter_ = letter;
+      linkName_ = link;
+    }
+  }
+  DeleteFileW(LongForm(folder + L"\\" + marker).c_str());
+  if (!letter_) {
+    whyNot_ = "no drive letter could be mapped";
+    return;
+  }
+  wchar_t current[MAX_PATH * 4];
+  DWORD currentLength = GetCurrentDirectoryW(MAX_PATH * 4, current);
+  if (currentLength > 0 && currentLength < MAX_PATH * 4) previousFolder_ = current;
+  if (!SetCurrentDirectoryW((Root() + currentFolder).c_str())) whyNot_ = "cannot enter the drive";
+}
+
+MappedDrive::~MappedDrive() {
+  if (!previousFolder_.empty()) SetCurrentDirectoryW(previousFolder_.c_str());
+  if (!letter_) return;
+  std::wstring root = Root();
+  RunHostProgram("/bin/rm", L"-f " + Quoted(linkName_),
+                 [&] { return GetFileAttributesW(root.c_str()) == INVALID_FILE_ATTRIBUTES; });
+}
