@@ -60,7 +60,11 @@ bool IsLinkPath(const wchar_t* path, DWORD attributes) {
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
     return false;
   FindHandle find;
-  return !FirstEntry(find, path) || find.IsLink();
+  // Some platforms describe the entry of a link by what it points to (Wine
+  // shows a host link to a folder as a plain folder here, while its
+  // attributes carry the reparse mark): that doubt counts as a link too.
+  return !FirstEntry(find, path) || !(find.Attributes() & FILE_ATTRIBUTE_REPARSE_POINT) ||
+         find.IsLink();
 }
 
 bool GiveTimesAndAttributes(HANDLE handle, const FILETIME& creation, const FILETIME& lastAccess,

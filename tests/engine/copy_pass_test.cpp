@@ -6,6 +6,7 @@
 
 #include "engine/enumeration_pass.h"
 #include "engine/file_transfer.h"
+#include "engine/scratch_names.h"
 #include "engine/handle_holder.h"
 #include "tests/support/pass_gate.h"
 #include "tests/support/temp_tree.h"
