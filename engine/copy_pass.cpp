@@ -28,6 +28,7 @@ struct OtherItem {
   bool exists = false;
   bool folder = false;
   bool link = false;
+  bool hostLink = false;  // never renamed, replaced or deleted
   int64_t lastWrite = 0;
   uint64_t size = 0;
 };
@@ -39,6 +40,7 @@ OtherItem LookAtOtherItem(const wchar_t* toItem) {
   other.exists = true;
   other.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   other.link = IsLinkPath(toItem, data.dwFileAttributes);
+  other.hostLink = other.link && IsHostLinkPath(toItem, data.dwFileAttributes);
   other.lastWrite = TimeValue(data.ftLastWriteTime);
   other.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   return other;
@@ -66,8 +68,7 @@ bool UpToDate(BackupJob& job, const FindHandle& walked, const OtherItem& other) 
 
 // The other side's folder of this level, created when missing; it gets the
 // walked folder's attributes but keeps its own times.
-bool PrepareOtherFolder(const wchar_t* from, const wchar_t* to, PassReport& report,
-                        bool& created) {
+bool PrepareOtherFolder(const wchar_t* from, const wchar_t* to, PassReport& report, bool& created) {
   created = false;
   DWORD existing = GetFileAttributesW(to);
   if (existing != INVALID_FILE_ATTRIBUTES) {
@@ -192,11 +193,11 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
       continue;
     }
     OtherItem other = LookAtOtherItem(toItem.CStr());
-    if (other.exists && liveSide && (other.folder || other.link)) {
+    if (other.exists && (other.hostLink || (liveSide && (other.folder || other.link)))) {
       // A folder here may hold documents that were never backed up: the
       // file in its way is what kept them from being copied.
       RecordRefusal(report, toItem.CStr(),
-                    other.folder ? Refusal::kFolderInTheWay : Refusal::kLinkInTheWay);
+                    other.link ? Refusal::kLinkInTheWay : Refusal::kFolderInTheWay);
       continue;
     }
     if (updateTest && other.exists && UpToDate(job, find, other)) {
@@ -210,7 +211,8 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
       continue;
     }
 
-    TransferOutcome outcome = TransferFile(job, fromItem.CStr(), to, toItem.CStr(), find.entry);
+    TransferOutcome outcome = TransferFile(job, fromItem.CStr(), to, toItem.CStr(), find.entry,
+                                           other.exists && (other.folder || other.link));
     if ((outcome == kTransferFailed || outcome == kTransferCancelled) &&
         (!PathIsFolder(to) || !PathIsFolder(from))) {
       // A removed medium ends the level.

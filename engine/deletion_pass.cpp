@@ -10,11 +10,11 @@
 namespace {
 
 enum class Counterpart {
-  kPresent,     // the source has an item of that name
-  kMissing,     // definitely not: the source folder is there and says so
-  kLink,        // a link of that name: nothing below it is judged
-  kUnjudgeable, // the source cannot answer for this name; the folder is there
-  kGone,        // the source folder itself is gone or unreachable
+  kPresent,      // the source has an item of that name
+  kMissing,      // definitely not: the source folder is there and says so
+  kLink,         // a link of that name: nothing below it is judged
+  kUnjudgeable,  // the source cannot answer for this name; the folder is there
+  kGone,         // the source folder itself is gone or unreachable
 };
 
 // The deletion pass mirrors only a definite "not found" of a source that is
@@ -43,6 +43,12 @@ bool DeleteItem(BackupJob& job, const FindHandle& find, const wchar_t* item,
                 FolderFinalPath& folder) {
   PassReport& report = job.report;
   bool gone;
+  if (find.IsLink() && find.ReparseTag() == 0) {
+    // A host system's link (see IsHostLinkPath): removing it would reach
+    // its target.
+    RecordRefusal(report, item, Refusal::kResolvesElsewhere);
+    return false;
+  }
   if (find.IsLink()) {
     gone = (find.IsFolder() ? RemoveDirectoryW(item) : DeleteFileW(item)) != FALSE;
   } else if (!ResolvesInPlace(item, folder)) {

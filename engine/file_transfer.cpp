@@ -97,8 +97,9 @@ void DropOldItem(BackupJob& job, const wchar_t* toFolder, const wchar_t* aside) 
     RecordRefusal(job.report, aside, Refusal::kResolvesElsewhere);
     return;
   } else {
-    removed = ForceDelete(aside, DeleteOption::DeleteRepairAccess | DeleteOption::DeleteOnlyInPlace |
-                                     DeleteOption::DeleteNoShellNotice) != DeleteResult::Failed;
+    removed =
+        ForceDelete(aside, DeleteOption::DeleteRepairAccess | DeleteOption::DeleteOnlyInPlace |
+                               DeleteOption::DeleteNoShellNotice) != DeleteResult::Failed;
   }
   // The new copy is in place; the old one keeps a name that carries its own,
   // and the next run reports it.
@@ -112,10 +113,17 @@ void DropOldItem(BackupJob& job, const wchar_t* toFolder, const wchar_t* aside) 
 // the name; keepScratch then says that the new copy must stay, because it is
 // the only complete version left on this side.
 bool ReplaceWithScratch(BackupJob& job, const wchar_t* scratch, const wchar_t* toFolder,
-                        const wchar_t* toItem, bool& keepScratch) {
+                        const wchar_t* toItem, bool moveAsideFirst, bool& keepScratch) {
   keepScratch = false;
-  if (MoveFileExW(scratch, toItem, kReplaceFlags)) return true;
-  DWORD error = GetLastError();
+  if (!moveAsideFirst && MoveFileExW(scratch, toItem, kReplaceFlags)) return true;
+  DWORD error = moveAsideFirst ? ERROR_ACCESS_DENIED : GetLastError();
+  // Moving or deleting an item that resolves elsewhere can move or delete
+  // what it points to.
+  FolderFinalPath folder(toFolder);
+  if (!IsLinkPath(toItem, GetFileAttributesW(toItem)) && !ResolvesInPlace(toItem, folder)) {
+    RecordRefusal(job.report, toItem, Refusal::kResolvesElsewhere);
+    return false;
+  }
   WideString aside;
   if (MoveAside(toFolder, toItem, aside)) {
     if (MoveFileExW(scratch, toItem, kReplaceFlags)) {
@@ -135,11 +143,6 @@ bool ReplaceWithScratch(BackupJob& job, const wchar_t* scratch, const wchar_t* t
   // The deletion may only be pending (another program holds the file), and
   // the old file goes when that program lets go: from then on the new copy
   // is the only one, and it is never deleted.
-  FolderFinalPath folder(toFolder);
-  if (!ResolvesInPlace(toItem, folder)) {
-    RecordRefusal(job.report, toItem, Refusal::kResolvesElsewhere);
-    return false;
-  }
   if (ForceDelete(toItem, DeleteOption::DeleteRepairAccess | DeleteOption::DeleteOnlyInPlace |
                               DeleteOption::DeleteNoShellNotice) == DeleteResult::Failed) {
     RecordFailure(job.report, toItem, FailureStep::kReplace, error);
@@ -176,7 +179,8 @@ bool GiveEntryMetadata(FileObject& file, const WIN32_FIND_DATAW& entry) {
 }  // namespace
 
 TransferOutcome TransferFile(BackupJob& job, const wchar_t* fromItem, const wchar_t* toFolder,
-                             const wchar_t* toItem, const WIN32_FIND_DATAW& entry) {
+                             const wchar_t* toItem, const WIN32_FIND_DATAW& entry,
+                             bool moveAsideFirst) {
   if (!OpenFile(job.sourceFile, fromItem, kFileRaw,
                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN)) {
     RecordFailure(job.report, fromItem, FailureStep::kOpenSource, GetLastError());
@@ -199,7 +203,7 @@ TransferOutcome TransferFile(BackupJob& job, const wchar_t* fromItem, const wcha
                   error.code);
   bool keepScratch = false;
   if (outcome == kTransferCopied &&
-      !ReplaceWithScratch(job, scratch.CStr(), toFolder, toItem, keepScratch))
+      !ReplaceWithScratch(job, scratch.CStr(), toFolder, toItem, moveAsideFirst, keepScratch))
     outcome = kTransferFailed;
   if (outcome != kTransferCopied) {
     CloseFile(job.destinationFile);

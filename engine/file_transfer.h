@@ -23,5 +23,9 @@ enum TransferOutcome {
 // gone is kept under a name that carries the item's. The copy then gets the
 // source entry's attributes and three times. Every failure is recorded in
 // the job's report, each copy counted there.
+// moveAsideFirst: the name holds a folder or a link, which a replacing
+// rename must never meet (Wine empties the folder a link points to when a
+// file is renamed over the link).
 TransferOutcome TransferFile(BackupJob& job, const wchar_t* fromItem, const wchar_t* toFolder,
-                             const wchar_t* toItem, const WIN32_FIND_DATAW& entry);
+                             const wchar_t* toItem, const WIN32_FIND_DATAW& entry,
+                             bool moveAsideFirst);

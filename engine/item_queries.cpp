@@ -67,6 +67,13 @@ bool IsLinkPath(const wchar_t* path, DWORD attributes) {
          find.IsLink();
 }
 
+bool IsHostLinkPath(const wchar_t* path, DWORD attributes) {
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  FindHandle find;
+  return !FirstEntry(find, path) || find.ReparseTag() == 0;
+}
+
 bool GiveTimesAndAttributes(HANDLE handle, const FILETIME& creation, const FILETIME& lastAccess,
                             const FILETIME& lastWrite, DWORD attributes) {
   auto large = [](const FILETIME& time) {

@@ -21,6 +21,11 @@ bool IsLinkEntry(DWORD attributes, DWORD reparseTag);
 // directory entry. An item whose tag cannot be read counts as a link, so
 // that doubt never leads through one.
 bool IsLinkPath(const wchar_t* path, DWORD attributes);
+// A link whose tag is 0 is no reparse point of the platform but a link of
+// the host system below it (Wine shows host links to folders so): renaming
+// or deleting it goes to what it points to (Wine moves the target folder
+// when such a link is renamed), so it is never renamed, replaced or deleted.
+bool IsHostLinkPath(const wchar_t* path, DWORD attributes);
 
 // The attributes of an entry that a copy can carry: the data-bearing marks
 // (reparse, offline, recall) describe the source's storage, not the copy.

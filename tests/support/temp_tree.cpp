@@ -369,6 +369,31 @@ std::string MakeHostFolderLink(const std::wstring& linkPath, const std::wstring&
   });
 }
 
+std::string MakeHostFileLink(const std::wstring& linkPath, const std::wstring& targetPath) {
+  std::wstring link = HostName(linkPath);
+  std::wstring target = HostName(targetPath);
+  if (link.empty() || target.empty()) return "host links can only be made under Wine";
+  return RunHostProgram("/bin/ln", L"-s " + Quoted(target) + L" " + Quoted(link),
+                        [&] { return Exists(linkPath); });
+}
+
+std::string RenameOnHost(const std::wstring& path, const std::wstring& newPath) {
+  std::wstring from = HostName(path);
+  std::wstring to = HostName(newPath);
+  if (from.empty() || to.empty()) return "host names exist only under Wine";
+  size_t separator = newPath.rfind(L'\\');
+  std::wstring newName = newPath.substr(separator + 1);
+  std::wstring folder = newPath.substr(0, separator);
+  // Wine maps the new name case-insensitively onto the existing twin; the
+  // host name is made from the folder's mapping and the exact new name.
+  std::wstring hostFolder = HostName(folder);
+  to = hostFolder + L"/" + newName;
+  return RunHostProgram("/bin/mv", Quoted(from) + L" " + Quoted(to), [&] {
+    std::vector<std::wstring> names = NamesIn(folder);
+    return std::find(names.begin(), names.end(), newName) != names.end();
+  });
+}
+
 bool RemoveHostLink(const std::wstring& linkPath) {
   // Mapped through its folder: the mapping of the link itself would resolve it.
   size_t separator = linkPath.rfind(L'\\');

@@ -79,6 +79,12 @@ bool PlatformCreatesSymbolicLinks(const TempTree& tree);
 std::string MakeHostFolderLink(const std::wstring& linkPath, const std::wstring& targetPath);
 // Removes such a link (which Wine 8 cannot remove itself) with the host's rm.
 bool RemoveHostLink(const std::wstring& linkPath);
+// A host link to a file, which Wine shows as a plain file. Empty on success.
+std::string MakeHostFileLink(const std::wstring& linkPath, const std::wstring& targetPath);
+// Renames a file on the host to a name differing from another only in case,
+// so that one folder holds both ("Notes.txt" and "notes.txt"), which Wine
+// itself never creates. Empty on success.
+std::string RenameOnHost(const std::wstring& path, const std::wstring& newPath);
 
 // A drive letter of the test prefix mapped to a folder, with the current
 // folder of the test process on that drive, for cases that must be unable to
