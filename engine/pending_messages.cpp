@@ -13,18 +13,25 @@ thread_local ULONGLONG t_lastPump = 0;
 
 }  // namespace
 
-void ProcessPendingMessages() {
-  ULONGLONG now = GetTickCount64();
-  if (now - t_lastPump < kPumpIntervalMs) return;
-  t_lastPump = now;
+bool PumpMessages() {
+  bool handled = false;
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
       // The loop that owns the thread must still see the request to end.
       PostQuitMessage(static_cast<int>(message.wParam));
-      return;
+      break;
     }
     TranslateMessage(&message);
     DispatchMessageW(&message);
+    handled = true;
   }
+  return handled;
+}
+
+void ProcessPendingMessages() {
+  ULONGLONG now = GetTickCount64();
+  if (now - t_lastPump < kPumpIntervalMs) return;
+  t_lastPump = now;
+  PumpMessages();
 }
