@@ -263,6 +263,9 @@ uint32_t LoadSettingsFile(const wchar_t* path, UiWindow& window, int list, const
 SettingsSaveResult SaveSettingsFile(const wchar_t* path, UiWindow& window, int list,
                                     const ModeButtons& modes, const OptionBoxes& options) {
   SettingsSaveResult result;
+  // Without the list there is no job to save, and an empty [Folders] section
+  // would erase the pairs in the file.
+  if (window.ControlKindOf(list) != ControlKind::ListView) return result;
   WideString file = FullSettingsPath(path);
   if (!file.ok) return result;
 

@@ -322,6 +322,17 @@ TEST_F(SettingsFileTest, SaveIntoMissingFolderIsNotComplete) {
   EXPECT_EQ(saved.writes, 0);
 }
 
+TEST_F(SettingsFileTest, SaveWithoutTheListWritesNothing) {
+  std::wstring path = tree_.Path(L"nolist.hbak");
+  WriteUnicodeFile(path, L"[Settings]\r\nversion=1\r\n[Folders]\r\n0=C:\\Keep<|>D:\\Keep\r\n");
+  for (int notAList : {0, options_.skipHidden + 100, modes_.common}) {
+    SettingsSaveResult saved = SaveSettingsFile(path.c_str(), ui(), notAList, modes_, options_);
+    EXPECT_FALSE(saved.complete);
+    EXPECT_EQ(saved.writes, 0);
+  }
+  EXPECT_EQ(ProfileValue(path, L"Folders", L"0"), L"C:\\Keep<|>D:\\Keep");
+}
+
 TEST_F(SettingsFileTest, RelativePathIsTheCurrentFolder) {
   wchar_t previous[MAX_PATH];
   GetCurrentDirectoryW(MAX_PATH, previous);
