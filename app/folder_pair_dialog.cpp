@@ -11,7 +11,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "base/path.h"
-#include "engine/directory_creation.h"
+#include "engine/item_queries.h"
 #include "jobfile/preferences.h"
 #include "jobfile/settings_file.h"
 #include "ui/drawing.h"
