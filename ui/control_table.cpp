@@ -180,6 +180,9 @@ void ReleaseKindData(UiControl& control) {
       if (control.kindData.icon) DestroyIcon(control.kindData.icon);
       break;
     case ControlKind::BitmapImage:
+    case ControlKind::MenuItem:
+    case ControlKind::SubMenu:
+      // A menu entry's bitmap is its own flattened copy of the caller's image.
       if (control.kindData.bitmap) DeleteObject(control.kindData.bitmap);
       break;
     default:

@@ -190,6 +190,40 @@ HBITMAP CreateBlankDib(int32_t width, int32_t height) {
   return bitmap;
 }
 
+HBITMAP FlattenOntoColour(HBITMAP image, COLORREF background) {
+  BITMAP info{};
+  if (!image || !GetObjectW(image, sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight <= 0)
+    return nullptr;
+  GdiObjectHolder<HBITMAP> flat(CreateBlankDib(info.bmWidth, info.bmHeight));
+  DIBSECTION section{};
+  if (!flat.Get() || !GetObjectW(flat.Get(), sizeof section, &section)) return nullptr;
+  BITMAPINFO format{};
+  format.bmiHeader = section.dsBmih;
+  format.bmiHeader.biHeight = -info.bmHeight;  // top-down, as the section
+  HDC screen = GetDC(nullptr);
+  const int lines =
+      GetDIBits(screen, image, 0, info.bmHeight, section.dsBm.bmBits, &format, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  if (lines != info.bmHeight) return nullptr;
+  auto* pixel = static_cast<uint32_t*>(section.dsBm.bmBits);
+  const size_t count = static_cast<size_t>(info.bmWidth) * static_cast<size_t>(info.bmHeight);
+  const uint32_t backdrop[3] = {GetBValue(background), GetGValue(background),
+                                GetRValue(background)};
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t argb = pixel[i];
+    const uint32_t coverLeft = 255 - (argb >> 24);
+    uint32_t out = 0xFF000000;
+    for (int channel = 0; channel < 3; ++channel) {
+      const uint32_t own = (argb >> (8 * channel)) & 0xFF;
+      const uint32_t mixed =
+          std::min<uint32_t>(255, own + (backdrop[channel] * coverLeft + 127) / 255);
+      out |= mixed << (8 * channel);
+    }
+    pixel[i] = out;
+  }
+  return flat.Take();
+}
+
 namespace {
 
 // Background colour for window background bitmaps: the window class's own.
@@ -221,24 +255,6 @@ bool SetRoundedRegionAt(HWND window, int x, int y, int width, int height, int di
   return false;
 }
 
-// A 32-bit DIB section with the bitmap's pixels, alpha included.
-HBITMAP CopyBitmap32(HBITMAP source) {
-  BITMAP info{};
-  if (!source || !GetObjectW(source, sizeof info, &info)) return nullptr;
-  GdiObjectHolder<HBITMAP> copy(CreateBlankDib(info.bmWidth, info.bmHeight));
-  if (!copy.Get()) return nullptr;
-  DIBSECTION section{};
-  GetObjectW(copy.Get(), sizeof section, &section);
-  BITMAPINFO format{};
-  format.bmiHeader = section.dsBmih;
-  format.bmiHeader.biHeight = -info.bmHeight;
-  HDC screen = GetDC(nullptr);
-  const int lines =
-      GetDIBits(screen, source, 0, info.bmHeight, section.dsBm.bmBits, &format, DIB_RGB_COLORS);
-  ReleaseDC(nullptr, screen);
-  return lines == info.bmHeight ? copy.Take() : nullptr;
-}
-
 HWND PushButtonHandle(UiWindow& window, int index) {
   UiControl* control = window.Control(index);
   return control && control->kind == ControlKind::PushButton ? control->handle : nullptr;
@@ -261,17 +277,10 @@ bool SetButtonImage(UiWindow& window, int index, int position, HBITMAP bitmap, i
     bitmap = blank.Get();
   }
 
-  if (position < 0) {
-    // The button shows a copy that belongs to it, so the caller may delete its
-    // bitmap at once, and the copy lives until the next image replaces it.
-    HBITMAP own = blank.Get() ? blank.Take() : CopyBitmap32(bitmap);
-    if (!own) return false;
-    HBITMAP previous = reinterpret_cast<HBITMAP>(
-        SendMessageW(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(own)));
-    if (previous && previous != own) DeleteObject(previous);
-    return true;
-  }
-
+  // Every image goes through an image list: one set directly (BM_SETIMAGE)
+  // loses its alpha channel on some systems (a black square under Wine). A
+  // negative position, which asked for the direct route, is left-aligned.
+  const UINT alignment = position < 0 ? BUTTON_IMAGELIST_ALIGN_LEFT : static_cast<UINT>(position);
   BUTTON_IMAGELIST current{};
   if (!SendMessageW(button, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&current))) return false;
   HIMAGELIST list = ImageList_Create(width, height, ILC_COLOR32 | ILC_MASK, 1, 1);
@@ -282,7 +291,7 @@ bool SetButtonImage(UiWindow& window, int index, int position, HBITMAP bitmap, i
   }
   BUTTON_IMAGELIST next{};
   next.himl = list;
-  next.uAlign = static_cast<UINT>(position);
+  next.uAlign = alignment;
   if (!SendMessageW(button, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&next))) {
     ImageList_Destroy(list);
     return false;

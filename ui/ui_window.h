@@ -191,8 +191,9 @@ class UiWindow {
   LRESULT SendToControl(int index, UINT message, WPARAM wParam, LPARAM lParam);
   bool AddTooltip(int index, const wchar_t* text);
   HMENU AttachPopupMenu(int index);
-  // parentIndex 0: the window menu; -1: the latest entry. The bitmap stays the
-  // caller's and must outlive the menu item.
+  // parentIndex 0: the window menu; -1: the latest entry. A bitmap (32-bit,
+  // with alpha) is shown in the check-mark column; the entry keeps a copy of
+  // its own laid over the menu's colour, so the caller may delete it.
   int AddMenuItem(int parentIndex, const wchar_t* text, int position, uint32_t flags,
                   HBITMAP bitmap);
 

@@ -434,7 +434,8 @@ TEST(Menus, PopupItemsAreControlsWithStateTextAndRemoval) {
   info.cbSize = sizeof info;
   info.fMask = MIIM_CHECKMARKS;
   GetMenuItemInfoW(popup, open, FALSE, &info);
-  EXPECT_EQ(info.hbmpUnchecked, picture);
+  EXPECT_NE(info.hbmpUnchecked, nullptr);
+  EXPECT_NE(info.hbmpUnchecked, picture) << "the entry's own flattened copy";
   EXPECT_EQ(ui.GetCheckState(inner), 4);
   EXPECT_EQ(ui.GetCheckState(first), 4);
   EXPECT_TRUE(ui.SetControlState(inner, kStateUncheck));
