@@ -32,13 +32,21 @@ void Drain(HANDLE pipe, std::string& text) {
 
 }  // namespace
 
-ChildResult RunSiblingProgram(const std::wstring& program, const std::wstring& arguments,
-                              const std::wstring& folder, unsigned long timeoutMs) {
-  ChildResult result;
+std::wstring SiblingProgramPath(const std::wstring& program) {
   wchar_t self[2048];
   DWORD length = GetModuleFileNameW(nullptr, self, 2048);
   std::wstring path(self, length);
-  path = path.substr(0, path.rfind(L'\\') + 1) + program;
+  return path.substr(0, path.rfind(L'\\') + 1) + program;
+}
+
+ChildResult RunSiblingProgram(const std::wstring& program, const std::wstring& arguments,
+                              const std::wstring& folder, unsigned long timeoutMs) {
+  return RunProgramAt(SiblingProgramPath(program), arguments, folder, timeoutMs);
+}
+
+ChildResult RunProgramAt(const std::wstring& path, const std::wstring& arguments,
+                         const std::wstring& folder, unsigned long timeoutMs) {
+  ChildResult result;
 
   Pipe out;
   Pipe err;
