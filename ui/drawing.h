@@ -10,6 +10,10 @@
 
 #include "ui/gdiplus_api.h"
 
+// The toolkit's drawing, in three units: image resources and button images
+// (image_resources.cpp), shapes and the dialog frame (dialog_skin.cpp), the
+// window background (window_background.cpp).
+
 // Resource type of the PNG images, ids 137 to 152.
 inline constexpr wchar_t kImageResourceType[] = L"IMAGE";
 

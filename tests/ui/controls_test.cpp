@@ -262,7 +262,7 @@ TEST(StandardControls, ColoursAnswerTheControlsBrushOrTheWindowBackground) {
         SendMessageW(ui.handle, message, reinterpret_cast<WPARAM>(dc),
                      reinterpret_cast<LPARAM>(ui.ControlHandle(index))));
   };
-  EXPECT_EQ(colour(WM_CTLCOLORSTATIC, transparent), ui.backgroundBrush);
+  EXPECT_EQ(colour(WM_CTLCOLORSTATIC, transparent), ui.background.Brush());
   EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
   EXPECT_EQ(GetTextColor(dc), GetSysColor(COLOR_BTNTEXT));
   SetBkMode(dc, OPAQUE);

@@ -39,7 +39,7 @@ class DialogWindows : public ::testing::Test {
 
 TEST_F(DialogWindows, ApplyDialogSkin_PaintsFrameBodyAndFooterBand) {
   ASSERT_EQ(ApplyDialogSkin(main, dialog, 280), dialog.handle);
-  BitmapPixels pixels(dialog.backgroundBitmap);
+  BitmapPixels pixels(dialog.background.Image());
   ASSERT_EQ(pixels.width, 450);
   ASSERT_EQ(pixels.height, 280);
   // The 4-pixel black frame on every side.
@@ -60,7 +60,7 @@ TEST_F(DialogWindows, ApplyDialogSkin_PaintsFrameBodyAndFooterBand) {
   EXPECT_EQ(pixels.Rgb(225, 236), kBand);
   EXPECT_EQ(pixels.Rgb(10, 250), kBand);
   EXPECT_EQ(pixels.Rgb(439, 275), kBand);
-  EXPECT_EQ(dialog.backgroundMode, 1);
+  EXPECT_EQ(dialog.background.Mode(), BackgroundMode::ImagePattern);
 }
 
 TEST_F(DialogWindows, ApplyDialogSkin_RoundsCentresAndAttachesTheDialog) {
@@ -100,19 +100,19 @@ ImagePtr Checkerboard() {
 TEST_F(DialogWindows, SetBackgroundImage_UsesAnImageOfTheRightSizeUnscaled) {
   ImagePtr image = Checkerboard();
   ASSERT_TRUE(SetBackgroundImage(dialog, image.get(), 4, 4));
-  BitmapPixels pixels(dialog.backgroundBitmap);
+  BitmapPixels pixels(dialog.background.Image());
   ASSERT_EQ(pixels.width, 4);
   for (int y = 0; y < 4; ++y) {
     for (int x = 0; x < 4; ++x) EXPECT_EQ(pixels.Rgb(x, y), (x + y) % 2 ? kWhite : kBlack);
   }
   ASSERT_TRUE(SetBackgroundImage(dialog, image.get(), -1, -1));
-  EXPECT_EQ(BitmapPixels(dialog.backgroundBitmap).width, 4) << "-1 takes the image's own size";
+  EXPECT_EQ(BitmapPixels(dialog.background.Image()).width, 4) << "-1 takes the image's own size";
 }
 
 TEST_F(DialogWindows, SetBackgroundImage_ScalesToTheClientSizeForZero) {
   ImagePtr image(MakeImage(10, 10, 0xFF3366CC));
   ASSERT_TRUE(SetBackgroundImage(dialog, image.get(), 0, 0));
-  BitmapPixels pixels(dialog.backgroundBitmap);
+  BitmapPixels pixels(dialog.background.Image());
   EXPECT_EQ(pixels.width, 450);
   EXPECT_EQ(pixels.height, 280);
   EXPECT_EQ(pixels.Rgb(200, 100), 0x3366CCu);
@@ -124,12 +124,12 @@ TEST_F(DialogWindows, SetBackgroundImage_ReplacesWithoutLeaking) {
   ASSERT_TRUE(SetBackgroundImage(dialog, image.get(), 30, 30));
   const int32_t before = GdiObjectCount();
   for (int i = 0; i < 40; ++i) {
-    HBITMAP previous = dialog.backgroundBitmap;
-    HBRUSH previousBrush = dialog.backgroundBrush;
+    HBITMAP previous = dialog.background.Image();
+    HBRUSH previousBrush = dialog.background.Brush();
     ASSERT_TRUE(SetBackgroundImage(dialog, image.get(), 30 + i % 3, 30));
     EXPECT_EQ(GetObjectType(previous), 0u);
     EXPECT_EQ(GetObjectType(previousBrush), 0u);
-    EXPECT_EQ(GetCurrentObject(dialog.memoryDc, OBJ_BITMAP), dialog.backgroundBitmap)
+    EXPECT_EQ(GetCurrentObject(dialog.background.MemoryDc(), OBJ_BITMAP), dialog.background.Image())
         << "the memory context holds the current background";
   }
   EXPECT_EQ(GdiObjectCount(), before);
@@ -139,18 +139,18 @@ TEST_F(DialogWindows, ControlBackgroundBrush_CutsTheBackgroundUnderTheControl) {
   const int label = dialog.AddStatic(L"label", 100, 230, 80, 20);
   ASSERT_GT(label, 0);
   HDC screen = GetDC(dialog.handle);
-  EXPECT_EQ(ControlBackgroundBrush(dialog, label, screen), dialog.backgroundBrush)
+  EXPECT_EQ(ControlBackgroundBrush(dialog, label, screen), dialog.background.Brush())
       << "a solid background needs no cut";
   ASSERT_EQ(ApplyDialogSkin(main, dialog, 280), dialog.handle);
 
   HBRUSH brush = ControlBackgroundBrush(dialog, label, screen);
   ASSERT_TRUE(brush);
-  EXPECT_NE(brush, dialog.backgroundBrush);
+  EXPECT_NE(brush, dialog.background.Brush());
   // Painted from the control's corner, the brush shows the background there:
   // white body above y 236, the band below.
   GdiObjectHolder<HBITMAP> canvas(CreateCompatibleBitmap(screen, 80, 20));
-  MemoryDcHolder paint(screen);
-  paint.Select(canvas.Get());
+  MemoryDcOwner paint(CreateCompatibleDC(screen));
+  SelectedObject canvasIn(paint.Get(), canvas.Get());
   RECT all{0, 0, 80, 20};
   FillRect(paint.Get(), &all, brush);
   EXPECT_EQ(GetPixel(paint.Get(), 40, 2), RGB(255, 255, 255));
@@ -158,7 +158,7 @@ TEST_F(DialogWindows, ControlBackgroundBrush_CutsTheBackgroundUnderTheControl) {
 
   HBRUSH again = ControlBackgroundBrush(dialog, label, screen);
   EXPECT_EQ(GetObjectType(brush), 0u) << "each request replaces the previous brush";
-  EXPECT_EQ(dialog.controlAreaBrush, again);
+  EXPECT_EQ(dialog.background.LastAreaBrush(), again);
   EXPECT_EQ(ControlBackgroundBrush(dialog, 99, screen), nullptr);
   ReleaseDC(dialog.handle, screen);
 }
