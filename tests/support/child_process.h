@@ -11,6 +11,9 @@ struct ChildResult {
   std::string errors;  // standard error
 };
 
+// The full path of a file in the test executable's folder.
+std::wstring SiblingProgram(const std::wstring& name);
+
 // Runs program (a file name in the test executable's folder) with the given
 // argument text, in the given folder (empty: the test's own), and waits at most
 // timeoutMs for it to end.

@@ -13,6 +13,7 @@
 #include "system/process_launch.h"
 #include "system/registry_key.h"
 #include "system/uninstaller.h"
+#include "tests/support/child_process.h"
 #include "tests/support/foreign_window.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/temp_tree.h"
@@ -22,13 +23,6 @@ namespace {
 constexpr DWORD kBoundedWaitMs = 60000;
 const wchar_t kUserFileExts[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.hbak";
-
-std::wstring SiblingProgram(const wchar_t* name) {
-  wchar_t self[4096];
-  DWORD length = GetModuleFileNameW(nullptr, self, 4096);
-  std::wstring path(self, length);
-  return path.substr(0, path.rfind(L'\\') + 1) + name;
-}
 
 std::wstring Text(WideString& text) { return text.CStr() ? text.CStr() : L""; }
 
@@ -247,8 +241,8 @@ TEST_F(InstallerTest, FreshInstallWritesEveryPieceAndHandsOverWithTheSameArgumen
   // so only the set is compared.
   ASSERT_EQ(entry.size(), kExpected.size());
   for (const auto& [name, data] : kExpected) {
-    auto value = std::find_if(entry.begin(), entry.end(),
-                              [&](const Value& v) { return v.name == name; });
+    auto value =
+        std::find_if(entry.begin(), entry.end(), [&](const Value& v) { return v.name == name; });
     ASSERT_NE(value, entry.end()) << Utf8(name);
     EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ)) << Utf8(name);
     EXPECT_EQ(value->data, data) << Utf8(name);
@@ -423,4 +417,63 @@ TEST_F(InstallerTest, RemovingTheInstallationReportsAFolderThatStays) {
   EXPECT_FALSE(IsFileTypeRegistered());
   EXPECT_TRUE(RemoveInstallation(layout));
   EXPECT_FALSE(Exists(Text(layout.installFolder)));
+}
+
+TEST_F(InstallerTest, TheProgramInstallsOpensJobFilesAndUninstallsItself) {
+  std::wstring harborline = SiblingProgram(L"harborline.exe");
+  std::wstring installed = Text(layout.installedProgram);
+  context.programPath = harborline.c_str();
+  // The installed copy takes over with these arguments; a job file that does
+  // not exist makes it end at once.
+  std::wstring missing = tree.Path(L"missing.hbak");
+  ASSERT_TRUE(ApplyInstallation(context, All(), (L"/Quiet " + Quoted(missing)).c_str(), SW_HIDE));
+  ASSERT_TRUE(WaitUntilInstalledCopiesEnd());
+  EXPECT_EQ(ReadWholeFile(installed), ReadWholeFile(harborline));
+
+  // A job file opened through the shell starts the installed program.
+  std::wstring job = tree.Path(L"Photos.hbak");
+  tree.WriteFile(L"Photos.hbak", "[Settings]\r\n");
+  DWORD opened = ShellOpen(job.c_str());
+  ASSERT_GT(opened, 1u);
+  WideString image;
+  EXPECT_TRUE(GetProcessImagePath(opened, image));
+  EXPECT_TRUE(EqualsNoCase(image.CStr(), installed.c_str())) << Utf8(Text(image));
+  EXPECT_TRUE(KillProcess(opened));
+
+  // The uninstall entry's command: the installed program hands over to its
+  // temporary copy and ends.
+  EXPECT_EQ(RunProcess((Quoted(installed) + L" /Uninstall /Quiet").c_str(), nullptr, SW_SHOWNORMAL,
+                       kWaitForExit),
+            0);
+  std::wstring copy = tree.Path(L"Harborline Uninstall\\Harborline Uninst.exe");
+  std::vector<DWORD> stage;
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        stage = ProcessesRunning(copy);
+        box = stage.empty() ? nullptr : FindWindowWithButton(stage[0], L"Yes");
+        return box != nullptr;
+      },
+      kBoundedWaitMs));
+  HandleHolder secondStage(OpenProcess(SYNCHRONIZE, FALSE, stage[0]));
+  EXPECT_EQ(StaticTexts(box), L"Are you sure you want to uninstall Harborline Backup?");
+  ASSERT_TRUE(PressButton(box, L"Yes"));
+  ASSERT_TRUE(WaitUntil([&] { return (box = FindWindowWithButton(stage[0], L"OK")) != nullptr; },
+                        kBoundedWaitMs));
+  EXPECT_EQ(StaticTexts(box), L"Harborline Backup was uninstalled.");
+  EXPECT_FALSE(Exists(Text(layout.installFolder)));
+  EXPECT_FALSE(Exists(Text(layout.unattendedShortcut)));
+  EXPECT_FALSE(Exists(Text(layout.normalShortcut)));
+  EXPECT_FALSE(
+      KeyExists(HKEY_LOCAL_MACHINE,
+                L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Harborline Backup"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L".hbak"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"HarborlineFile"));
+  // The user's own Explorer entries stay.
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, std::wstring(kUserFileExts) + L"\\UserChoice"));
+  ASSERT_TRUE(PressButton(box, L"OK"));
+  EXPECT_EQ(WaitForSingleObject(secondStage.Get(), kBoundedWaitMs), WAIT_OBJECT_0);
+  // The command processor removes the copy and its folder after the end.
+  EXPECT_TRUE(
+      WaitUntil([&] { return !Exists(tree.Path(L"Harborline Uninstall")); }, kBoundedWaitMs));
 }
