@@ -5,8 +5,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 
 #include "base/wide_string.h"
 #include "ui/ui_window.h"
@@ -15,8 +13,9 @@ enum RunMode : uint8_t { kInteractive = 0, kPassive = 1, kQuiet = 3 };
 
 class Application {
  public:
-  // Start-up: version, privileges, program path, console user, default settings
-  // path. Never fails: whatever cannot be learnt falls back silently.
+  // Start-up, in this order: version, privileges, program path, console user,
+  // default settings path (each learnt by its own unit of app/). Never fails:
+  // whatever cannot be learnt falls back silently.
   Application();
 
   double osVersion = 0.0;
@@ -48,23 +47,3 @@ class Application {
 
 // Exit code of an unattended start whose settings file does not exist.
 inline constexpr int kExitMissingSettingsFile = 3;
-
-struct FreeDeleter {
-  void operator()(void* p) const { free(p); }
-};
-using PrivilegeState = std::unique_ptr<TOKEN_PRIVILEGES, FreeDeleter>;
-
-inline constexpr int kConsoleUserNameLength = 128;
-
-double GetOsVersion();
-// Enables the backup, restore, ownership, security and shutdown privileges (and
-// the others of the list) that the token holds; returns the previous state.
-PrivilegeState EnableBackupPrivileges();
-// Fills name (room for kConsoleUserNameLength + 1 units) with the user of the
-// active console session; returns a token of one of that user's processes in
-// that session, or null.
-HANDLE GetConsoleUserName(wchar_t* name);
-// Removes \ / : * ? " < > | from the text; returns how many units went.
-int StripInvalidFileNameChars(WideString& text);
-// The default settings file: the program's folder, the user name, ".hbak".
-void BuildDefaultSettingsPath(Application& app);

@@ -3,8 +3,10 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <utility>
+
 #include "app/console_output.h"
-#include "engine/directory_creation.h"
+#include "jobfile/profile_file.h"
 
 namespace {
 
@@ -53,7 +55,11 @@ bool ParseCommandLine(Application& app, const wchar_t* commandLine) {
     } else if (IsSettingsFileArgument(argument)) {
       // The profile functions read a relative name in the Windows folder, not
       // in the current one where it was found.
-      if (!FullPathOf(argument, app.currentSettingsPath)) app.currentSettingsPath.Assign(argument);
+      WideString full = FullSettingsPath(argument);
+      if (full.ok)
+        app.currentSettingsPath = std::move(full);
+      else
+        app.currentSettingsPath.Assign(argument);
       app.missingSettingsFile.Clear();
     } else if (NamesSettingsFile(argument)) {
       app.missingSettingsFile.Assign(argument);

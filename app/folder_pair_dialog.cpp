@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/job_settings.h"
 #include "app/main_window.h"
 #include "base/path.h"
 #include "engine/directory_creation.h"
+#include "jobfile/preferences.h"
+#include "jobfile/settings_file.h"
 #include "ui/drawing.h"
 #include "ui/message_box.h"
 #include "ui/ui_window.h"
@@ -138,9 +139,8 @@ class PairDialog {
       showInitial_ = true;
       return;
     }
-    WideString lastSource, lastDestination;
-    ReadFolderHistory(app_, lastSource, lastDestination);
-    WideString destinationParent = HistoryParent(lastDestination.CStr());
+    const wchar_t* preferences = app_.defaultSettingsPath.CStr();
+    WideString destinationParent = HistoryParentFolder(preferences, HistoryKey::LastDestination);
     if (mode_ == kDroppedPair && IsSingleFolder(dropped)) {
       source_ = Trimmed(dropped);
       if (destinationParent.Length() > 1)
@@ -149,7 +149,7 @@ class PairDialog {
         destination_.Assign(destinationParent.CStr());
       base_.Assign(destination_.CStr());
     } else {
-      source_ = HistoryParent(lastSource.CStr());
+      source_ = HistoryParentFolder(preferences, HistoryKey::LastSource);
       destination_.Assign(destinationParent.CStr());
       base_.Assign(destinationParent.CStr());
     }
@@ -186,20 +186,17 @@ class PairDialog {
     return true;
   }
 
-  void Show() {
-    ShowWindow(dialog_.handle, SW_SHOWNORMAL);
-    UpdateWindow(dialog_.handle);
-    SetForegroundWindow(dialog_.handle);
-    if (GetForegroundWindow() == dialog_.handle) main_.events->activeWindow = &dialog_;
-    dialog_.SetControlState(sourceEdit_, kStateFocus);
-  }
+  void Show() { dialog_.Present(sourceEdit_); }
 
   bool Run() {
     UiWindow& events = *main_.events;
-    while (PumpEvent(events, 0)) {
-      const int code = events.eventCode;
-      if (code == Close) return false;
-      if (events.eventSource != &dialog_ || code == 0) continue;
+    // A Close of the main window ends the dialog and is then the main loop's.
+    HeldCloses heldCloses(events);
+    UiEvent event;
+    while (NextEvent(events, event)) {
+      const int code = event.code;
+      if (IsCloseOf(event, dialog_) || heldCloses.Hold(event, dialog_)) return false;
+      if (event.source != &dialog_ || code == 0) continue;
       if (code == cancel_) return false;
       if (code == ok_) {
         if (Accept()) return true;
@@ -209,12 +206,14 @@ class PairDialog {
       } else if (code == destinationBrowse_) {
         if (BrowseForFolder(base_.CStr(), dialog_.handle, lastPicked_))
           ChooseDestination(lastPicked_.CStr());
-      } else if (code == FilesDropped) {
-        WideString dropped(dialog_.text.CStr());
-        if (!IsSingleFolder(dropped.CStr())) continue;
-        lastPicked_.Assign(dropped.CStr());
-        if (events.eventParam1 == sourceEdit_) ChooseSource(dropped.CStr());
-        if (events.eventParam1 == destinationEdit_) ChooseDestination(dropped.CStr());
+      } else if (code == UiEventCode::FilesDropped) {
+        const wchar_t* dropped = event.Text();
+        if (!IsSingleFolder(dropped)) continue;
+        lastPicked_.Assign(dropped);
+        if (event.param1 == sourceEdit_)
+          ChooseSource(dropped);
+        else if (event.param1 == destinationEdit_)
+          ChooseDestination(dropped);
       }
     }
     return false;
@@ -245,7 +244,8 @@ class PairDialog {
     if (chosen.Length() > 1 && sourceName.Length() > 0 &&
         !EqualsNoCase(sourceName.CStr(), chosenName.CStr())) {
       ShowWindow(dialog_.handle, SW_HIDE);
-      if (ShowMessageBox(main_, kSubFolderQuestion, kMessageYesNo, 130, 0) == kAnswerYes)
+      if (ShowMessageBox(main_, kSubFolderQuestion, MessageBoxType::YesNo, 130, 0) ==
+          MessageBoxAnswer::Yes)
         chosen.Append(L"\\", sourceName.CStr());
       Show();
     }
@@ -265,7 +265,9 @@ class PairDialog {
       dialog_.SetControlText(message_, problem);
       return false;
     }
-    WriteFolderHistory(app_, source_.CStr(), destination_.CStr());
+    WriteHistoryFolders(app_.defaultSettingsPath.CStr(), source_.CStr(), destination_.CStr());
+    // The rows change by the program's hand: no events for the main loop.
+    UiEventMute mute(main_);
     int row = mode_;
     if (mode_ < 0) {
       row = main_.AddListRow(list_, source_.CStr());
@@ -353,12 +355,6 @@ bool BrowseWithLegacyBrowser(HWND owner, WideString& result) {
 }
 
 }  // namespace
-
-WideString HistoryParent(const wchar_t* entry) {
-  WideString parent(entry ? entry : L"");
-  ParentFolder(parent, false);
-  return parent;
-}
 
 WideString ProposeDestination(const wchar_t* base, const wchar_t* source) {
   WideString proposal(base);

@@ -25,9 +25,6 @@ bool BrowseForFolder(const wchar_t* initial, HWND owner, WideString& result);
 
 // --- The rules the dialog applies, open to tests ----------------------------
 
-// The parent of a history entry: trailing backslashes go, then the text is cut
-// at its last backslash when that stands at the third character or later.
-WideString HistoryParent(const wchar_t* entry);
 // The destination proposed for a source under a destination base: the base,
 // a backslash and the source folder's name; a drive root ("D:") has no name
 // of its own and is proposed the base itself.

@@ -6,8 +6,8 @@
 #include <cwchar>
 #include <vector>
 
-#include "app/application.h"
 #include "app/console_output.h"
+#include "app/privileges.h"
 #include "base/path.h"
 #include "engine/backup_job.h"
 #include "engine/directory_creation.h"

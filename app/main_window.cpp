@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 #include <shlwapi.h>
+#include <windowsx.h>
 
 #include "app/application.h"
 #include "app/backup_runner.h"
@@ -13,6 +14,7 @@
 #include "app/main_window_state.h"
 #include "app/shell_links.h"
 #include "app/strict_warning.h"
+#include "jobfile/settings_file.h"
 #include "ui/list_view.h"
 #include "ui/message_box.h"
 #include "ui/ui_window.h"
@@ -74,7 +76,9 @@ void OpenRowFolder(MainWindow& main, int column) {
   if (IsFolder(path.CStr())) OpenWithShell(path.CStr());
 }
 
-void ShowContextMenu(MainWindow& main) {
+// at: where the menu opens (screen), under the pointer or, from the keyboard,
+// under the selected row.
+void ShowContextMenu(MainWindow& main, POINT at) {
   UiWindow& w = main.window;
   MainWindowControls& ids = main.ids;
   const int row = SelectedRow(main);
@@ -91,13 +95,11 @@ void ShowContextMenu(MainWindow& main) {
   EnableControl(w, ids.menuOpenDestination, destinationExists);
   UiControl* list = w.Control(ids.list);
   if (!list || !list->menu) return;
-  POINT at = w.lastMessage.pt;
   TrackPopupMenu(list->menu, TPM_LEFTBUTTON, at.x, at.y, 0, w.handle, nullptr);
 }
 
 void EditPair(MainWindow& main, int mode, const wchar_t* dropped = nullptr) {
   if (FolderPairDialog(main.app, main.ids.list, mode, dropped)) main.isSaved = false;
-  ForgetOwnEvents(main);
 }
 
 void RemoveSelected(MainWindow& main) {
@@ -113,47 +115,27 @@ void MoveSelected(MainWindow& main, int step) {
   const int row = SelectedRow(main);
   const int other = row + step;
   if (row >= 0 && other >= 0 && other < RowCount(main)) {
+    UiEventMute mute(main.window);
     SwapRows(main.window.ControlHandle(main.ids.list), row, other);
-    ForgetOwnEvents(main);
   }
   main.isSaved = false;
 }
 
 void ChooseMode(MainWindow& main, int mode) {
   UiWindow& w = main.window;
-  const int update = main.ids.options[kUpdateBox];
-  if (mode == kRestoreButton)
+  const int update = main.ids.options.updateMethod;
+  if (mode == main.ids.modes.restore)
     w.SetControlState(update, kStateDisable | kStateUncheck);
-  else if (mode == kSyncButton)
+  else if (mode == main.ids.modes.sync)
     w.SetControlState(update, kStateDisable | kStateCheck);
   else
     w.SetControlState(update, kStateEnable | kStateCheck);
   main.isSaved = false;
 }
 
-uint32_t ModeFlags(MainWindow& main) {
-  const int* modes = main.ids.modes;
-  uint32_t flags = BackupMode::Common;
-  if (IsChecked(main, modes[kStrictButton]))
-    flags = BackupMode::Strict;
-  else if (IsChecked(main, modes[kRestoreButton]))
-    flags = BackupMode::Restore;
-  else if (IsChecked(main, modes[kSyncButton]))
-    flags = BackupMode::Sync;
-  if (IsChecked(main, main.ids.options[kUpdateBox])) flags |= BackupMode::UpdateMethod;
-  return flags;
-}
-
-uint32_t SkipMask(MainWindow& main) {
-  uint32_t mask = 0;
-  if (IsChecked(main, main.ids.options[kSkipSystemBox])) mask |= SkipAttribute::SkipSystem;
-  if (IsChecked(main, main.ids.options[kSkipHiddenBox])) mask |= SkipAttribute::SkipHidden;
-  return mask;
-}
-
 void ReportNoRunner(MainWindow& main) {
   if (main.app.runMode == kInteractive) {
-    ShowMessageBox(main.window, kNoRunnerText, kMessageOk, kNoticeHeight, 0);
+    ShowMessageBox(main.window, kNoRunnerText, MessageBoxType::Ok, kNoticeHeight, 0);
   } else {
     WriteConsoleLine(L"harborline: no backup was run: this build has no backup runner.");
     main.app.exitCode = 1;
@@ -163,8 +145,8 @@ void ReportNoRunner(MainWindow& main) {
 // "Start backup". True when the loop is to end.
 bool StartBackup(MainWindow& main) {
   BackupJob& job = main.job;
-  const uint32_t flags = ModeFlags(main);
-  const uint32_t skip = SkipMask(main);
+  const uint32_t flags = ModeFlagsFromControls(main.window, main.ids.modes, main.ids.options);
+  const uint32_t skip = SkipMaskFromControls(main.window, main.ids.options);
   if ((flags & BackupMode::Strict) && !ConfirmStrictBackup(main.app)) return false;
   BackupRunner runner = CurrentBackupRunner();
   if (!runner) {
@@ -179,8 +161,8 @@ bool StartBackup(MainWindow& main) {
   job.ownerWindow = &main.window;
   if (!EnsureTransferBuffer(job)) {
     if (main.app.runMode == kInteractive) {
-      ShowMessageBox(main.window, L"There is not enough memory to start the backup.", kMessageOk,
-                     kNoticeHeight, 0);
+      ShowMessageBox(main.window, L"There is not enough memory to start the backup.",
+                     MessageBoxType::Ok, kNoticeHeight, 0);
       return false;
     }
     WriteConsoleLine(L"harborline: not enough memory to start the backup.");
@@ -196,34 +178,29 @@ bool StartBackup(MainWindow& main) {
 }
 
 // One event of the main window. True when the loop is to end.
-bool Dispatch(MainWindow& main) {
+bool Dispatch(MainWindow& main, const UiEvent& event) {
   UiWindow& w = main.window;
-  UiWindow& events = *w.events;
   MainWindowControls& ids = main.ids;
-  const int code = events.eventCode;
-  // A Close keeps the previous event's source, so it is tested first.
-  if (code == Close) return ConfirmClose(main);
-  if (events.eventSource != &w || code == 0) return false;
-  const int param = events.eventParam1;
+  const int code = event.code;
+  if (IsCloseOf(event, w)) return ConfirmClose(main);
+  if (event.source != &w || code == 0) return false;
+  const int param = event.param1;
 
-  if (code == ItemSelected || code == ItemDeselected) {
+  if (code == UiEventCode::ItemSelected || code == UiEventCode::ItemDeselected) {
     if (param == ids.list) {
       const bool any = SelectedRow(main) >= 0;
       EnableControl(w, ids.edit, any);
       EnableControl(w, ids.remove, any);
     }
-  } else if (code == ItemChecked || code == ItemUnchecked) {
+  } else if (code == UiEventCode::ItemChecked || code == UiEventCode::ItemUnchecked) {
     if (param == ids.list) main.isSaved = false;
-  } else if (code == ContextMenu) {
-    if (param == ids.list) ShowContextMenu(main);
-  } else if (code == DoubleClicked) {
+  } else if (code == UiEventCode::ContextMenu) {
+    if (param == ids.list) ShowContextMenu(main, event.point);
+  } else if (code == UiEventCode::DoubleClicked) {
     if (param == ids.list) OpenRowFolder(main, kSourceColumn);
-  } else if (code == FilesDropped) {
-    if (param == ids.list) {
-      WideString dropped(w.text.CStr());
-      EditPair(main, kDroppedPair, dropped.CStr());
-    }
-  } else if (code == Moved) {
+  } else if (code == UiEventCode::FilesDropped) {
+    if (param == ids.list) EditPair(main, kDroppedPair, event.Text());
+  } else if (code == UiEventCode::Moved) {
     // Resizing and back makes the list repaint after the window moved.
     w.SetControlBounds(ids.list, 15, 65, 620, 132);
     w.SetControlBounds(ids.list, 15, 65, 620, 130);
@@ -242,8 +219,8 @@ bool Dispatch(MainWindow& main) {
     MoveSelected(main, -1);
   } else if (code == ids.moveDown) {
     MoveSelected(main, +1);
-  } else if (code == ids.options[kUpdateBox] || code == ids.options[kSkipSystemBox] ||
-             code == ids.options[kSkipHiddenBox]) {
+  } else if (code == ids.options.updateMethod || code == ids.options.skipSystem ||
+             code == ids.options.skipHidden) {
     main.isSaved = false;
   } else if (code == ids.settings) {
     return main.app.RunInstallDialog(main.commandLine, main.showCommand);
@@ -255,10 +232,9 @@ bool Dispatch(MainWindow& main) {
     SaveJobAs(main);
   } else if (code == ids.start) {
     return StartBackup(main);
-  } else {
-    for (int mode = 0; mode < 4; ++mode) {
-      if (code == ids.modes[mode]) ChooseMode(main, mode);
-    }
+  } else if (code == ids.modes.common || code == ids.modes.strict || code == ids.modes.restore ||
+             code == ids.modes.sync) {
+    ChooseMode(main, code);
   }
   return false;
 }
@@ -274,6 +250,7 @@ void ShowMainWindow(MainWindow& main) {
 
 void RunLoop(MainWindow& main) {
   UiWindow& events = *main.window.events;
+  UiEvent event;
   if (main.app.runMode != kInteractive) {
     // Unattended: the first event is a press of "Start backup", before any
     // real message is read; the loop ends with the run.
@@ -281,15 +258,17 @@ void RunLoop(MainWindow& main) {
     StartBackup(main);
     return;
   }
-  while (NextShellEvent(main.app, events)) {
-    if (events.eventCode != MouseMoved) CheckSelection(main);
-    if (Dispatch(main)) break;
+  while (NextShellEvent(main.app, events, event)) {
+    if (event.code != UiEventCode::MouseMoved) CheckSelection(main);
+    if (Dispatch(main, event)) break;
   }
 }
 
 }  // namespace
 
 MainWindow::~MainWindow() {
+  // The menu shows the images until the window and its controls are gone.
+  window.Destroy();
   for (HBITMAP& image : menuImages) {
     if (image) DeleteObject(image);
     image = nullptr;
@@ -303,10 +282,6 @@ int SelectedRow(MainWindow& main) {
 
 int RowCount(MainWindow& main) {
   return static_cast<int>(main.window.SendToControl(main.ids.list, LVM_GETITEMCOUNT, 0, 0));
-}
-
-bool IsChecked(MainWindow& main, int control) {
-  return main.window.GetCheckState(control) == kStateCheck;
 }
 
 int RunMainWindow(Application& app, HINSTANCE instance, const wchar_t* commandLine,
@@ -341,6 +316,5 @@ int RunMainWindow(Application& app, HINSTANCE instance, const wchar_t* commandLi
     if (app.runMode != kQuiet) ShowMainWindow(main);
     RunLoop(main);
   }
-  app.mainWindow.Destroy();
   return app.exitCode;
 }

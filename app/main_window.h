@@ -6,14 +6,6 @@
 
 class Application;
 
-// Columns of the folder-pair list, in order.
-enum PairColumn : int {
-  kSourceColumn = 0,
-  kDestinationColumn = 1,
-  kItemIdColumn = 2,     // key of the line the row was loaded from; hidden
-  kExtraTextColumn = 3,  // third field of a loaded line, carried back on save; hidden
-};
-
 // Builds the main window, loads the settings file and runs the event loop
 // until the window closes (interactive) or the run is over (unattended).
 // Returns the process's exit code (Application::exitCode).

@@ -11,6 +11,8 @@
 #include "app/main_window.h"
 #include "app/main_window_state.h"
 #include "base/path.h"
+#include "jobfile/preferences.h"
+#include "jobfile/settings_file.h"
 #include "ui/message_box.h"
 #include "ui/ui_window.h"
 
@@ -35,7 +37,7 @@ void SetShownFileName(MainWindow& main) {
 }
 
 void ShowNotSaved(MainWindow& main) {
-  ShowMessageBox(main.window, kNotSavedText, kMessageOk, 150, 0);
+  ShowMessageBox(main.window, kNotSavedText, MessageBoxType::Ok, 150, 0);
 }
 
 // Asks "Save changes to ...?" and saves on Yes. True when the caller may go
@@ -43,10 +45,10 @@ void ShowNotSaved(MainWindow& main) {
 bool SaveChangesFirst(MainWindow& main) {
   WideString question;
   question.AssignConcat(L"Save changes to ", main.shownFileName.CStr(), L"?");
-  const int answer =
-      ShowMessageBox(main.window, question.CStr(), kMessageYesNoCancel, kQuestionHeight, 0);
-  if (answer == kAnswerCancel) return false;
-  if (answer != kAnswerYes) return true;
+  const MessageBoxAnswer answer =
+      ShowMessageBox(main.window, question.CStr(), MessageBoxType::YesNoCancel, kQuestionHeight, 0);
+  if (answer == MessageBoxAnswer::Cancel) return false;
+  if (answer != MessageBoxAnswer::Yes) return true;
   return SaveCurrentJob(main);
 }
 
@@ -77,12 +79,6 @@ bool AskForFile(MainWindow& main, bool forSaving, WideString& chosen) {
 
 }  // namespace
 
-void ForgetOwnEvents(MainWindow& main) {
-  UiWindow& events = *main.window.events;
-  events.ClearEvent();
-  events.eventPending = false;
-}
-
 bool SaveCurrentJob(MainWindow& main) {
   main.isSaved = SaveJob(main, main.app.currentSettingsPath.CStr());
   if (!main.isSaved) ShowNotSaved(main);
@@ -100,11 +96,14 @@ void OpenJobFile(MainWindow& main) {
 void SaveJobAs(MainWindow& main) {
   Application& app = main.app;
   if (!EqualsNoCase(app.currentSettingsPath.CStr(), app.defaultSettingsPath.CStr()) &&
-      ShowMessageBox(main.window, kMakeDefaultQuestion, kMessageYesNo, kLongTextHeight, 0) ==
-          kAnswerYes) {
+      ShowMessageBox(main.window, kMakeDefaultQuestion, MessageBoxType::YesNo, kLongTextHeight,
+                     0) == MessageBoxAnswer::Yes) {
     app.currentSettingsPath.Assign(app.defaultSettingsPath.CStr());
     SetShownFileName(main);
-    SaveCurrentJob(main);
+    main.isSaved = SaveAsDefaultJob(app.defaultSettingsPath.CStr(), main.window, main.ids.list,
+                                    main.ids.modes, main.ids.options)
+                       .complete;
+    if (!main.isSaved) ShowNotSaved(main);
     return;
   }
   WideString chosen;
@@ -126,25 +125,20 @@ bool ConfirmClose(MainWindow& main) {
 }
 
 void LoadJob(MainWindow& main, const wchar_t* path) {
-  (void)path;
-  UiWindow& w = main.window;
-  // Until the settings file can be read here, every job starts from the
-  // defaults: Common with the update method, both skip options on.
-  w.SendToControl(main.ids.list, LVM_DELETEALLITEMS, 0, 0);
-  for (int mode : main.ids.modes) w.SetControlState(mode, kStateUncheck);
-  w.SetControlState(main.ids.modes[kCommonButton], kStateCheck);
-  w.SetControlState(main.ids.options[kUpdateBox], kStateEnable | kStateCheck);
-  w.SetControlState(main.ids.options[kSkipSystemBox], kStateCheck);
-  w.SetControlState(main.ids.options[kSkipHiddenBox], kStateCheck);
-  main.job.flags = BackupMode::UpdateMethod;
-  main.job.skipAttributes = SkipAttribute::SkipHidden | SkipAttribute::SkipSystem;
+  // The program's own changes raise no events that a loop could take for
+  // the user's (the check boxes of the loaded rows are no change).
+  UiEventMute mute(main.window);
+  uint32_t skip = 0;
+  main.job.flags =
+      LoadSettingsFile(path, main.window, main.ids.list, main.ids.modes, main.ids.options, &skip);
+  main.job.skipAttributes = skip;
   SetShownFileName(main);
-  ForgetOwnEvents(main);
   main.isSaved = true;
 }
 
 bool SaveJob(MainWindow& main, const wchar_t* path) {
-  (void)main;
-  (void)path;
-  return false;  // the settings file cannot be written by this build yet
+  // Only a complete save holds the job: a file with some of its pairs would
+  // lose the others at the next load.
+  return SaveSettingsFile(path, main.window, main.ids.list, main.ids.modes, main.ids.options)
+      .complete;
 }

@@ -88,7 +88,7 @@ class Builder {
 
   void Header() {
     Application& app = main_.app;
-    w_.newControlFlags = DragsWindow;
+    w_.newControlFlags = LayoutFlags::DragsWindow;
     w_.AddStatic(L"", 0, 0, kWidth, 60, WS_VISIBLE | WS_DISABLED);
     HICON icon = LoadProgramIcon(instance_, kProgramIcon, 48);
     w_.AddIconImage(icon);  // the control keeps a copy
@@ -100,7 +100,7 @@ class Builder {
     version.Prepend(L"v");
     w_.AddStatic(version.CStr(), 360, 27, 65, 15);
     w_.SetControlTextColour(-1, kWhite);
-    w_.newControlFlags = 0;
+    w_.newControlFlags = LayoutFlags::None;
 
     app.minimizeButtonId = w_.AddImageButton(137, 138, 590);
     w_.AddTooltip(-1, L"Minimize");
@@ -146,35 +146,35 @@ class Builder {
     Heading(L"Backup options", 395);
     w_.SetFontForNewControls(9, 800, 1);
     w_.newControlTextColour = kBlack;
-    ids.modes[kCommonButton] = Radio(
+    ids.modes.common = Radio(
         L"Common backup. Copy files from source to destination, overwriting existing files.", 270,
         500,
         L"This mode makes a regular backup.\r\nCheck \"Use update method\" to copy only files "
         L"modified since the last backup.");
-    ids.modes[kStrictButton] = Radio(
+    ids.modes.strict = Radio(
         L"Strict backup. Additionally delete destination files, not existing on source.", 295, 500,
         L"This mode creates a backup containing exactly the same files as the source.\r\nIf files "
         L"or folders were deleted in the source, they are deleted in the destination as "
         L"well.\r\nPlease use care when selecting the folders in this mode.");
-    ids.modes[kRestoreButton] = Radio(
+    ids.modes.restore = Radio(
         L"Restore mode. Copy files from destination to source, overwriting source files.", 320, 500,
         L"This is your life saver mode.\r\nIf your files get lost or corrupted, switch to this "
         L"mode to recover them.");
-    ids.modes[kSyncButton] = Radio(
+    ids.modes.sync = Radio(
         L"Sync mode. Copy newest files from source to destination, and from destination to "
         L"source.",
         345, 550,
         L"In synchronization mode, modified/created files are copied in both directions:\r\nFrom "
         L"source to destination, and from destination to source.");
-    ids.options[kUpdateBox] = Check(
+    ids.options.updateMethod = Check(
         L"Use update method (faster). Overwrite only outdated files in the destination.", 30, 415,
         460,
         L"When this option is selected, only files created/modified since the last backup are "
         L"copied.\r\nUseful to quickly update an existing backup.");
-    ids.options[kSkipSystemBox] =
+    ids.options.skipSystem =
         Check(L"Skip copying system files.", 30, 440, 180,
               L"Whether to skip copying files with SYSTEM attributes (recommended).");
-    ids.options[kSkipHiddenBox] =
+    ids.options.skipHidden =
         Check(L"Skip copying hidden files.", 280, 440, 180,
               L"Whether to skip copying files with HIDDEN attributes (recommended).");
     w_.newControlTextColour = -1;
@@ -184,7 +184,7 @@ class Builder {
     MainWindowControls& ids = main_.ids;
     w_.SetFontForNewControls(9, 800, 1);
     ids.settings = ImageButton(L"  Settings", 500, 425, 110, 26, kSettingsImage, 16, nullptr);
-    w_.newControlFlags = KeepsOwnBackground;
+    w_.newControlFlags = LayoutFlags::KeepsOwnBackground;
     ids.open = ImageButton(L"   Open", 40, 480, 100, 32, kOpenImage, 20,
                            L"Load a previously saved Harborline Backup file.");
     ids.save = ImageButton(L"   Save", 170, 480, 100, 32, kSaveImage, 20,
@@ -196,7 +196,7 @@ class Builder {
     w_.SetFontForNewControls(12, 800, 1);
     ids.start = ImageButton(L" Start backup", 460, 476, 160, 40, kStartImage, 32,
                             L"Start backing up / restoring the selected folders.");
-    w_.newControlFlags = 0;
+    w_.newControlFlags = LayoutFlags::None;
     w_.SetFontForNewControls(9, 400, 1);
   }
 

@@ -7,6 +7,7 @@
 #include "app/application.h"
 #include "base/wide_string.h"
 #include "engine/backup_job.h"
+#include "jobfile/settings_file.h"
 
 class UiWindow;
 
@@ -15,17 +16,12 @@ struct MainWindowControls {
   int list = 0;
   int moveUp = 0, moveDown = 0;
   int add = 0, edit = 0, remove = 0;
-  // In the order the settings file uses: Common, Strict, Restore, Sync.
-  int modes[4] = {};
-  // "Use update method", "Skip copying system files.", "Skip copying hidden files."
-  int options[3] = {};
+  ModeButtons modes;
+  OptionBoxes options;
   int settings = 0, open = 0, save = 0, saveAs = 0, start = 0;
   // Items of the list's context menu.
   int menuOpenSource = 0, menuOpenDestination = 0, menuAdd = 0, menuEdit = 0, menuRemove = 0;
 };
-
-enum ModeButton { kCommonButton = 0, kStrictButton = 1, kRestoreButton = 2, kSyncButton = 3 };
-enum OptionBox { kUpdateBox = 0, kSkipSystemBox = 1, kSkipHiddenBox = 2 };
 
 struct MainWindow {
   explicit MainWindow(Application& application)
@@ -64,11 +60,7 @@ void OpenJobFile(MainWindow& main);
 void SaveJobAs(MainWindow& main);
 // True when the loop may end (saved, or the user chose not to save).
 bool ConfirmClose(MainWindow& main);
-// Forgets the events the program's own changes of the list raised (check
-// boxes of loaded, accepted or swapped rows), so that they count as no change.
-void ForgetOwnEvents(MainWindow& main);
 
 // --- Helpers ---------------------------------------------------------------
 int SelectedRow(MainWindow& main);
 int RowCount(MainWindow& main);
-bool IsChecked(MainWindow& main, int control);

@@ -2,9 +2,8 @@
 
 #include <windows.h>
 
-#include <shellapi.h>
-
 #include "app/application.h"
+#include "system/process_launch.h"
 #include "ui/ui_window.h"
 
 namespace {
@@ -14,14 +13,7 @@ constexpr wchar_t kUpdatePath[] = L"/harborline_backup/about.php?ver=";
 
 // The shell's default handler; a failed launch is not reported (no browser,
 // no network): the program goes on.
-void OpenThroughShell(const wchar_t* target) {
-  SHELLEXECUTEINFOW info{};
-  info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
-  info.lpFile = target;
-  info.nShow = SW_SHOW;
-  if (ShellExecuteExW(&info) && info.hProcess) CloseHandle(info.hProcess);
-}
+void OpenThroughShell(const wchar_t* target) { ShellOpen(target); }
 
 ShellOpener g_opener = OpenThroughShell;
 
@@ -53,16 +45,17 @@ void SetShellOpener(ShellOpener opener) { g_opener = opener ? opener : OpenThrou
 
 void OpenWithShell(const wchar_t* target) { g_opener(target); }
 
-bool NextShellEvent(Application& app, UiWindow& events) {
-  if (!PumpEvent(events, 0)) return false;
+bool NextShellEvent(Application& app, UiWindow& events, UiEvent& event) {
+  if (!NextEvent(events, event)) return false;
   UiWindow& main = app.mainWindow;
-  if (events.eventSource != &main || events.eventCode <= 0) return true;
-  const int code = events.eventCode;
+  if (event.source != &main || event.code <= 0) return true;
+  const int code = event.code;
   if (code == app.minimizeButtonId) {
     ShowWindow(main.handle, SW_MINIMIZE);
     UpdateWindow(main.handle);
   } else if (code == app.closeButtonId) {
-    events.eventCode = Close;
+    event.code = ToCode(UiEventCode::Close);
+    event.param1 = static_cast<int32_t>(CloseCause::Window);
   } else if (code == app.helpLinkId) {
     OpenWithShell(HelpPageAddress().CStr());
   } else if (code == app.updateLinkId) {

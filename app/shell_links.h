@@ -8,6 +8,7 @@
 
 class Application;
 class UiWindow;
+struct UiEvent;
 
 // The product's web site; a reserved name, so nothing real is ever reached.
 inline constexpr wchar_t kWebHost[] = L"harborline.example";
@@ -26,8 +27,9 @@ using ShellOpener = void (*)(const wchar_t* target);
 void SetShellOpener(ShellOpener opener);
 void OpenWithShell(const wchar_t* target);
 
-// Waits for the next event of the main window's event record (blocking) and
-// serves the header controls: minimise minimises the main window, close turns
-// into a Close event, the links open their pages. False once the message loop
-// has ended; the caller then leaves its loop. The caller dispatches the event.
-bool NextShellEvent(Application& app, UiWindow& events);
+// Waits for the next event of the main window's event record (blocking), hands
+// the caller its copy and serves the header controls: minimise minimises the
+// main window, close turns into a Close of the main window, the links open
+// their pages. False once the message loop has ended; the caller then leaves
+// its loop. The caller dispatches the event.
+bool NextShellEvent(Application& app, UiWindow& events, UiEvent& event);

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/application.h"
-#include "app/job_settings.h"
+#include "jobfile/preferences.h"
 #include "ui/drawing.h"
 #include "ui/ui_window.h"
 
@@ -26,36 +26,39 @@ enum class Answer { kYes, kNo, kLoopEnded };
 
 bool ConfirmStrictBackup(Application& app) {
   if (app.runMode != kInteractive) return true;
-  if (IsStrictWarningSkipped(app)) return true;
+  if (IsStrictWarningSkipped(app.defaultSettingsPath.CStr())) return true;
 
   UiWindow& main = app.mainWindow;
   UiWindow& events = *main.events;
   UiWindow dialog;
-  if (!dialog.Create(kDialogClass, L"", kDialogSkinWidth, kDialogHeight, -1, -1, WS_POPUP, &events,
-                     main.handle))
+  if (!dialog.Create(kDialogClass, L"", kDialogSkinWidth, kDialogHeight, kCentred, kCentred,
+                     WS_POPUP, &events, main.handle))
     return false;
   ApplyDialogSkin(main, dialog, kDialogHeight);
-  dialog.SetFontForNewControls(9, 800, 1);
-  dialog.newControlTextColour = RGB(0, 0, 0);
-  dialog.AddStatic(kWarningText, 20, 20, 410, 180);
-  dialog.newControlTextColour = -1;
+  dialog.SetFontForNewControls(9, 800, kFontPlain);
+  {
+    NewControlSettings black(dialog);
+    black.TextColour(RGB(0, 0, 0));
+    dialog.AddStatic(kWarningText, 20, 20, 410, 180);
+  }
   const int dontAsk = dialog.AddCheckBox(L"Dont ask again", 120, 220, 100);
   const int yes = dialog.AddButton(L"Yes", 250, 215, 80, 26);
   const int no = dialog.AddButton(L"No", 350, 215, 80, 26);
 
-  ShowWindow(dialog.handle, SW_SHOWNORMAL);
-  UpdateWindow(dialog.handle);
-  SetForegroundWindow(dialog.handle);
-  if (GetForegroundWindow() == dialog.handle) events.activeWindow = &dialog;
-  dialog.SetControlState(no, kStateFocus);
+  dialog.Present(no);
 
   Answer answer = Answer::kLoopEnded;
-  while (PumpEvent(events, 0)) {
-    const int code = events.eventCode;
+  // A Close of the main window (Alt+F4 on it) is its loop's to answer, once
+  // this question is over.
+  HeldCloses heldCloses(events);
+  UiEvent event;
+  while (NextEvent(events, event)) {
+    heldCloses.Hold(event, dialog);
+    const int code = event.code;
     // A plain close request does not answer: only the buttons and the main
     // window's own close button do.
-    if (code == Close || code <= 0) continue;
-    if (events.eventSource == &main) {
+    if (code <= 0) continue;
+    if (event.source == &main) {
       if (code == app.minimizeButtonId) {
         ShowWindow(main.handle, SW_MINIMIZE);
         UpdateWindow(main.handle);
@@ -63,7 +66,7 @@ bool ConfirmStrictBackup(Application& app) {
         answer = Answer::kNo;
         break;
       }
-    } else if (events.eventSource == &dialog) {
+    } else if (event.source == &dialog) {
       if (code == yes || code == no) {
         answer = code == yes ? Answer::kYes : Answer::kNo;
         break;
@@ -73,7 +76,7 @@ bool ConfirmStrictBackup(Application& app) {
   // "No" with the box checked stores the choice as well: whoever ticks it
   // does not want to be asked again, whatever this answer.
   if (answer != Answer::kLoopEnded && dialog.GetCheckState(dontAsk) == kStateCheck)
-    RememberSkipStrictWarning(app);
+    SkipStrictWarningFromNowOn(app.defaultSettingsPath.CStr());
   if (events.activeWindow == &dialog) events.activeWindow = nullptr;
   dialog.Dispose();
   return answer == Answer::kYes;

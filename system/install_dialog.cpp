@@ -5,9 +5,6 @@
 
 namespace {
 
-constexpr COLORREF kBlack = RGB(0, 0, 0);
-constexpr uint8_t kPlainFont = 1;
-
 // The three boxes indented below Install follow it.
 void FollowInstall(UiWindow& dialog, const InstallDialogControls& controls, bool install) {
   uint32_t state = install ? kStateCheck | kStateEnable : kStateUncheck | kStateDisable;
@@ -15,36 +12,25 @@ void FollowInstall(UiWindow& dialog, const InstallDialogControls& controls, bool
     dialog.SetControlState(box, state);
 }
 
-bool IsChecked(UiWindow& dialog, int index) { return dialog.GetCheckState(index) == kStateCheck; }
-
 InstallChoices ReadChoices(UiWindow& dialog, const InstallDialogControls& controls) {
   InstallChoices choices;
-  choices.install = IsChecked(dialog, controls.install);
-  choices.unattendedShortcut = IsChecked(dialog, controls.unattendedShortcut);
-  choices.normalShortcut = IsChecked(dialog, controls.normalShortcut);
-  choices.uninstallEntry = IsChecked(dialog, controls.uninstallEntry);
-  choices.association = IsChecked(dialog, controls.association);
+  choices.install = dialog.IsChecked(controls.install);
+  choices.unattendedShortcut = dialog.IsChecked(controls.unattendedShortcut);
+  choices.normalShortcut = dialog.IsChecked(controls.normalShortcut);
+  choices.uninstallEntry = dialog.IsChecked(controls.uninstallEntry);
+  choices.association = dialog.IsChecked(controls.association);
   return choices;
-}
-
-void Present(UiWindow& events, UiWindow& dialog, int focus) {
-  ShowWindow(dialog.handle, SW_SHOWNORMAL);
-  UpdateWindow(dialog.handle);
-  BringWindowToTop(dialog.handle);
-  SetForegroundWindow(dialog.handle);
-  if (GetForegroundWindow() == dialog.handle) events.activeWindow = &dialog;
-  dialog.SetControlState(focus, kStateFocus);
 }
 
 }  // namespace
 
 InstallDialogControls AddInstallDialogControls(UiWindow& dialog) {
   InstallDialogControls controls;
-  dialog.newControlTextColour = kBlack;
-  dialog.SetFontForNewControls(12.0, 800, kPlainFont);
+  NewControlSettings settings(dialog);
+  settings.TextColour(RGB(0, 0, 0)).Font(12, 800);
   controls.heading =
       dialog.AddStatic(L"Harborline Backup settings", 50, 20, 350, 20, WS_VISIBLE | SS_CENTER);
-  dialog.SetFontForNewControls(9.0, 800, kPlainFont);
+  settings.Font(9, 800);
   controls.install =
       dialog.AddCheckBox(L"Install the application on this PC (recommended)", 20, 70, 330);
   controls.unattendedShortcut =
@@ -80,44 +66,48 @@ bool RunInstallDialog(const InstallContext& context, const wchar_t* commandLine,
   UiWindow& main = *context.mainWindow;
   UiWindow& events = main.events ? *main.events : main;
   UiWindow dialog;
-  if (!dialog.Create(kInstallDialogClass, L"", kInstallDialogWidth, kInstallDialogHeight, -1, -1,
-                     WS_POPUP, &events, main.handle))
+  if (!dialog.Create(kInstallDialogClass, L"", kInstallDialogWidth, kInstallDialogHeight, kCentred,
+                     kCentred, WS_POPUP, &events, main.handle))
     return false;
   ApplyDialogSkin(main, dialog, kInstallDialogHeight);
   InstallDialogControls controls = AddInstallDialogControls(dialog);
   InstallLayout layout;
   InstallChoices state;
   if (BuildInstallLayout(context.consoleUserName, layout)) state = ReadInstallState(layout);
-  ShowInstallState(dialog, controls, state);
-  Present(events, dialog, controls.ok);
+  {
+    UiEventMute quiet(dialog);
+    ShowInstallState(dialog, controls, state);
+  }
+  dialog.Present(controls.ok);
 
   bool result = false;
-  while (PumpEvent(events, 0)) {
-    UiWindow* source = events.eventSource;
-    int32_t code = events.eventCode;
-    if (source == &main && code > 0) {
+  // A Close of the main window (Alt+F4 on it) is its own loop's to answer,
+  // once the dialog is over.
+  HeldCloses heldCloses(events);
+  UiEvent event;
+  while (NextEvent(events, event)) {
+    if (heldCloses.Hold(event, dialog)) continue;
+    if (IsCloseOf(event, dialog) || event.IsCommand(dialog, controls.cancel)) break;
+    if (event.IsFrom(main)) {
       // The main window's controls wait while the dialog is open, except the
       // header's minimise and close buttons.
-      if (code == context.minimizeButtonId) {
+      if (event.IsCommand(main, context.minimizeButtonId)) {
         ShowWindow(main.handle, SW_MINIMIZE);
         UpdateWindow(main.handle);
-      } else if (code == context.closeButtonId) {
+      } else if (event.IsCommand(main, context.closeButtonId)) {
         result = true;
         break;
       }
-      continue;
-    }
-    if (source != &dialog) continue;
-    if (code == Close || (code == controls.cancel && code > 0)) break;
-    if (code == controls.install && code > 0) {
-      FollowInstall(dialog, controls, IsChecked(dialog, controls.install));
-    } else if (code == controls.ok && code > 0) {
+    } else if (event.IsCommand(dialog, controls.install)) {
+      FollowInstall(dialog, controls, dialog.IsChecked(controls.install));
+    } else if (event.IsCommand(dialog, controls.ok)) {
       InstallChoices choices = ReadChoices(dialog, controls);
       ShowWindow(dialog.handle, SW_HIDE);
       result = ApplyInstallation(context, choices, commandLine, showCommand);
       break;
     }
   }
+  if (events.activeWindow == &dialog) events.activeWindow = nullptr;
   dialog.Dispose();
   return result;
 }

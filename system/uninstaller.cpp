@@ -96,7 +96,8 @@ bool SameContents(const wchar_t* programPath, HANDLE copy) {
   }
 }
 
-int Ask(const InstallContext& context, const wchar_t* text, int type, int height) {
+MessageBoxAnswer Ask(const InstallContext& context, const wchar_t* text, MessageBoxType type,
+                     int height) {
   if (context.mainWindow) return ShowMessageBox(*context.mainWindow, text, type, height, 0);
   UiWindow owner;  // before the main window exists: a box on its own
   return ShowMessageBox(owner, text, type, height, 0);
@@ -165,13 +166,15 @@ bool RunUninstall(const InstallContext& context) {
   if (!EqualsNoCase(context.programPath, copy.CStr())) return StartSecondStage(context.programPath);
 
   if (context.runMode != 0) return false;
-  if (Ask(context, kUninstallQuestion, kMessageYesNo, kQuestionHeight) != kAnswerYes) return false;
+  if (Ask(context, kUninstallQuestion, MessageBoxType::YesNo, kQuestionHeight) !=
+      MessageBoxAnswer::Yes)
+    return false;
   InstallLayout layout;
   bool removed = BuildInstallLayout(context.consoleUserName, layout) && RemoveInstallation(layout);
   if (removed)
-    Ask(context, kUninstalledMessage, kMessageOk, kDoneHeight);
+    Ask(context, kUninstalledMessage, MessageBoxType::Ok, kDoneHeight);
   else
-    Ask(context, kUninstallIncompleteMessage, kMessageOk, kIncompleteHeight);
+    Ask(context, kUninstallIncompleteMessage, MessageBoxType::Ok, kIncompleteHeight);
   SelfDelete();
 }
 

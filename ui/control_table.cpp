@@ -13,6 +13,28 @@ namespace {
 constexpr int32_t kFirstTableSize = 512;
 constexpr double kSmallestFontSize = 8.5;
 
+// The windowed control made before this one on the same parent (menu entries
+// have no window), or null.
+const UiControl* PreviousSibling(const UiWindow& window, int index, HWND parent) {
+  for (int i = index - 1; i >= 1; --i) {
+    const UiControl& control = window.controls[i];
+    if (control.index && control.handle && GetParent(control.handle) == parent) return &control;
+  }
+  return nullptr;
+}
+
+// A run of radio buttons is one group, and the control after it starts the
+// next one: the dialog manager's arrow keys then move only among the radio
+// buttons of one run, and never check one from a neighbouring control.
+void StartGroupIfNeeded(const UiWindow& window, const UiControl& control) {
+  const UiControl* previous = PreviousSibling(window, control.index, GetParent(control.handle));
+  const bool isRadio = control.kind == ControlKind::RadioButton;
+  const bool afterRadio = previous && previous->kind == ControlKind::RadioButton;
+  if (isRadio == afterRadio) return;
+  LONG style = GetWindowLongW(control.handle, GWL_STYLE);
+  if (!(style & WS_GROUP)) SetWindowLongW(control.handle, GWL_STYLE, style | WS_GROUP);
+}
+
 bool IsOwnedButtonImage(const ImageButtonImages& record, HBITMAP bitmap) {
   for (HBITMAP image : record.images)
     if (image == bitmap) return true;
@@ -93,9 +115,11 @@ int UiWindow::RegisterControl(ControlKind kind, HWND window) {
       control.font = CreateControlFont(newControlFont, newControlFont.size, newControlFont.weight);
       if (control.font) SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(control.font), 0);
     }
+    StartGroupIfNeeded(*this, control);
   }
   control.flags = newControlFlags;
-  if (kind == ControlKind::ProgressBar) control.flags &= ~KeepsOwnBackground;
+  if (kind == ControlKind::ProgressBar)
+    control.flags = control.flags & ~LayoutFlags::KeepsOwnBackground;
   control.textColour = newControlTextColour < 0 ? static_cast<int32_t>(GetSysColor(COLOR_BTNTEXT))
                                                 : newControlTextColour;
   control.backColour = newControlBackColour;
@@ -189,6 +213,7 @@ bool UiWindow::RemoveControl(int index) {
       SendMessageW(tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
     ShowWindow(control->handle, SW_HIDE);
+    DropQueuedMessages(control->handle);
     DestroyWindow(control->handle);
     if (control->menu) RemoveMenuTree(*this, *control);
   }
@@ -201,9 +226,5 @@ bool UiWindow::RemoveControl(int index) {
   if (defaultButton == index) defaultButton = 0;
   if (hoveredControl == index) hoveredControl = 0;
   LowerControlCount(*this);
-
-  // Messages the destroyed window left behind are dispatched now, while the
-  // rest of the window is still in a known state.
-  if (events) DrainQueue(*events);
   return true;
 }

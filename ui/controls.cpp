@@ -18,6 +18,7 @@ constexpr int kEditWidth = 365;
 constexpr int kEditHeight = 20;
 constexpr int kImageEdge = 48;
 constexpr int32_t kBoldWeight = 800;
+constexpr wchar_t kControlFace[] = L"Arial";
 
 RECT RectInParent(HWND control) {
   RECT area{};
@@ -52,22 +53,27 @@ bool FillComboBox(HWND combo, const wchar_t* items) {
   return true;
 }
 
-void MakeDefaultButton(UiWindow& window, int index) {
-  if (window.defaultButton == index) return;
-  if (UiControl* previous = window.Control(window.defaultButton);
-      previous && window.defaultButton > 0 && previous->kind == ControlKind::PushButton) {
+}  // namespace
+
+bool UiWindow::SetDefaultButton(int index) {
+  UiControl* next = index ? Control(index) : nullptr;
+  if (index && (!next || next->kind != ControlKind::PushButton)) return false;
+  if (next) index = next->index;
+  if (defaultButton == index) return true;
+  if (UiControl* previous = Control(defaultButton);
+      previous && defaultButton > 0 && previous->kind == ControlKind::PushButton) {
     LONG style = GetWindowLongW(previous->handle, GWL_STYLE);
     SetWindowLongW(previous->handle, GWL_STYLE, style & ~BS_DEFPUSHBUTTON);
     InvalidateRect(previous->handle, nullptr, TRUE);
   }
-  HWND button = window.controls[index].handle;
-  LONG style = GetWindowLongW(button, GWL_STYLE);
-  SetWindowLongW(button, GWL_STYLE, (style & ~BS_TYPEMASK) | BS_DEFPUSHBUTTON);
-  InvalidateRect(button, nullptr, TRUE);
-  window.defaultButton = index;
+  if (next) {
+    LONG style = GetWindowLongW(next->handle, GWL_STYLE);
+    SetWindowLongW(next->handle, GWL_STYLE, (style & ~BS_TYPEMASK) | BS_DEFPUSHBUTTON);
+    InvalidateRect(next->handle, nullptr, TRUE);
+  }
+  defaultButton = index;
+  return true;
 }
-
-}  // namespace
 
 int UiWindow::AddStatic(const wchar_t* text, int x, int y, int width, int height, DWORD style) {
   if (style == kDefaultStyle) style = WS_VISIBLE | SS_NOTIFY;
@@ -85,7 +91,7 @@ int UiWindow::AddButton(const wchar_t* text, int x, int y, int width, int height
   }
   int index = CreateChildControl(*this, ControlKind::PushButton, 0, L"Button", text, style, x, y,
                                  width, height);
-  if (index && makesDefault) MakeDefaultButton(*this, index);
+  if (index && makesDefault) SetDefaultButton(index);
   return index;
 }
 
@@ -115,6 +121,15 @@ int UiWindow::AddEdit(int y) {
   return CreateChildControl(*this, ControlKind::Edit, WS_EX_CLIENTEDGE, L"Edit", nullptr,
                             WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, kEditX, y, kEditWidth,
                             kEditHeight);
+}
+
+int UiWindow::AddProgressBar(int x, int y, int width, int height, int maximum, DWORD style) {
+  int index = CreateChildControl(*this, ControlKind::ProgressBar, 0, PROGRESS_CLASSW, nullptr,
+                                 WS_VISIBLE | style, x, y, width, height);
+  if (!index) return 0;
+  SendMessageW(controls[index].handle, PBM_SETRANGE32, 0, maximum);
+  SendMessageW(controls[index].handle, PBM_SETPOS, 0, 0);
+  return index;
 }
 
 int UiWindow::AddIconImage(HICON icon) {
@@ -273,7 +288,7 @@ void UiWindow::SetFontForNewControls(double size, int32_t weight, uint8_t style)
   newControlFont.weight = weight;
   newControlFont.style = style;
   newControlFont.quality = 0;
-  wcscpy(newControlFont.face, L"Arial");
+  wcscpy(newControlFont.face, kControlFace);
 }
 
 bool UiWindow::SetLastControlFontSize(double size) {
@@ -298,7 +313,7 @@ bool UiWindow::SetControlBounds(int index, int x, int y, int width, int height) 
 bool UiWindow::CaptureLastControlGeometry() {
   UiControl* control = Control(-1);
   if (!control || !control->handle) return false;
-  control->flags = KeepsOwnBackground;
+  control->flags = LayoutFlags::KeepsOwnBackground;
   StoreRealGeometry(*control);
   return true;
 }

@@ -51,6 +51,12 @@ LRESULT CALLBACK ImageButtonProc(HWND control, UINT message, WPARAM wParam, LPAR
     case WM_KILLFOCUS:
       if (IsWindowEnabled(control)) RequestImageButtonState(window, index, kImageNormal, true);
       break;
+    case WM_MOUSELEAVE:
+      if (window.hoveredControl == index) {
+        if (IsWindowEnabled(control)) RequestImageButtonState(window, index, kImageNormal, false);
+        window.hoveredControl = 0;
+      }
+      break;
     case WM_ENABLE:
       // Forced: a disabled button never keeps its focused look.
       RequestImageButtonState(window, index, wParam ? kImageNormal : kImageDisabled, true);

@@ -91,6 +91,11 @@ int CALLBACK CompareRows(LPARAM firstRow, LPARAM secondRow, LPARAM context) {
   return result;
 }
 
+HWND ListHandle(UiWindow& window, int index) {
+  UiControl* control = window.Control(index);
+  return control && control->kind == ControlKind::ListView ? control->handle : nullptr;
+}
+
 HWND HeaderOf(HWND list) { return reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)); }
 
 int HeaderFormat(HWND header, int column) {
@@ -243,6 +248,56 @@ WideString UiWindow::GetRowText(int index, int row, int column) {
   return result;
 }
 
+bool UiWindow::IsRowChecked(int index, int row) {
+  HWND list = ListHandle(*this, index);
+  if (!list) return false;
+  auto state = static_cast<UINT>(SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
+  return StateImage(state) == kChecked;
+}
+
+bool UiWindow::SetRowText(int index, int row, int column, const wchar_t* cellText) {
+  HWND list = ListHandle(*this, index);
+  if (!list) return false;
+  LVITEMW cell{};
+  cell.iSubItem = column;
+  cell.pszText = const_cast<wchar_t*>(cellText ? cellText : L"");
+  return SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell)) != 0;
+}
+
+bool UiWindow::DeleteRow(int index, int row) {
+  HWND list = ListHandle(*this, index);
+  return list && SendMessageW(list, LVM_DELETEITEM, row, 0) != 0;
+}
+
+int UiWindow::ListRowCount(int index) {
+  HWND list = ListHandle(*this, index);
+  return list ? static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) : 0;
+}
+
+int UiWindow::SelectedRow(int index) {
+  HWND list = ListHandle(*this, index);
+  if (!list) return -1;
+  return static_cast<int>(
+      SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+bool UiWindow::SelectRow(int index, int row) {
+  HWND list = ListHandle(*this, index);
+  if (!list) return false;
+  LVITEMW item{};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  if (row < 0) {
+    // Row -1 stands for every row.
+    item.stateMask = LVIS_SELECTED;
+    return SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                        reinterpret_cast<LPARAM>(&item)) != 0;
+  }
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  if (!SendMessageW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item))) return false;
+  SendMessageW(list, LVM_ENSUREVISIBLE, row, FALSE);
+  return true;
+}
+
 bool UiWindow::SetListSortable(int index, bool on) {
   UiControl* control = Control(index);
   if (!control || control->kind != ControlKind::ListView) return false;
@@ -275,32 +330,34 @@ bool HandleListNotify(UiWindow& window, int index, NMHDR* header, LRESULT& answe
       auto* change = reinterpret_cast<NMLISTVIEW*>(header);
       if (!(change->uChanged & LVIF_STATE)) break;
       UINT before = change->uOldState, after = change->uNewState;
-      int32_t code = 0;
+      UiEventCode code = UiEventCode::None;
       if ((before ^ after) & LVIS_SELECTED)
-        code = (after & LVIS_SELECTED) ? ItemSelected : ItemDeselected;
+        code = (after & LVIS_SELECTED) ? UiEventCode::ItemSelected : UiEventCode::ItemDeselected;
       else if ((before & LVIS_FOCUSED) && !(after & LVIS_FOCUSED))
-        code = ItemFocusLost;
+        code = UiEventCode::ItemFocusLost;
       else if (StateImage(before) != kChecked && StateImage(after) == kChecked)
-        code = ItemChecked;
+        code = UiEventCode::ItemChecked;
       else if (StateImage(before) == kChecked && StateImage(after) != kChecked)
-        code = ItemUnchecked;
-      if (code) window.RaiseEvent(code, WM_NOTIFY, window.handle, index, change->iItem);
+        code = UiEventCode::ItemUnchecked;
+      if (code != UiEventCode::None)
+        window.RaiseEvent(code, WM_NOTIFY, window.handle, index, change->iItem);
       break;
     }
     case LVN_DELETEITEM:
-      window.RaiseEvent(ItemDeleted, WM_NOTIFY, window.handle, index, 0);
+      window.RaiseEvent(UiEventCode::ItemDeleted, WM_NOTIFY, window.handle, index, 0);
       break;
     case LVN_BEGINSCROLL:
     case LVN_ENDSCROLL: {
       auto* scroll = reinterpret_cast<NMLVSCROLL*>(header);
-      window.RaiseEvent(header->code == LVN_BEGINSCROLL ? ListScrollBegin : ListScrollEnd,
+      window.RaiseEvent(header->code == LVN_BEGINSCROLL ? UiEventCode::ListScrollBegin
+                                                        : UiEventCode::ListScrollEnd,
                         WM_NOTIFY, window.handle, index, MAKELONG(scroll->dx, scroll->dy));
       break;
     }
     case LVN_ENDLABELEDITW: {
       auto* edit = reinterpret_cast<NMLVDISPINFOW*>(header);
-      if (edit->item.pszText) window.text.Assign(edit->item.pszText);
-      window.RaiseEvent(ItemLabelEdited, WM_NOTIFY, window.handle, index, edit->item.iItem);
+      window.RaiseEvent(UiEventCode::ItemLabelEdited, WM_NOTIFY, window.handle, index,
+                        edit->item.iItem, edit->item.pszText ? edit->item.pszText : L"");
       // A label that was really edited keeps its new text.
       answer = edit->item.pszText != nullptr;
       break;

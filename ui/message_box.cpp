@@ -33,15 +33,15 @@ void WaitForButtonRelease(UiWindow& events) {
 }
 
 // Left edges of the buttons in creation order; answers how many there are.
-int ButtonPositions(int type, int width, int positions[3]) {
-  if (type == kMessageYesNoCancel) {
+int ButtonPositions(MessageBoxType type, int width, int positions[3]) {
+  if (type == MessageBoxType::YesNoCancel) {
     const int q = (width - 240) / 4;
     positions[0] = q;
     positions[1] = 2 * q + 80;
     positions[2] = 3 * q + 160;
     return 3;
   }
-  if (type == kMessageYesNo) {
+  if (type == MessageBoxType::YesNo) {
     const int s = (width - 160) / 3;
     positions[0] = s;
     positions[1] = 2 * s + 80;
@@ -51,9 +51,25 @@ int ButtonPositions(int type, int width, int positions[3]) {
   return 1;
 }
 
+// Escape means "none of these": Cancel where there is one, else No, and OK
+// for a notice. Any other close keeps the answer No.
+MessageBoxAnswer CloseAnswer(MessageBoxType type, const UiEvent& event) {
+  if (event.param1 != static_cast<int32_t>(CloseCause::EscapeKey)) return MessageBoxAnswer::No;
+  switch (type) {
+    case MessageBoxType::YesNoCancel:
+      return MessageBoxAnswer::Cancel;
+    case MessageBoxType::YesNo:
+      return MessageBoxAnswer::No;
+    case MessageBoxType::Ok:
+      break;
+  }
+  return MessageBoxAnswer::Yes;
+}
+
 }  // namespace
 
-int ShowMessageBox(UiWindow& owner, const wchar_t* text, int type, int height, int width) {
+MessageBoxAnswer ShowMessageBox(UiWindow& owner, const wchar_t* text, MessageBoxType type,
+                                int height, int width) {
   if (width < kMinimumWidth) width = kDefaultWidth;
   HWND ownerWindow = owner.handle;
   if (ownerWindow && (GetWindowLongPtrW(ownerWindow, GWL_STYLE) & WS_MINIMIZE)) {
@@ -62,18 +78,20 @@ int ShowMessageBox(UiWindow& owner, const wchar_t* text, int type, int height, i
 
   UiWindow box;
   UiWindow* record = owner.events;
-  if (!box.Create(kClassName, L"", width, height, -1, -1, WS_POPUP, record, ownerWindow)) {
-    return kAnswerLoopEnded;
+  if (!box.Create(kClassName, L"", width, height, kCentred, kCentred, WS_POPUP, record,
+                  ownerWindow)) {
+    return MessageBoxAnswer::LoopEnded;
   }
+  box.closeOnEscape = true;
   UiWindow& events = record ? *record : box;
-  box.SetFontForNewControls(9.0, 800, 1);
+  box.SetFontForNewControls(9.0, 800, kFontPlain);
 
   ApplyDialogSkin(owner, box, height, width);
 
   box.AddStatic(text, 20, 20, width - 40, height - 65);
   int positions[3];
   const int count = ButtonPositions(type, width, positions);
-  const wchar_t* const* texts = type == kMessageOk ? kOkTexts : kChoiceTexts;
+  const wchar_t* const* texts = type == MessageBoxType::Ok ? kOkTexts : kChoiceTexts;
   int buttons[3] = {};
   for (int i = 0; i < count; ++i) {
     const DWORD style = i == 0 ? WS_VISIBLE | BS_DEFPUSHBUTTON : kDefaultStyle;
@@ -83,27 +101,21 @@ int ShowMessageBox(UiWindow& owner, const wchar_t* text, int type, int height, i
 
   WaitForButtonRelease(events);
 
-  ShowWindow(box.handle, SW_SHOW);
-  UpdateWindow(box.handle);
-  BringWindowToTop(box.handle);
-  SetForegroundWindow(box.handle);
-  SendMessageW(box.handle, WM_ACTIVATE, WA_CLICKACTIVE, 0);
-  EnableWindow(box.handle, TRUE);
-  if (GetForegroundWindow() == box.handle) events.activeWindow = &box;
-  box.SetControlState(buttons[0], kStateFocus);
+  box.Present(buttons[0]);
 
-  int answer = kAnswerLoopEnded;
-  while (PumpEvent(events, 0)) {
-    if (events.eventSource != &box) continue;
-    const int code = events.eventCode;
-    if (code == Close) {
-      answer = kAnswerNo;
-    } else if (code == buttons[0] && code != 0) {
-      answer = kAnswerYes;
-    } else if (count > 1 && code == buttons[1]) {
-      answer = kAnswerNo;
-    } else if (count > 2 && code == buttons[2]) {
-      answer = kAnswerCancel;
+  MessageBoxAnswer answer = MessageBoxAnswer::LoopEnded;
+  HeldCloses heldCloses(events);
+  UiEvent event;
+  while (NextEvent(events, event)) {
+    if (heldCloses.Hold(event, box) || !event.IsFrom(box)) continue;
+    if (event.code == UiEventCode::Close) {
+      answer = CloseAnswer(type, event);
+    } else if (event.IsCommand(box, buttons[0])) {
+      answer = MessageBoxAnswer::Yes;
+    } else if (count > 1 && event.IsCommand(box, buttons[1])) {
+      answer = MessageBoxAnswer::No;
+    } else if (count > 2 && event.IsCommand(box, buttons[2])) {
+      answer = MessageBoxAnswer::Cancel;
     } else {
       continue;
     }

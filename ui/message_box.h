@@ -6,21 +6,26 @@
 class UiWindow;
 
 // Button sets.
-enum MessageBoxType : int {
-  kMessageOk = 0,           // "OK"
-  kMessageYesNo = 1,        // "Yes", "No"
-  kMessageYesNoCancel = 3,  // "Yes", "No", "Cancel"
+enum class MessageBoxType : int {
+  Ok = 0,           // "OK"
+  YesNo = 1,        // "Yes", "No"
+  YesNoCancel = 3,  // "Yes", "No", "Cancel"
 };
 
 // Answers.
-enum MessageBoxAnswer : int {
-  kAnswerCancel = -1,
-  kAnswerNo = 0,   // also: the box was closed
-  kAnswerYes = 1,  // also: OK
-  kAnswerLoopEnded = 50,
+enum class MessageBoxAnswer : int {
+  Cancel = -1,
+  No = 0,   // also: the box was closed
+  Yes = 1,  // also: OK
+  LoopEnded = 50,
 };
 
 // Shows the text and waits for an answer. height is the client height; a width
 // below 160 means 360. An owner without a window (before the program's first
 // window exists) still gets a box, centred on the work area.
-int ShowMessageBox(UiWindow& owner, const wchar_t* text, int type, int height, int width);
+// Keys: Return presses the focused button ("Yes" or "OK" at first); Escape
+// answers Cancel, No or OK by type, never Yes. Closing the box otherwise
+// answers No. Events of other windows are ignored while the box is open, except
+// that a Close of another window is kept for that window's loop.
+MessageBoxAnswer ShowMessageBox(UiWindow& owner, const wchar_t* text, MessageBoxType type,
+                                int height, int width);

@@ -1,7 +1,5 @@
 #include "ui/spinner.h"
 
-#include <memory>
-
 #include "ui/graphics_holders.h"
 
 namespace gp = Gdiplus::DllExports;
@@ -12,11 +10,29 @@ namespace {
 constexpr float kSweepDegrees = 294;
 constexpr float kStepDegrees = 4;
 constexpr float kFirstStartDegrees = 280;
+constexpr DWORD kHiddenPoll = 10;
 
 }  // namespace
 
+bool BusySpinner::Start(HWND control, int32_t size, uint32_t colour, int32_t speed) {
+  if (thread_.Valid() || !IsWindow(control)) return false;
+  stop_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!stop_.Valid()) return false;
+  record_ = SpinnerRecord{control, size, colour, speed, stop_.Get()};
+  thread_.Reset(CreateThread(nullptr, 0, SpinnerThread, &record_, 0, nullptr));
+  return thread_.Valid();
+}
+
+void BusySpinner::Stop() {
+  if (!thread_.Valid()) return;
+  SetEvent(stop_.Get());
+  WaitForSingleObject(thread_.Get(), INFINITE);
+  thread_.Close();
+  stop_.Close();
+}
+
 DWORD WINAPI SpinnerThread(void* recordPointer) {
-  std::unique_ptr<SpinnerRecord> record(static_cast<SpinnerRecord*>(recordPointer));
+  const auto* record = static_cast<const SpinnerRecord*>(recordPointer);
   if (!record || record->size <= 0) return 0;
   const int size = record->size;
   HWND window = record->window;
@@ -59,16 +75,23 @@ DWORD WINAPI SpinnerThread(void* recordPointer) {
     return BitBlt(windowDc.Get(), 0, 0, size, size, memoryDc.Get(), 0, 0, SRCCOPY) != FALSE;
   };
 
-  SleepEx(pause, FALSE);
+  // Every pause doubles as the wait for the stop request.
+  auto stopped = [&](DWORD milliseconds) {
+    if (!record->stop) {
+      Sleep(milliseconds);
+      return false;
+    }
+    return WaitForSingleObject(record->stop, milliseconds) == WAIT_OBJECT_0;
+  };
+  if (stopped(pause)) return 0;
   bool drawn = drawFrame();
   while (drawn) {
     start += kStepDegrees;
     if (start >= 360) start -= 360;
     while (!IsWindowVisible(window)) {
-      if (!IsWindow(window)) return 0;
-      Sleep(10);
+      if (!IsWindow(window) || stopped(kHiddenPoll)) return 0;
     }
-    SleepEx(pause, FALSE);
+    if (stopped(pause)) return 0;
     drawn = drawFrame();
   }
   return 0;

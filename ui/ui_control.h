@@ -25,12 +25,25 @@ enum class ControlKind : int32_t {
 };
 
 // Per-control layout bits, copied from the window's flags for new controls.
-enum LayoutFlags : uint32_t {
+enum class LayoutFlags : uint32_t {
+  None = 0,
   // The window leaves the control's rectangle out when it paints its background.
   KeepsOwnBackground = 0x400,
   // Pressing or activating the control moves the whole window, like its caption.
   DragsWindow = 0x1000,
 };
+constexpr LayoutFlags operator|(LayoutFlags a, LayoutFlags b) {
+  return static_cast<LayoutFlags>(static_cast<uint32_t>(a) | static_cast<uint32_t>(b));
+}
+constexpr LayoutFlags operator&(LayoutFlags a, LayoutFlags b) {
+  return static_cast<LayoutFlags>(static_cast<uint32_t>(a) & static_cast<uint32_t>(b));
+}
+constexpr LayoutFlags operator~(LayoutFlags a) {
+  return static_cast<LayoutFlags>(~static_cast<uint32_t>(a));
+}
+constexpr bool HasFlag(LayoutFlags flags, LayoutFlags flag) {
+  return (flags & flag) != LayoutFlags::None;
+}
 
 // States of an image button, also the slots of its image record.
 enum ImageButtonState : int32_t {
@@ -69,10 +82,10 @@ struct UiControl {
   HFONT font;     // owned
   HCURSOR cursor;  // shown over the control, not owned
   int32_t textColour;
-  int32_t backColour;  // colour reference, -1 transparent, -2 hollow
+  int32_t backColour;  // colour reference, kTransparentBackground or kHollowBackground
   int32_t x, y, width, height;
   int32_t referenceWidth, referenceHeight;  // parent client size the geometry refers to
-  uint32_t flags;                           // LayoutFlags
+  LayoutFlags flags;
   union {
     ImageButtonImages* imageButton;
     HICON icon;

@@ -50,10 +50,25 @@ HFONT CreateControlFont(const UiFontSettings& settings, double size, int32_t wei
 int CreateChildControl(UiWindow& window, ControlKind kind, DWORD exStyle, const wchar_t* className,
                        const wchar_t* caption, DWORD style, int x, int y, int width, int height);
 
-// Dispatches everything queued (PumpEvent polling until it answers 0). A quit
-// message met on the way ends the drain and is posted again: it belongs to the
-// loop that runs once the drain is over, which would otherwise never end.
+// Dispatches everything queued (PumpEvent polling until it answers 0 or a quit
+// message, which PumpEvent posts again for the loop that runs afterwards).
+// The events it produces stay queued in the record.
 void DrainQueue(UiWindow& record);
+
+// Drops the messages queued for a window and its children (before it is
+// destroyed); a quit message met on the way is posted again.
+void DropQueuedMessages(HWND window);
+
+// Return and Escape for the active window (PumpEvent): Escape closes a window
+// that closes on Escape, Return presses the focused or the default push button;
+// a control that wants the key gets it. True when the key was handled.
+bool RouteDialogKey(UiWindow& record, const MSG& message);
+
+// Marks a wake-up of a WakeTicker as taken, so that it posts the next one.
+void AcknowledgeWake(const MSG& message);
+
+// Reports a control as activated, as a click on it would.
+void PressControl(UiWindow& window, int index);
 
 // Client size of a window (0, 0 when it cannot be read).
 SIZE ClientSize(HWND window);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/module_path.h"
 #include "ui/drawing.h"
 #include "ui/ui_internal.h"
 
@@ -16,10 +17,8 @@ constexpr COLORREF kWindowBackground = 0xFEFEFE;
 // bytes, and for whatever a class shared with other code may expect.
 constexpr int kClassExtraBytes = 512;
 constexpr int kWindowExtraBytes = 512;
-constexpr DWORD kProgramPathLength = 2048;
 // The longest class name the platform accepts.
 constexpr int kClassNameLength = 256;
-constexpr DWORD kWakeInterval = 20;
 
 }  // namespace
 
@@ -40,10 +39,10 @@ UiWindow::UiWindow(const wchar_t* className, const wchar_t* title, int clientWid
 UiWindow::~UiWindow() { Dispose(); }
 
 void UiWindow::Reset() {
-  ClearEvent();
-  eventSource = nullptr;
+  event = UiEvent{};
+  lastMessage = MSG{};
   activeWindow = nullptr;
-  eventPending = false;
+  queuedEvents.clear();
   controlCount = 0;
   attachedCount = 0;
   for (HWND& attached : attachedWindows) attached = nullptr;
@@ -54,7 +53,7 @@ void UiWindow::Reset() {
   backgroundBitmap = nullptr;
   memoryDc = nullptr;
   defaultButton = 0;
-  newControlFlags = 0;
+  newControlFlags = LayoutFlags::None;
   backgroundBrush = nullptr;
   controlAreaBrush = nullptr;
   backgroundMode = 0;
@@ -63,8 +62,8 @@ void UiWindow::Reset() {
   dropPoint = POINT{};
   referenceWidth = referenceHeight = 0;
   windowCursor = nullptr;
-  newControlTextColour = -1;
-  newControlBackColour = -1;
+  newControlTextColour = kSystemTextColour;
+  newControlBackColour = kTransparentBackground;
   handle = nullptr;
   newControlParent = nullptr;
   tooltip = nullptr;
@@ -75,6 +74,8 @@ void UiWindow::Reset() {
   hoveredControl = 0;
   windowMenu = nullptr;
   memoryDcFirstBitmap = nullptr;
+  closeOnEscape = false;
+  muteDepth = 0;
 }
 
 HWND UiWindow::Create(const wchar_t* className, const wchar_t* title, int clientWidth,
@@ -116,24 +117,22 @@ HWND UiWindow::Create(const wchar_t* className, const wchar_t* title, int client
                       frame.bottom - frame.top, owner, nullptr, instance, nullptr);
   if (!handle) return nullptr;
 
-  events->ClearEvent();
-  events->eventSource = nullptr;
-  events->activeWindow = nullptr;
-  events->eventPending = false;
+  // The record is shared: events still queued in it and the active window
+  // belong to the other windows and stay.
+  closeOnEscape = owner != nullptr;
   SetWindowSubclass(handle, UiWindowProc, reinterpret_cast<UINT_PTR>(this),
                     reinterpret_cast<DWORD_PTR>(this));
 
-  if (x == -1 && y == -1) CenterWindow(handle, owner);
+  if (x == kCentred && y == kCentred) CenterWindow(handle, owner);
 
-  SetFontForNewControls(9.0, 400, 1);
+  SetFontForNewControls(9.0, FW_NORMAL, kFontPlain);
 
   if (!owner) {
-    wchar_t* path = text.AssignN(kProgramPathLength, nullptr);
-    if (path && GetModuleFileNameW(nullptr, path, kProgramPathLength + 1)) {
-      text.len = 0;  // recounted on use
+    text = ModulePath();
+    if (text.buf) {
       HICON big = nullptr, small = nullptr;
       UINT sizes = MAKELONG(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CXSMICON));
-      if (SHDefExtractIconW(path, 0, 0, &big, &small, sizes) == S_OK) SetIcons(big, small);
+      if (SHDefExtractIconW(text.buf, 0, 0, &big, &small, sizes) == S_OK) SetIcons(big, small);
     }
   } else {
     HICON big = reinterpret_cast<HICON>(SendMessageW(owner, WM_GETICON, ICON_BIG, 0));
@@ -169,6 +168,7 @@ void UiWindow::Destroy() {
     if (!GetWindow(handle, GW_OWNER)) SetIcons(nullptr, nullptr);
     wchar_t className[kClassNameLength + 1] = {};
     GetClassNameW(handle, className, kClassNameLength + 1);
+    DropQueuedMessages(handle);
     DestroyWindow(handle);
     if (classOwnership == 0 && className[0]) UnregisterClassW(className, instance);
   }
@@ -182,10 +182,13 @@ void UiWindow::Destroy() {
   if (memoryDc) DeleteDC(memoryDc);
   if (windowMenu) DestroyMenu(windowMenu);
   if (accelerators) DestroyAcceleratorTable(accelerators);
-  // The record may outlive this window: it must not keep pointing here.
+  // The record may outlive this window: it must not keep pointing here, nor
+  // hand out events of a window that is gone.
   if (events && events != this) {
     if (events->activeWindow == this) events->activeWindow = nullptr;
-    if (events->eventSource == this) events->eventSource = nullptr;
+    if (events->event.source == this) events->event.source = nullptr;
+    std::erase_if(events->queuedEvents,
+                  [this](const UiEvent& queued) { return queued.source == this; });
   }
   Reset();
 }
@@ -198,25 +201,20 @@ void UiWindow::Dispose() {
   text.Clear();
 }
 
-void UiWindow::ClearEvent() {
-  eventCode = 0;
-  eventWindow = nullptr;
-  eventMessage = 0;
-  eventParam1 = 0;
-  eventParam2 = 0;
-  lastMessage = MSG{};
-}
-
-void UiWindow::RaiseEvent(int32_t code, UINT message, HWND window, int32_t param1,
-                          intptr_t param2) {
-  if (!events) return;
-  events->eventCode = code;
-  events->eventMessage = message;
-  events->eventWindow = window;
-  events->eventParam1 = param1;
-  events->eventParam2 = param2;
-  events->eventSource = this;
-  events->eventPending = code != 0;
+bool UiWindow::Present(int focusIndex) {
+  if (!handle) return false;
+  ShowWindow(handle, SW_SHOW);
+  UpdateWindow(handle);
+  BringWindowToTop(handle);
+  SetForegroundWindow(handle);
+  SendMessageW(handle, WM_ACTIVATE, WA_CLICKACTIVE, 0);
+  EnableWindow(handle, TRUE);
+  // Keys only reach this thread while one of its windows is in front, and
+  // then they belong to the window just presented, whether or not the system
+  // let it take the foreground yet.
+  if (events) events->activeWindow = this;
+  if (focusIndex) SetControlState(focusIndex, kStateFocus);
+  return GetForegroundWindow() == handle;
 }
 
 bool UiWindow::ClaimActive(HWND window) {
@@ -249,80 +247,4 @@ void UiWindow::SetIcons(HICON big, HICON small) {
       SendMessageW(handle, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big)));
   if (oldSmall && oldSmall != small && oldSmall != big) DestroyIcon(oldSmall);
   if (oldBig && oldBig != big && oldBig != small && oldBig != oldSmall) DestroyIcon(oldBig);
-}
-
-int PumpEvent(UiWindow& record, int mode) {
-  if (record.eventPending) {
-    record.eventPending = false;
-    return mode == 0 ? 1 : record.eventCode;
-  }
-  record.ClearEvent();
-  MSG& message = record.lastMessage;
-
-  BOOL fetched;
-  if (mode == 0) {
-    fetched = GetMessageW(&message, nullptr, 0, 0);
-    if (fetched == 0 || fetched == -1) {
-      record.eventCode = Quit;
-      return 0;
-    }
-  } else {
-    fetched = PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);
-    if (!fetched) return 0;
-    if (message.message == WM_QUIT) {
-      record.eventCode = Quit;
-      return Quit;
-    }
-  }
-
-  if (message.message == WM_NULL) return fetched;
-  if (message.message == kPrivateCloseMessage) {
-    record.eventCode = Close;
-    record.eventWindow = message.hwnd;
-    record.eventMessage = message.message;
-  }
-
-  bool taken = false;
-  if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN) {
-    if (UiWindow* owner = ImageButtonOwner(message.hwnd)) {
-      int index = owner->ControlFromHandle(message.hwnd);
-      SendMessageW(GetParent(message.hwnd), WM_COMMAND, MAKEWPARAM(index, 0),
-                   reinterpret_cast<LPARAM>(message.hwnd));
-      taken = true;
-    }
-  }
-  UiWindow* active = record.activeWindow;
-  if (!taken && active && active->handle) {
-    if (active->accelerators &&
-        TranslateAcceleratorW(active->handle, active->accelerators, &message))
-      taken = true;
-    else if (IsDialogMessageW(active->handle, &message))
-      taken = true;
-  }
-  if (!taken) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-  record.eventPending = false;
-  return mode == 0 ? fetched : record.eventCode;
-}
-
-void DrainQueue(UiWindow& record) {
-  for (;;) {
-    const int code = PumpEvent(record, 1);
-    if (code == 0) return;
-    if (code == Quit) {
-      PostQuitMessage(static_cast<int>(record.lastMessage.wParam));
-      return;
-    }
-  }
-}
-
-DWORD WINAPI WakeTicker(void* window) {
-  HWND target = static_cast<HWND>(window);
-  while (IsWindow(target)) {
-    PostMessageW(target, WM_NULL, 0, 0);
-    Sleep(kWakeInterval);
-  }
-  return 0;
 }

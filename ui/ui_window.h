@@ -8,70 +8,21 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <cstdint>
 
+#include <deque>
+#include <vector>
+
 #include "base/wide_string.h"
 #include "ui/ui_control.h"
+#include "ui/ui_event.h"
 
 namespace Gdiplus {
 class GpBitmap;
 }
-
-// Negative event codes. A positive code is the index of the control that was
-// activated; 0 means no event.
-enum UiEventCode : int32_t {
-  PositionChanging = -2,
-  Resized = -3,
-  FilesDropped = -4,
-  Close = -5,
-  MinimizeRequested = -6,
-  RestoreRequested = -7,
-  MaximizeRequested = -8,
-  LeftButtonDown = -9,
-  LeftButtonUp = -10,
-  RightButtonDown = -11,
-  RightButtonUp = -12,
-  DoubleClicked = -13,
-  RightDoubleClicked = -14,
-  MouseMoved = -15,
-  MouseWheel = -16,
-  CaptionDoubleClicked = -17,
-  Activated = -18,
-  Deactivated = -19,
-  Hover = -20,
-  ContextMenu = -21,
-  FrameMouseLeft = -22,
-  Moving = -24,
-  Moved = -25,
-  ReturnPressed = -26,
-  FrameButtonDown = -27,
-  FrameButtonUp = -28,
-  FrameActivated = -29,
-  FrameDeactivated = -30,
-  SessionEnding = -31,
-  ItemSelected = -45,
-  ItemDeselected = -46,
-  ItemChecked = -47,
-  ItemUnchecked = -48,
-  ItemDeleted = -49,
-  ListScrollBegin = -50,
-  ListScrollEnd = -51,
-  ItemFocusLost = -52,
-  ItemLabelEdited = -53,
-  SelectionChanged = -65,
-  DropDownOpened = -66,
-  DropDownClosed = -67,
-  ComboFocused = -68,
-  ComboDoubleClicked = -69,
-  EditUpdating = -75,
-  EditChanged = -76,
-  EditFocused = -77,
-  EditFocusLost = -78,
-  Character = -201,
-  Quit = -300,
-};
 
 // Posted by a window to itself instead of closing: the event loops see it as
 // Close and decide what happens; the toolkit never destroys a window for it.
@@ -79,6 +30,27 @@ inline constexpr UINT kPrivateCloseMessage = 0x0CAE;
 
 // Window and control styles of -1 ask for the toolkit's default style.
 inline constexpr DWORD kDefaultStyle = 0xFFFFFFFF;
+// x and y of UiWindow::Create: centre the window on its owner (or the work area).
+inline constexpr int kCentred = -1;
+
+// Colours for new controls (colour references otherwise).
+inline constexpr int32_t kSystemTextColour = -1;       // text: the system button-text colour
+inline constexpr int32_t kTransparentBackground = -1;  // background: the parent's shows through
+inline constexpr int32_t kHollowBackground = -2;       // background: not painted at all
+
+// Font style bits of the settings for new controls.
+enum FontStyle : uint8_t {
+  kFontPlain = 1,
+  kFontItalic = 2,
+  kFontUnderline = 4,
+  kFontStrikeOut = 8,
+};
+
+// How PumpEvent fetches.
+enum class PumpMode : int {
+  Wait = 0,  // blocks until a message arrives
+  Poll = 1,  // answers at once, also when the queue is empty
+};
 
 inline constexpr int kAttachedWindowSlots = 48;
 
@@ -126,19 +98,33 @@ class UiWindow {
   // --- Window ---------------------------------------------------------------
   // Registers the class (or reuses it) and creates the top-level window with
   // the given client size. style kDefaultStyle: caption, system menu and
-  // minimize box. x = y = -1 centres it on the owner or the work area. Without
-  // an event record the window is its own. Returns the handle or null.
+  // minimize box. x = y = kCentred centres it on the owner or the work area.
+  // Without an event record the window is its own. A window with an owner
+  // (a dialog) closes on Escape (closeOnEscape). Creating a window leaves the
+  // event record as it is. Returns the handle or null.
   HWND Create(const wchar_t* className, const wchar_t* title, int clientWidth, int clientHeight,
               int x, int y, DWORD style, UiWindow* eventRecord, HWND owner);
-  // Destroys the window and every control; the object stays reusable.
+  // Destroys the window and every control; the object stays reusable. Only
+  // what belongs to this window is dropped: its queued messages and the events
+  // it raised that no loop has taken yet.
   void Destroy();
   // Destroy, then free the control table and the text.
   void Dispose();
+  // Shows the window, brings it to the front, activates it and makes it the
+  // window whose Tab, arrow, Return and Escape keys the toolkit serves; then
+  // gives the control focusIndex (0: none) the keyboard focus. True when the
+  // window is now the foreground window.
+  bool Present(int focusIndex = 0);
 
-  // Empties the event and the message it came from (used in the record).
-  void ClearEvent();
-  // Writes an event into the window's event record and marks it pending.
-  void RaiseEvent(int32_t code, UINT message, HWND window, int32_t param1, intptr_t param2);
+  // Queues an event in the window's event record, with this window as its
+  // source, and answers it; nothing (null) while the window's events are muted
+  // (UiEventMute). A text is copied into the event.
+  UiEvent* RaiseEvent(int32_t code, UINT message, HWND window, int32_t param1, intptr_t param2,
+                      const wchar_t* text = nullptr);
+  UiEvent* RaiseEvent(UiEventCode code, UINT message, HWND window, int32_t param1, intptr_t param2,
+                      const wchar_t* text = nullptr) {
+    return RaiseEvent(ToCode(code), message, window, param1, param2, text);
+  }
   // Null clears the event record's active window; otherwise this window
   // becomes the active one when handle is the foreground window.
   bool ClaimActive(HWND handle);
@@ -154,12 +140,18 @@ class UiWindow {
   // The slot of a control (-1: the latest), or null when the index is invalid.
   UiControl* Control(int index);
   HWND ControlHandle(int index);
+  // Registers a control window made elsewhere; it takes the settings for new
+  // controls. Radio buttons group themselves: the first of each run of radio
+  // buttons and the control after the run start a new group (WS_GROUP), so
+  // that arrow keys stay inside one set of choices.
   int RegisterControl(ControlKind kind, HWND handle);
+  // Removes the control; only its own queued messages are dropped.
   bool RemoveControl(int index);
 
   // --- Standard controls ----------------------------------------------------
   int AddStatic(const wchar_t* text, int x, int y, int width, int height,
                 DWORD style = kDefaultStyle);
+  // With BS_DEFPUSHBUTTON in style the button becomes the default button.
   int AddButton(const wchar_t* text, int x, int y, int width, int height,
                 DWORD style = kDefaultStyle);
   int AddCheckBox(const wchar_t* text, int x, int y, int width);
@@ -167,6 +159,10 @@ class UiWindow {
   // items: one text, items separated by "\n"; the first is selected.
   int AddComboBox(const wchar_t* items, int x, int y, int width, int height);
   int AddEdit(int y);
+  // A progress bar (smooth unless style says otherwise) with the range
+  // 0..maximum, at 0. Its colour is set with SetControlTextColour.
+  int AddProgressBar(int x, int y, int width, int height, int maximum = 1000,
+                     DWORD style = PBS_SMOOTH);
   // The control shows and owns a copy of the icon or bitmap (none allowed).
   int AddIconImage(HICON icon);
   int AddBitmapImage(HBITMAP bitmap);
@@ -175,9 +171,14 @@ class UiWindow {
   // The same from decoded images, which stay the caller's.
   int AddImageButton(Gdiplus::GpBitmap* normal, Gdiplus::GpBitmap* hot, int x);
 
+  // The push button that Return presses when the focus is on no other push
+  // button (0: none). It takes the default look; the previous one loses it.
+  bool SetDefaultButton(int index);
+
   bool SetControlState(int index, uint32_t flags);
-  // 4 when checked, else 0.
+  // kStateCheck (4) when checked, else 0.
   int GetCheckState(int index);
+  bool IsChecked(int index) { return GetCheckState(index) == kStateCheck; }
   bool SetControlText(int index, const wchar_t* text);
   // A new text owned by the caller (buf null for an invalid index).
   WideString GetControlText(int index);
@@ -209,21 +210,31 @@ class UiWindow {
   // Row number or -1.
   int AddListRow(int index, const wchar_t* text);
   bool SetRowChecked(int index, int row, bool checked);
+  bool IsRowChecked(int index, int row);
   // The whole cell text, owned by the caller (buf null for an invalid index).
   WideString GetRowText(int index, int row, int column);
+  bool SetRowText(int index, int row, int column, const wchar_t* text);
+  bool DeleteRow(int index, int row);
+  // Number of rows (0 for an invalid index).
+  int ListRowCount(int index);
+  // The selected row, or -1 when none is.
+  int SelectedRow(int index);
+  // Selects the row, gives it the list's focus mark and scrolls it into view;
+  // -1 clears the selection.
+  bool SelectRow(int index, int row);
   bool SetListSortable(int index, bool on);
   bool SetListIcon(int index, HICON icon);
 
   // --- Event record (used in the window that is the record) -----------------
-  int32_t eventCode = 0;
-  HWND eventWindow = nullptr;
-  UINT eventMessage = 0;
-  int32_t eventParam1 = 0;
-  intptr_t eventParam2 = 0;
+  // The event PumpEvent delivered last. Loops take a copy (NextEvent).
+  UiEvent event;
+  // The message most recently fetched by PumpEvent.
   MSG lastMessage{};
-  UiWindow* eventSource = nullptr;
+  // Toolkit window whose keys PumpEvent hands to the dialog manager.
   UiWindow* activeWindow = nullptr;
-  bool eventPending = false;
+  // Raised and not yet delivered, oldest first.
+  std::deque<UiEvent> queuedEvents;
+  bool EventPending() const { return !queuedEvents.empty(); }
 
   // --- Window state ---------------------------------------------------------
   UiControl* controls = nullptr;  // slot 0 never used
@@ -231,8 +242,7 @@ class UiWindow {
   int32_t controlCapacity = 0;
   int32_t attachedCount = 0;
   HWND attachedWindows[kAttachedWindowSlots] = {};
-  // Scratch text: the program path of an ownerless window, the paths of the
-  // last file drop, the text of the last edited list label.
+  // The program path of an ownerless window.
   WideString text;
   HINSTANCE instance = nullptr;
   int32_t laidOutWidth = 0;
@@ -242,7 +252,7 @@ class UiWindow {
   HBITMAP backgroundBitmap = nullptr;
   HDC memoryDc = nullptr;
   int32_t defaultButton = 0;
-  uint32_t newControlFlags = 0;  // LayoutFlags
+  LayoutFlags newControlFlags = LayoutFlags::None;
   HBRUSH backgroundBrush = nullptr;
   HBRUSH controlAreaBrush = nullptr;  // last brush cut from the background for a control
   int32_t backgroundMode = 0;         // 0 solid brush, 1 pattern brush of the background bitmap
@@ -252,8 +262,8 @@ class UiWindow {
   int32_t referenceWidth = 0;
   int32_t referenceHeight = 0;
   HCURSOR windowCursor = nullptr;
-  int32_t newControlTextColour = -1;  // -1: system button-text colour
-  int32_t newControlBackColour = -1;  // -1 transparent, -2 hollow
+  int32_t newControlTextColour = kSystemTextColour;
+  int32_t newControlBackColour = kTransparentBackground;  // or kHollowBackground
   HWND handle = nullptr;
   HWND newControlParent = nullptr;
   HWND tooltip = nullptr;
@@ -267,6 +277,11 @@ class UiWindow {
   // The memory context's own first bitmap, put back before the context and
   // the background bitmap are deleted.
   HBITMAP memoryDcFirstBitmap = nullptr;
+  // Escape raises Close of this window (dialogs, message boxes; never the
+  // main window), unless the focused control wants the key.
+  bool closeOnEscape = false;
+  // Above 0 while a UiEventMute covers the window: its events are dropped.
+  int32_t muteDepth = 0;
 
  private:
   // All handles null, counts 0, default colours; table storage and text stay.
@@ -274,11 +289,72 @@ class UiWindow {
 };
 
 // Fetches and dispatches one message for the windows of the calling thread
-// and leaves the event in the record. mode 0 blocks and answers non-zero while
-// the loop should go on (0 after Quit); mode 1 polls and answers the event
-// code, 0 when the queue was empty or the message made no event.
-int PumpEvent(UiWindow& eventRecord, int mode);
+// and leaves the next event in the record (record.event). Events already
+// queued are delivered first, one per call, without fetching. Wait answers
+// non-zero while the loop should go on (0 after Quit); Poll answers the event
+// code, 0 when the queue was empty or the message made no event. A quit
+// message is posted again after it was seen, so that the loop around a nested
+// loop ends too.
+int PumpEvent(UiWindow& eventRecord, PumpMode mode);
 
-// Thread routine: posts WM_NULL to the window (a HWND) every 20 ms while it
-// exists, so that a blocking loop on it wakes at least that often.
-DWORD WINAPI WakeTicker(void* window);
+// Waits for the next event (PumpEvent, Wait) and hands the caller its own copy
+// of it. False once the loop should end (the copy then says Quit). A wake-up
+// without event answers true with code 0.
+bool NextEvent(UiWindow& eventRecord, UiEvent& event);
+
+// A modal loop (a message box, a dialog) holds back the Close events of other
+// windows that it meets instead of using them up, and gives them back to the
+// record when it ends, ahead of anything queued meanwhile: the window that was
+// closed still sees its Close once the modal loop is over.
+class HeldCloses {
+ public:
+  explicit HeldCloses(UiWindow& record);
+  ~HeldCloses();
+  HeldCloses(const HeldCloses&) = delete;
+  HeldCloses& operator=(const HeldCloses&) = delete;
+  // True when the event is another window's Close, now held.
+  bool Hold(const UiEvent& event, const UiWindow& own);
+
+ private:
+  UiWindow& record_;
+  std::vector<UiEvent> held_;
+};
+
+// Mutes the events a window raises while the program changes it itself
+// (loading a job into a list, swapping rows, filling a dialog), so that no loop
+// takes them for the user's. Nothing may pump messages inside the scope.
+class UiEventMute {
+ public:
+  explicit UiEventMute(UiWindow& window) : window_(window) { ++window_.muteDepth; }
+  ~UiEventMute() { --window_.muteDepth; }
+  UiEventMute(const UiEventMute&) = delete;
+  UiEventMute& operator=(const UiEventMute&) = delete;
+
+ private:
+  UiWindow& window_;
+};
+
+// Sets the window's settings for new controls (font, layout flags, colours,
+// parent) for a run of creation calls and puts the previous ones back when the
+// scope ends.
+class NewControlSettings {
+ public:
+  explicit NewControlSettings(UiWindow& window);
+  ~NewControlSettings();
+  NewControlSettings(const NewControlSettings&) = delete;
+  NewControlSettings& operator=(const NewControlSettings&) = delete;
+
+  NewControlSettings& Font(double size, int32_t weight, uint8_t style = kFontPlain);
+  NewControlSettings& Flags(LayoutFlags flags);
+  NewControlSettings& TextColour(int32_t colour);
+  NewControlSettings& BackColour(int32_t colour);
+  NewControlSettings& Parent(HWND parent);
+
+ private:
+  UiWindow& window_;
+  UiFontSettings font_;
+  LayoutFlags flags_;
+  int32_t textColour_;
+  int32_t backColour_;
+  HWND parent_;
+};

@@ -6,6 +6,8 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <algorithm>
+
 #include "ui/drawing.h"
 #include "ui/ui_internal.h"
 
@@ -36,6 +38,32 @@ BOOL CALLBACK VisitDropCandidate(HWND window, LPARAM context) {
   return TRUE;
 }
 
+// A context menu opens at the pointer for a click. From the keyboard
+// (Shift+F10 or the menu key, lParam -1) there is no pointer: it opens under
+// the selected row of a list, else in the middle of the control (or of the
+// window when no control is concerned). Screen coordinates.
+POINT ContextMenuPoint(UiWindow& window, int index, LPARAM lParam) {
+  if (lParam != -1) return POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+  HWND target = index ? window.ControlHandle(index) : window.handle;
+  RECT area{};
+  GetClientRect(target, &area);
+  POINT point{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+  if (window.ControlKindOf(index) == ControlKind::ListView) {
+    constexpr LONG kInset = 12;
+    point = POINT{area.left + kInset, area.top + kInset};
+    const int row = window.SelectedRow(index);
+    RECT rowArea{};
+    rowArea.left = LVIR_BOUNDS;
+    if (row >= 0 &&
+        SendMessageW(target, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rowArea))) {
+      point.x = rowArea.left + kInset;
+      point.y = std::clamp(rowArea.bottom, area.top, area.bottom);
+    }
+  }
+  ClientToScreen(target, &point);
+  return point;
+}
+
 // A caption drag runs a modal loop that ends when the left button is
 // released; started without a pressed button (a command sent by the program
 // or a key) it would hold the window until the next click.
@@ -49,8 +77,8 @@ class MessageRouter {
   bool Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& answer);
 
  private:
-  void Raise(int32_t code, UINT message, int32_t param1 = 0, intptr_t param2 = 0) {
-    w_.RaiseEvent(code, message, w_.handle, param1, param2);
+  UiEvent* Raise(UiEventCode code, UINT message, int32_t param1 = 0, intptr_t param2 = 0) {
+    return w_.RaiseEvent(code, message, w_.handle, param1, param2);
   }
   void ClaimActive() { w_.ClaimActive(w_.handle); }
   bool Command(WPARAM wParam, LPARAM lParam);
@@ -71,24 +99,24 @@ bool MessageRouter::Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& a
   answer = 0;
   switch (message) {
     case WM_MOVE:
-      Raise(Moved, message);
+      Raise(UiEventCode::Moved, message);
       return false;
     case WM_SIZE:
       if (wParam == SIZE_RESTORED || wParam == SIZE_MAXIMIZED) {
         ClaimActive();
         Relayout();
       }
-      Raise(Resized, message);
+      Raise(UiEventCode::Resized, message);
       return true;
     case WM_ACTIVATE:
     case WM_ACTIVATEAPP:
       if (LOWORD(wParam) != 0) {
         if (w_.hoveredControl) RequestImageButtonState(w_, w_.hoveredControl, kImageNormal, false);
         ClaimActive();
-        Raise(Activated, message);
+        Raise(UiEventCode::Activated, message);
       } else {
         w_.ClaimActive(nullptr);
-        Raise(Deactivated, message);
+        Raise(UiEventCode::Deactivated, message);
       }
       w_.hoveredControl = 0;
       return false;
@@ -96,14 +124,19 @@ bool MessageRouter::Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& a
       ClaimActive();
       PostMessageW(w_.handle, kPrivateCloseMessage, 0, 0);
       return true;
+    case kPrivateCloseMessage:
+      // Raised here rather than where the message is fetched, so that a Close
+      // names the window it closes and survives any pump that dispatches it.
+      Raise(UiEventCode::Close, message, static_cast<int32_t>(CloseCause::Window));
+      return true;
     case WM_QUERYENDSESSION:
       // The program never vetoes the end of the session: its own completion
       // actions log off, shut down and restart through here.
-      Raise(SessionEnding, message, static_cast<int32_t>(lParam));
+      Raise(UiEventCode::SessionEnding, message, static_cast<int32_t>(lParam));
       answer = TRUE;
       return true;
     case WM_ENDSESSION:
-      Raise(SessionEnding, message, 0);
+      Raise(UiEventCode::SessionEnding, message, 0);
       return true;
     case WM_ERASEBKGND:
       PaintBackground(reinterpret_cast<HDC>(wParam));
@@ -124,7 +157,7 @@ bool MessageRouter::Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& a
       auto* position = reinterpret_cast<WINDOWPOS*>(lParam);
       if (position->hwnd != w_.handle || (position->flags & SWP_NOMOVE)) return false;
       MoveAttachedWindows(*position);
-      Raise(PositionChanging, message);
+      Raise(UiEventCode::PositionChanging, message);
       return true;
     }
     case WM_WINDOWPOSCHANGED: {
@@ -132,7 +165,7 @@ bool MessageRouter::Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& a
       ClaimActive();
       if (position->flags & SWP_NOSIZE) return true;
       Relayout();
-      Raise(Resized, message);
+      Raise(UiEventCode::Resized, message);
       return true;
     }
     case WM_NOTIFY:
@@ -142,32 +175,33 @@ bool MessageRouter::Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& a
       ClaimActive();
       int index = w_.ControlFromHandle(reinterpret_cast<HWND>(wParam));
       w_.hoveredControl = index;
-      Raise(ContextMenu, message, index);
+      if (UiEvent* raised = Raise(UiEventCode::ContextMenu, message, index))
+        raised->point = ContextMenuPoint(w_, index, lParam);
       return true;
     }
     case WM_NCLBUTTONDOWN:
       ClaimActive();
-      Raise(FrameButtonDown, message, static_cast<int32_t>(wParam));
+      Raise(UiEventCode::FrameButtonDown, message, static_cast<int32_t>(wParam));
       return false;
     case WM_NCLBUTTONUP:
       ClaimActive();
-      Raise(FrameButtonUp, message, static_cast<int32_t>(wParam));
+      Raise(UiEventCode::FrameButtonUp, message, static_cast<int32_t>(wParam));
       return false;
     case WM_NCLBUTTONDBLCLK:
       ClaimActive();
-      Raise(CaptionDoubleClicked, message, static_cast<int32_t>(wParam));
+      Raise(UiEventCode::CaptionDoubleClicked, message, static_cast<int32_t>(wParam));
       return false;
     case WM_RBUTTONDOWN:
       ClaimActive();
-      Raise(RightButtonDown, message, static_cast<int32_t>(wParam));
+      Raise(UiEventCode::RightButtonDown, message, static_cast<int32_t>(wParam));
       return false;
     case WM_NCACTIVATE:
       w_.ClaimActive(wParam ? w_.handle : nullptr);
-      Raise(wParam ? FrameActivated : FrameDeactivated, message);
+      Raise(wParam ? UiEventCode::FrameActivated : UiEventCode::FrameDeactivated, message);
       return false;
     case WM_CHAR:
       ClaimActive();
-      Raise(Character, message, static_cast<int32_t>(wParam), lParam);
+      Raise(UiEventCode::Character, message, static_cast<int32_t>(wParam), lParam);
       return false;
     case WM_COMMAND:
       return Command(wParam, lParam);
@@ -175,16 +209,16 @@ bool MessageRouter::Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& a
       ClaimActive();
       switch (wParam & 0xFFF0) {
         case SC_MOVE:
-          Raise(Moving, message);
+          Raise(UiEventCode::Moving, message);
           break;
         case SC_MINIMIZE:
-          Raise(MinimizeRequested, message);
+          Raise(UiEventCode::MinimizeRequested, message);
           break;
         case SC_MAXIMIZE:
-          Raise(MaximizeRequested, message);
+          Raise(UiEventCode::MaximizeRequested, message);
           break;
         case SC_RESTORE:
-          Raise(RestoreRequested, message);
+          Raise(UiEventCode::RestoreRequested, message);
           break;
         case SC_CLOSE:
           PostMessageW(w_.handle, kPrivateCloseMessage, 0, 0);
@@ -201,56 +235,56 @@ bool MessageRouter::Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& a
       w_.mouseX = GET_X_LPARAM(lParam);
       w_.mouseY = GET_Y_LPARAM(lParam);
       w_.mouseKeys = static_cast<uint32_t>(wParam);
-      Raise(MouseMoved, message, static_cast<int32_t>(wParam));
+      Raise(UiEventCode::MouseMoved, message, static_cast<int32_t>(wParam));
       return false;
     case WM_LBUTTONDOWN: {
       POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
       UiControl* control = w_.Control(w_.ControlFromHandle(ChildWindowFromPoint(w_.handle, point)));
-      if (control && (control->flags & DragsWindow)) {
+      if (control && HasFlag(control->flags, LayoutFlags::DragsWindow)) {
         if (LeftButtonHeld()) {
           const POINT& cursor = w_.events->lastMessage.pt;
           SendMessageW(w_.handle, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(cursor.x, cursor.y));
         }
       } else {
-        Raise(LeftButtonDown, message);
+        Raise(UiEventCode::LeftButtonDown, message);
       }
       return false;
     }
     case WM_LBUTTONUP:
-      Raise(LeftButtonUp, message, static_cast<int32_t>(wParam));
+      Raise(UiEventCode::LeftButtonUp, message, static_cast<int32_t>(wParam));
       return false;
     case WM_RBUTTONUP:
-      Raise(RightButtonUp, message, static_cast<int32_t>(wParam));
+      Raise(UiEventCode::RightButtonUp, message, static_cast<int32_t>(wParam));
       return false;
     case WM_MOUSEWHEEL:
-      Raise(MouseWheel, message, static_cast<int32_t>(wParam));
+      Raise(UiEventCode::MouseWheel, message, static_cast<int32_t>(wParam));
       return false;
     case WM_LBUTTONDBLCLK:
       ClaimActive();
-      Raise(DoubleClicked, message, w_.hoveredControl);
+      Raise(UiEventCode::DoubleClicked, message, w_.hoveredControl);
       return false;
     case WM_RBUTTONDBLCLK:
       ClaimActive();
-      Raise(RightDoubleClicked, message, w_.hoveredControl);
+      Raise(UiEventCode::RightDoubleClicked, message, w_.hoveredControl);
       return false;
     case WM_SIZING:
-      Raise(PositionChanging, message);
+      Raise(UiEventCode::PositionChanging, message);
       answer = TRUE;
       return true;
     case WM_MOVING:
-      Raise(Moving, message);
+      Raise(UiEventCode::Moving, message);
       answer = 1;
       return true;
     case WM_EXITSIZEMOVE:
       ClaimActive();
       Relayout();
-      Raise(Moved, message);
+      Raise(UiEventCode::Moved, message);
       return true;
     case WM_DROPFILES:
       DropFiles(reinterpret_cast<HDROP>(wParam));
       return true;
     case WM_NCMOUSELEAVE:
-      Raise(FrameMouseLeft, message, static_cast<int32_t>(wParam));
+      Raise(UiEventCode::FrameMouseLeft, message, static_cast<int32_t>(wParam));
       return false;
     case DM_GETDEFID:
       ClaimActive();
@@ -265,57 +299,59 @@ bool MessageRouter::Command(WPARAM wParam, LPARAM) {
   int code = HIWORD(wParam);
   if (!w_.IsValidControl(index)) return false;
   UiControl& control = w_.controls[index];
-  int32_t event = 0;
+  UiEventCode event = UiEventCode::None;
   if (control.kind == ControlKind::ComboBox) {
     switch (code) {
       case CBN_SELCHANGE:
-        event = SelectionChanged;
+        event = UiEventCode::SelectionChanged;
         break;
       case CBN_DBLCLK:
-        event = ComboDoubleClicked;
+        event = UiEventCode::ComboDoubleClicked;
         break;
       case CBN_SETFOCUS:
-        event = ComboFocused;
+        event = UiEventCode::ComboFocused;
         break;
       case CBN_DROPDOWN:
-        event = DropDownOpened;
+        event = UiEventCode::DropDownOpened;
         break;
       case CBN_CLOSEUP:
-        event = DropDownClosed;
+        event = UiEventCode::DropDownClosed;
         break;
     }
-    if (event) Raise(event, WM_COMMAND, index, reinterpret_cast<intptr_t>(control.handle));
+    if (event != UiEventCode::None)
+      Raise(event, WM_COMMAND, index, reinterpret_cast<intptr_t>(control.handle));
     return true;
   }
   if (control.kind == ControlKind::Edit) {
     switch (code) {
       case EN_UPDATE:
-        event = EditUpdating;
+        event = UiEventCode::EditUpdating;
         break;
       case EN_CHANGE:
-        event = EditChanged;
+        event = UiEventCode::EditChanged;
         break;
       case EN_SETFOCUS:
-        event = EditFocused;
+        event = UiEventCode::EditFocused;
         break;
       case EN_KILLFOCUS:
-        event = EditFocusLost;
+        event = UiEventCode::EditFocusLost;
         break;
     }
-    if (event) Raise(event, WM_COMMAND, index, reinterpret_cast<intptr_t>(control.handle));
+    if (event != UiEventCode::None)
+      Raise(event, WM_COMMAND, index, reinterpret_cast<intptr_t>(control.handle));
     return true;
   }
   if (code != 0 && code != 1) return true;
   HWND controlWindow = control.handle;
   if (control.kind == ControlKind::ImageButton) SetFocus(controlWindow);
-  if ((control.flags & DragsWindow) && controlWindow && LeftButtonHeld()) {
+  if (HasFlag(control.flags, LayoutFlags::DragsWindow) && controlWindow && LeftButtonHeld()) {
     POINT cursor = w_.events->lastMessage.pt;
     POINT inControl = cursor;
     ScreenToClient(controlWindow, &inControl);
     SendMessageW(controlWindow, WM_LBUTTONUP, 0, MAKELPARAM(inControl.x, inControl.y));
     DefWindowProcW(w_.handle, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(cursor.x, cursor.y));
   }
-  Raise(index, WM_COMMAND, code, reinterpret_cast<intptr_t>(controlWindow));
+  w_.RaiseEvent(index, WM_COMMAND, w_.handle, code, reinterpret_cast<intptr_t>(controlWindow));
   return true;
 }
 
@@ -326,10 +362,10 @@ bool MessageRouter::Notify(NMHDR* header, LRESULT& answer) {
     return false;
   switch (header->code) {
     case NM_DBLCLK:
-      Raise(DoubleClicked, WM_NOTIFY, index);
+      Raise(UiEventCode::DoubleClicked, WM_NOTIFY, index);
       return true;
     case NM_RETURN:
-      Raise(ReturnPressed, WM_NOTIFY, index);
+      Raise(UiEventCode::ReturnPressed, WM_NOTIFY, index);
       return true;
   }
   if (w_.controls[index].kind == ControlKind::ListView)
@@ -351,7 +387,7 @@ bool MessageRouter::SetCursor(WPARAM wParam, LPARAM lParam) {
     set = true;
   }
   ChangeHover(index);
-  Raise(Hover, WM_SETCURSOR, w_.hoveredControl);
+  Raise(UiEventCode::Hover, WM_SETCURSOR, w_.hoveredControl);
   return set;
 }
 
@@ -362,13 +398,20 @@ void MessageRouter::ChangeHover(int index) {
   if (index && IsWindowEnabled(w_.ControlHandle(index)))
     RequestImageButtonState(w_, index, kImageHot, false);
   w_.hoveredControl = index;
+  // The pointer may leave the window straight from an image button, and then
+  // this window hears nothing more: the button reports the leaving itself.
+  if (w_.ControlKindOf(index) == ControlKind::ImageButton) {
+    TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, w_.ControlHandle(index), 0};
+    TrackMouseEvent(&track);
+  }
 }
 
 bool MessageRouter::ControlColour(UINT message, HDC dc, HWND controlWindow, LRESULT& answer) {
   int index = w_.ControlFromHandle(controlWindow);
   if (!index) return false;
   const UiControl& control = w_.controls[index];
-  if (control.textColour != -1) SetTextColor(dc, static_cast<COLORREF>(control.textColour));
+  if (control.textColour != kSystemTextColour)
+    SetTextColor(dc, static_cast<COLORREF>(control.textColour));
   if (message == WM_CTLCOLOREDIT || message == WM_CTLCOLORLISTBOX) {
     if (control.backColour >= 0) SetBkColor(dc, static_cast<COLORREF>(control.backColour));
     if (!control.brush) return false;
@@ -376,10 +419,10 @@ bool MessageRouter::ControlColour(UINT message, HDC dc, HWND controlWindow, LRES
     return true;
   }
   HBRUSH brush = control.brush;
-  if (control.backColour == -2) {
+  if (control.backColour == kHollowBackground) {
     SetBkMode(dc, TRANSPARENT);
     brush = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
-  } else if (control.backColour == -1) {
+  } else if (control.backColour == kTransparentBackground) {
     SetBkMode(dc, TRANSPARENT);
   } else {
     SetBkMode(dc, OPAQUE);
@@ -395,8 +438,9 @@ void MessageRouter::PaintBackground(HDC dc) {
   if (!w_.backgroundBrush) return;
   for (int index = 1; index <= w_.controlCount; ++index) {
     const UiControl& control = w_.controls[index];
-    if (!control.index || !control.handle || !(control.flags & KeepsOwnBackground) ||
-        control.backColour == -2 || GetParent(control.handle) != w_.handle ||
+    if (!control.index || !control.handle ||
+        !HasFlag(control.flags, LayoutFlags::KeepsOwnBackground) ||
+        control.backColour == kHollowBackground || GetParent(control.handle) != w_.handle ||
         !IsWindowVisible(control.handle))
       continue;
     RECT area;
@@ -421,7 +465,7 @@ void MessageRouter::DropFiles(HDROP drop) {
     w_.dropHandle = nullptr;
     return;
   }
-  w_.text.Assign(L"");
+  WideString paths(L"");
   UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
   WideString path;
   for (UINT i = 0; i < count; ++i) {
@@ -429,14 +473,16 @@ void MessageRouter::DropFiles(HDROP drop) {
     wchar_t* buffer = path.AssignN(static_cast<int32_t>(length), nullptr);
     if (!buffer) continue;
     DragQueryFileW(drop, i, buffer, length + 1);
-    if (i > 0) w_.text.Append(L"\r\n");
-    w_.text.Append(buffer);
+    if (i > 0) paths.Append(L"\r\n");
+    paths.Append(buffer);
   }
   // The drop handle is freed here; the stored one only names the last drop.
   DragFinish(drop);
   w_.dropHandle = nullptr;
   int target = DropTarget(point);
-  Raise(FilesDropped, WM_DROPFILES, target, reinterpret_cast<intptr_t>(w_.text.CStr()));
+  if (UiEvent* dropped = w_.RaiseEvent(UiEventCode::FilesDropped, WM_DROPFILES, w_.handle, target,
+                                       0, paths.CStr()))
+    dropped->param2 = reinterpret_cast<intptr_t>(dropped->text.buf);
 }
 
 int MessageRouter::DropTarget(POINT clientPoint) {
@@ -484,6 +530,11 @@ void MessageRouter::MoveAttachedWindows(const WINDOWPOS& position) {
 LRESULT CALLBACK UiWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                               DWORD_PTR self) {
   auto& owner = *reinterpret_cast<UiWindow*>(self);
+  if (message == WM_NULL) {
+    // A wake-up dispatched by a pump other than PumpEvent is taken all the same.
+    AcknowledgeWake(MSG{window, message, wParam, lParam, 0, {}});
+    return 0;
+  }
   if (message == WM_NCDESTROY) {
     RemoveWindowSubclass(window, UiWindowProc, id);
     return DefSubclassProc(window, message, wParam, lParam);

@@ -1,6 +1,12 @@
 #include "app/application.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
+
+#include "app/file_name_chars.h"
+#include "app/privileges.h"
+#include "app/settings_path.h"
 
 TEST(StripInvalidFileNameChars, RemovesEveryForbiddenCharacter) {
   WideString name(L"a\\b/c:d*e?f\"g<h>i|j");
@@ -57,7 +63,7 @@ TEST(Application, StartUpFindsProgramUserAndVersion) {
 
 TEST(Application, BackupPrivilegesAreEnabled) {
   PrivilegeState previous = EnableBackupPrivileges();
-  ASSERT_NE(previous, nullptr);
+  ASSERT_FALSE(previous.empty());
   HANDLE token = nullptr;
   ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
   LUID backup;

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <iterator>
 
 std::wstring UniqueClassName(const wchar_t* stem) {
   static int serial = 0;
@@ -33,8 +34,11 @@ template <typename Visit>
 bool PumpWhileQueued(UiWindow& record, Visit visit) {
   for (int guard = 0; guard < 100000; ++guard) {
     MSG peek;
-    if (!record.eventPending && !PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE)) return false;
-    if (!visit(PumpEvent(record, 1))) return true;
+    if (!record.EventPending() && !PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE)) return false;
+    const int32_t code = PumpEvent(record, PumpMode::Poll);
+    // PumpEvent posts a quit again for the loop outside: that is not more work.
+    if (code == UiEventCode::Quit) return !visit(code);
+    if (!visit(code)) return true;
   }
   return false;
 }
@@ -43,7 +47,68 @@ bool PumpWhileQueued(UiWindow& record, Visit visit) {
 
 void DrainEvents(UiWindow& record) {
   PumpWhileQueued(record, [](int32_t) { return true; });
-  record.eventPending = false;
+  record.queuedEvents.clear();
+}
+
+std::vector<UiEvent> TakeRaisedEvents(UiWindow& record) {
+  std::vector<UiEvent> raised(std::make_move_iterator(record.queuedEvents.begin()),
+                              std::make_move_iterator(record.queuedEvents.end()));
+  record.queuedEvents.clear();
+  return raised;
+}
+
+UiEvent TakeLastRaised(UiWindow& record) {
+  std::vector<UiEvent> raised = TakeRaisedEvents(record);
+  return raised.empty() ? UiEvent{} : std::move(raised.back());
+}
+
+void ForgetQuit() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
+}
+
+void PressKey(WORD key, bool shift) {
+  std::vector<INPUT> inputs;
+  auto add = [&inputs](WORD vk, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(input);
+  };
+  if (shift) add(VK_SHIFT, false);
+  add(key, false);
+  add(key, true);
+  if (shift) add(VK_SHIFT, true);
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+void MovePointerTo(POINT screen) {
+  // Absolute coordinates run from 0 to 65535 over the primary screen.
+  const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = MulDiv(screen.x, 65535, width - 1);
+  input.mi.dy = MulDiv(screen.y, 65535, height - 1);
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &input, sizeof input);
+}
+
+bool PumpUntil(UiWindow& record, const std::function<bool()>& condition) {
+  // Input travels through the X server before it is queued: wait for it in
+  // short steps, bounded so that a fault fails the test instead of hanging it.
+  for (int step = 0; step < 500; ++step) {
+    for (;;) {
+      if (condition()) return true;
+      MSG peek;
+      if (!record.EventPending() && !PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE)) break;
+      if (PumpEvent(record, PumpMode::Poll) == UiEventCode::Quit) return condition();
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  return condition();
 }
 
 bool PumpUntilEvent(UiWindow& record, int32_t code) {
@@ -77,4 +142,9 @@ HGLOBAL MakeFileDrop(const std::vector<std::wstring>& paths, POINT clientPoint, 
   *text = 0;
   GlobalUnlock(memory);
   return memory;
+}
+
+bool PumpUntilEventFrom(UiWindow& record, const UiWindow& source, int32_t code) {
+  return PumpUntil(record,
+                   [&] { return record.event.code == code && record.event.source == &source; });
 }

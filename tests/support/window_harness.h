@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,15 +26,43 @@ class TestWindow {
   std::wstring className;
 };
 
-// Dispatches everything queued and forgets any pending event.
+// Dispatches everything queued and forgets every queued event.
 void DrainEvents(UiWindow& record);
 
 // Pumps in polling mode until an event with the code has been produced
-// (true) or the queue is empty (false).
+// (true; the event is then record.event) or the queue is empty (false).
 bool PumpUntilEvent(UiWindow& record, int32_t code);
+inline bool PumpUntilEvent(UiWindow& record, UiEventCode code) {
+  return PumpUntilEvent(record, ToCode(code));
+}
 
 // Every event code produced while the queue drains, in order.
 std::vector<int32_t> PumpAllEvents(UiWindow& record);
+
+// The events raised so far that no pump delivered yet, oldest first, taken out
+// of the record without fetching a message (for events raised by sends).
+std::vector<UiEvent> TakeRaisedEvents(UiWindow& record);
+// The latest of them (code 0 when there is none); all are taken.
+UiEvent TakeLastRaised(UiWindow& record);
+
+// Removes a quit message that PumpEvent posted again after a test's loop ended.
+void ForgetQuit();
+
+// Real input, as a user gives it (SendInput reaches windows under Xvfb). The
+// keys go to the foreground window's focus.
+void PressKey(WORD key, bool shift = false);
+// Moves the pointer to a screen point.
+void MovePointerTo(POINT screen);
+// Pumps in polling mode until the condition holds, testing it after every
+// event (record.event is the latest) and waiting for input to arrive when the
+// queue runs dry. Bounded: false when it did not hold within a few seconds.
+bool PumpUntil(UiWindow& record, const std::function<bool()>& condition);
+// Pumps until an event with the code arrives from that window (it is then
+// record.event).
+bool PumpUntilEventFrom(UiWindow& record, const UiWindow& source, int32_t code);
+inline bool PumpUntilEventFrom(UiWindow& record, const UiWindow& source, UiEventCode code) {
+  return PumpUntilEventFrom(record, source, ToCode(code));
+}
 
 // A file drop as the shell makes it: DROPFILES followed by the wide paths,
 // in movable global memory that the receiver frees with DragFinish.

@@ -128,13 +128,13 @@ TEST(ControlTable, RegisteredControlTakesItsIndexAsIdentifier) {
   TestWindow window;
   UiWindow& ui = window.ui;
   ui.AddStatic(L"s", 0, 0, 5, 5);
-  ui.newControlFlags = KeepsOwnBackground | DragsWindow;
+  ui.newControlFlags = LayoutFlags::KeepsOwnBackground | LayoutFlags::DragsWindow;
   HWND bar = CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, 10, 10, 100, 10,
                              ui.handle, reinterpret_cast<HMENU>(77), nullptr, nullptr);
   int index = ui.RegisterControl(ControlKind::ProgressBar, bar);
   EXPECT_EQ(index, 2);
   EXPECT_EQ(GetDlgCtrlID(bar), 2);
-  EXPECT_EQ(ui.controls[index].flags, static_cast<uint32_t>(DragsWindow));
+  EXPECT_EQ(ui.controls[index].flags, LayoutFlags::DragsWindow);
   EXPECT_TRUE(ui.SetControlTextColour(index, RGB(0, 128, 0)));
   EXPECT_EQ(SendMessageW(bar, PBM_GETBARCOLOR, 0, 0), RGB(0, 128, 0));
 }
@@ -304,9 +304,9 @@ TEST(StandardControls, IconAndBitmapImagesShowTheirOwnCopies) {
 TEST(StandardControls, BoundsAndCapturedGeometry) {
   TestWindow window;
   UiWindow& ui = window.ui;
-  ui.newControlFlags = DragsWindow;
+  ui.newControlFlags = LayoutFlags::DragsWindow;
   int label = ui.AddStatic(L"label", 10, 10, 50, 18);
-  EXPECT_EQ(ui.controls[label].flags, static_cast<uint32_t>(DragsWindow));
+  EXPECT_EQ(ui.controls[label].flags, LayoutFlags::DragsWindow);
   EXPECT_TRUE(ui.SetControlBounds(label, 30, 40, 70, 22));
   RECT area;
   GetWindowRect(ui.ControlHandle(label), &area);
@@ -318,7 +318,7 @@ TEST(StandardControls, BoundsAndCapturedGeometry) {
   EXPECT_TRUE(ui.CaptureLastControlGeometry());
   EXPECT_EQ(ui.controls[label].x, 5);
   EXPECT_EQ(ui.controls[label].height, 8);
-  EXPECT_EQ(ui.controls[label].flags, static_cast<uint32_t>(KeepsOwnBackground));
+  EXPECT_EQ(ui.controls[label].flags, LayoutFlags::KeepsOwnBackground);
 }
 
 TEST(StandardControls, CommandsBecomeEventsWithNotificationAndHandle) {
@@ -332,26 +332,27 @@ TEST(StandardControls, CommandsBecomeEventsWithNotificationAndHandle) {
                  reinterpret_cast<LPARAM>(ui.ControlHandle(index)));
   };
   command(button, BN_CLICKED);
-  EXPECT_EQ(ui.eventCode, button);
-  EXPECT_EQ(ui.eventParam1, 0);
-  EXPECT_EQ(ui.eventParam2, reinterpret_cast<intptr_t>(ui.ControlHandle(button)));
-  EXPECT_EQ(ui.eventMessage, static_cast<UINT>(WM_COMMAND));
-  ui.eventCode = 0;
+  UiEvent click = TakeLastRaised(ui);
+  EXPECT_EQ(click.code, button);
+  EXPECT_TRUE(click.IsCommand(ui, button));
+  EXPECT_EQ(click.param1, 0);
+  EXPECT_EQ(click.param2, reinterpret_cast<intptr_t>(ui.ControlHandle(button)));
+  EXPECT_EQ(click.message, static_cast<UINT>(WM_COMMAND));
   command(button, BN_SETFOCUS);  // other codes of other kinds report nothing
-  EXPECT_EQ(ui.eventCode, 0);
+  EXPECT_FALSE(ui.EventPending());
   command(combo, CBN_SELCHANGE);
-  EXPECT_EQ(ui.eventCode, SelectionChanged);
-  EXPECT_EQ(ui.eventParam1, combo);
-  EXPECT_EQ(ui.eventParam2, reinterpret_cast<intptr_t>(ui.ControlHandle(combo)));
+  UiEvent selection = TakeLastRaised(ui);
+  EXPECT_EQ(selection.code, UiEventCode::SelectionChanged);
+  EXPECT_EQ(selection.param1, combo);
+  EXPECT_EQ(selection.param2, reinterpret_cast<intptr_t>(ui.ControlHandle(combo)));
   command(combo, CBN_CLOSEUP);
-  EXPECT_EQ(ui.eventCode, DropDownClosed);
-  ui.eventCode = 0;
+  EXPECT_EQ(TakeLastRaised(ui).code, UiEventCode::DropDownClosed);
   command(combo, CBN_EDITCHANGE);
-  EXPECT_EQ(ui.eventCode, 0);
+  EXPECT_FALSE(ui.EventPending());
   command(edit, EN_CHANGE);
-  EXPECT_EQ(ui.eventCode, EditChanged);
+  EXPECT_EQ(TakeLastRaised(ui).code, UiEventCode::EditChanged);
   command(edit, EN_KILLFOCUS);
-  EXPECT_EQ(ui.eventCode, EditFocusLost);
+  EXPECT_EQ(TakeLastRaised(ui).code, UiEventCode::EditFocusLost);
   // A real click on the button, through the queue.
   DrainEvents(ui);
   PostMessageW(ui.ControlHandle(button), BM_CLICK, 0, 0);
@@ -373,7 +374,7 @@ TEST(StandardControls, ReturnPressesTheDefaultButtonOfTheActiveWindow) {
   // Losing the activation clears the active window.
   SendMessageW(ui.handle, WM_ACTIVATE, WA_INACTIVE, 0);
   EXPECT_EQ(ui.activeWindow, nullptr);
-  EXPECT_EQ(ui.eventCode, Deactivated);
+  EXPECT_EQ(TakeLastRaised(ui).code, UiEventCode::Deactivated);
 }
 
 TEST(StandardControls, TooltipsAreAddedToOneTopmostTooltipWindow) {
@@ -454,7 +455,7 @@ TEST(Menus, PopupItemsAreControlsWithStateTextAndRemoval) {
   EXPECT_EQ(GetMenuItemCount(popup), 3);
   // Choosing an item reports its index.
   SendMessageW(ui.handle, WM_COMMAND, MAKEWPARAM(open, 0), 0);
-  EXPECT_EQ(ui.eventCode, open);
+  EXPECT_EQ(TakeLastRaised(ui).code, open);
   // Removing the control takes its whole popup along.
   ui.RemoveControl(list);
   EXPECT_FALSE(IsMenu(popup));

@@ -74,8 +74,9 @@ TEST_F(ImageButtonTest, HoverShowsTheHotImageAndLeavingRestoresTheNormalOne) {
   PointAt(ui.ControlHandle(button));
   EXPECT_EQ(State(button), kImageHot);
   EXPECT_EQ(ui.hoveredControl, button);
-  EXPECT_EQ(ui.eventCode, Hover);
-  EXPECT_EQ(ui.eventParam1, button);
+  UiEvent hover = TakeLastRaised(ui);
+  EXPECT_EQ(hover.code, UiEventCode::Hover);
+  EXPECT_EQ(hover.param1, button);
   PointAt(ui.ControlHandle(label));
   EXPECT_EQ(State(button), kImageNormal);
   PointAt(ui.ControlHandle(button));
@@ -135,11 +136,11 @@ TEST_F(ImageButtonTest, ClickAndReturnKeyReportTheButton) {
   int button = ui.AddImageButton(normal_, hot_, 10);
   SendMessageW(ui.handle, WM_COMMAND, MAKEWPARAM(button, STN_CLICKED),
                reinterpret_cast<LPARAM>(ui.ControlHandle(button)));
-  EXPECT_EQ(ui.eventCode, button);
+  EXPECT_EQ(TakeLastRaised(ui).code, button);
   EXPECT_EQ(GetFocus(), ui.ControlHandle(button));
   DrainEvents(ui);
   PostMessageW(ui.ControlHandle(button), WM_KEYDOWN, VK_RETURN, 1);
-  EXPECT_EQ(PumpEvent(ui, 1), button);
+  EXPECT_EQ(PumpEvent(ui, PumpMode::Poll), button);
   DrainEvents(ui);
 }
 

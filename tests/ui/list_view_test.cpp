@@ -86,9 +86,11 @@ class ListViewTest : public testing::Test {
     change.uChanged = LVIF_STATE;
     change.uOldState = oldState;
     change.uNewState = newState;
-    ui().eventCode = 0;
     SendMessageW(ui().handle, WM_NOTIFY, list_, reinterpret_cast<LPARAM>(&change));
   }
+
+  // The event the last call raised (code 0 when none); earlier ones are dropped.
+  UiEvent Raised() { return TakeLastRaised(ui()); }
 
   TestWindow window_{650, 300};
   int list_ = 0;
@@ -245,70 +247,76 @@ TEST_F(ListViewTest, RealStateChangesRaiseTheirEvents) {
   int row = AddRow(L"C:\\a");
   EXPECT_TRUE(PumpAllEvents(ui()).empty()) << "a new row reports nothing";
   ui().SetRowChecked(list_, row, true);
-  EXPECT_EQ(ui().eventCode, ItemChecked);
-  EXPECT_EQ(ui().eventParam1, list_);
-  EXPECT_EQ(ui().eventParam2, row);
-  EXPECT_EQ(ui().eventMessage, static_cast<UINT>(WM_NOTIFY));
+  UiEvent checked = Raised();
+  EXPECT_EQ(checked.code, UiEventCode::ItemChecked);
+  EXPECT_EQ(checked.param1, list_);
+  EXPECT_EQ(checked.param2, row);
+  EXPECT_EQ(checked.message, static_cast<UINT>(WM_NOTIFY));
   ui().SetRowChecked(list_, row, false);
-  EXPECT_EQ(ui().eventCode, ItemUnchecked);
+  EXPECT_EQ(Raised().code, UiEventCode::ItemUnchecked);
   LVITEMW select{};
   select.stateMask = LVIS_SELECTED;
   select.state = LVIS_SELECTED;
   ui().SendToControl(list_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&select));
-  EXPECT_EQ(ui().eventCode, ItemSelected);
+  EXPECT_EQ(Raised().code, UiEventCode::ItemSelected);
   select.state = 0;
   ui().SendToControl(list_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&select));
-  EXPECT_EQ(ui().eventCode, ItemDeselected);
+  EXPECT_EQ(Raised().code, UiEventCode::ItemDeselected);
   ui().SendToControl(list_, LVM_DELETEITEM, row, 0);
-  EXPECT_EQ(ui().eventCode, ItemDeleted);
-  EXPECT_EQ(ui().eventParam1, list_);
+  UiEvent deleted = Raised();
+  EXPECT_EQ(deleted.code, UiEventCode::ItemDeleted);
+  EXPECT_EQ(deleted.param1, list_);
   DrainEvents(ui());
 }
 
 TEST_F(ListViewTest, OneNotificationReportsOneChangeInTheListsOrder) {
   const UINT checked = INDEXTOSTATEIMAGEMASK(2), unchecked = INDEXTOSTATEIMAGEMASK(1);
   Changed(3, unchecked, checked | LVIS_SELECTED);
-  EXPECT_EQ(ui().eventCode, ItemSelected);
-  EXPECT_EQ(ui().eventParam2, 3);
+  UiEvent selected = Raised();
+  EXPECT_EQ(selected.code, UiEventCode::ItemSelected);
+  EXPECT_EQ(selected.param2, 3);
   Changed(3, checked | LVIS_SELECTED, unchecked);
-  EXPECT_EQ(ui().eventCode, ItemDeselected);
+  EXPECT_EQ(Raised().code, UiEventCode::ItemDeselected);
   Changed(3, unchecked | LVIS_FOCUSED, checked);
-  EXPECT_EQ(ui().eventCode, ItemFocusLost);
+  EXPECT_EQ(Raised().code, UiEventCode::ItemFocusLost);
   Changed(3, unchecked | LVIS_FOCUSED, unchecked | LVIS_FOCUSED);
-  EXPECT_EQ(ui().eventCode, 0);
+  EXPECT_EQ(Raised().code, 0);
   Changed(3, 0, unchecked);
-  EXPECT_EQ(ui().eventCode, 0) << "the first state image of a new row";
+  EXPECT_EQ(Raised().code, 0) << "the first state image of a new row";
   Changed(3, 0, checked);
-  EXPECT_EQ(ui().eventCode, ItemChecked);
+  EXPECT_EQ(Raised().code, UiEventCode::ItemChecked);
   Changed(3, checked | LVIS_FOCUSED, unchecked | LVIS_FOCUSED);
-  EXPECT_EQ(ui().eventCode, ItemUnchecked);
+  EXPECT_EQ(Raised().code, UiEventCode::ItemUnchecked);
 }
 
 TEST_F(ListViewTest, OtherNotificationsOfTheList) {
   NMHDR header{List(), static_cast<UINT_PTR>(list_), static_cast<UINT>(NM_DBLCLK)};
   SendMessageW(ui().handle, WM_NOTIFY, list_, reinterpret_cast<LPARAM>(&header));
-  EXPECT_EQ(ui().eventCode, DoubleClicked);
-  EXPECT_EQ(ui().eventParam1, list_);
+  UiEvent doubleClick = Raised();
+  EXPECT_EQ(doubleClick.code, UiEventCode::DoubleClicked);
+  EXPECT_EQ(doubleClick.param1, list_);
   header.code = static_cast<UINT>(NM_RETURN);
   SendMessageW(ui().handle, WM_NOTIFY, list_, reinterpret_cast<LPARAM>(&header));
-  EXPECT_EQ(ui().eventCode, ReturnPressed);
+  EXPECT_EQ(Raised().code, UiEventCode::ReturnPressed);
 
   NMLVSCROLL scroll{};
   scroll.hdr = {List(), static_cast<UINT_PTR>(list_), static_cast<UINT>(LVN_BEGINSCROLL)};
   scroll.dx = 3;
   scroll.dy = -20;
   SendMessageW(ui().handle, WM_NOTIFY, list_, reinterpret_cast<LPARAM>(&scroll));
-  EXPECT_EQ(ui().eventCode, ListScrollBegin);
-  EXPECT_EQ(ui().eventParam2, MAKELONG(3, -20));
+  UiEvent scrolled = Raised();
+  EXPECT_EQ(scrolled.code, UiEventCode::ListScrollBegin);
+  EXPECT_EQ(scrolled.param2, MAKELONG(3, -20));
 
   NMLVDISPINFOW edit{};
   edit.hdr = {List(), static_cast<UINT_PTR>(list_), static_cast<UINT>(LVN_ENDLABELEDITW)};
   edit.item.iItem = 2;
   edit.item.pszText = const_cast<wchar_t*>(L"renamed");
   EXPECT_EQ(SendMessageW(ui().handle, WM_NOTIFY, list_, reinterpret_cast<LPARAM>(&edit)), TRUE);
-  EXPECT_EQ(ui().eventCode, ItemLabelEdited);
-  EXPECT_EQ(ui().eventParam2, 2);
-  EXPECT_STREQ(ui().text.CStr(), L"renamed");
+  UiEvent edited = Raised();
+  EXPECT_EQ(edited.code, UiEventCode::ItemLabelEdited);
+  EXPECT_EQ(edited.param2, 2);
+  EXPECT_STREQ(edited.text.CStr(), L"renamed") << "the event's own text";
 
   NMLVCUSTOMDRAW draw{};
   draw.nmcd.hdr = {List(), static_cast<UINT_PTR>(list_), static_cast<UINT>(NM_CUSTOMDRAW)};

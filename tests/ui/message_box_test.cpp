@@ -93,28 +93,28 @@ class MessageBoxTest : public ::testing::Test {
     owner.Dispose();
   }
   // Shows a box, answering it with the given action.
-  int Ask(int type, int height, int width, std::function<void(BoxSeen&)> act) {
+  int Ask(MessageBoxType type, int height, int width, std::function<void(BoxSeen&)> act) {
     gAct = std::move(act);
-    return ShowMessageBox(owner,
-                          L"Do you want to create a sub-directory with the same name as "
-                          L"the source?",
-                          type, height, width);
+    return static_cast<int>(ShowMessageBox(owner,
+                                           L"Do you want to create a sub-directory with the "
+                                           L"same name as the source?",
+                                           type, height, width));
   }
   UiWindow owner;
 };
 
 TEST_F(MessageBoxTest, EachButtonGivesItsAnswer) {
-  EXPECT_EQ(Ask(kMessageOk, 120, 0, [](BoxSeen& s) { Click(s, L"OK"); }), 1);
-  EXPECT_EQ(Ask(kMessageYesNo, 130, 0, [](BoxSeen& s) { Click(s, L"Yes"); }), 1);
-  EXPECT_EQ(Ask(kMessageYesNo, 130, 0, [](BoxSeen& s) { Click(s, L"No"); }), 0);
-  EXPECT_EQ(Ask(kMessageYesNoCancel, 150, 0, [](BoxSeen& s) { Click(s, L"Yes"); }), 1);
-  EXPECT_EQ(Ask(kMessageYesNoCancel, 150, 0, [](BoxSeen& s) { Click(s, L"No"); }), 0);
-  EXPECT_EQ(Ask(kMessageYesNoCancel, 150, 0, [](BoxSeen& s) { Click(s, L"Cancel"); }), -1);
+  EXPECT_EQ(Ask(MessageBoxType::Ok, 120, 0, [](BoxSeen& s) { Click(s, L"OK"); }), 1);
+  EXPECT_EQ(Ask(MessageBoxType::YesNo, 130, 0, [](BoxSeen& s) { Click(s, L"Yes"); }), 1);
+  EXPECT_EQ(Ask(MessageBoxType::YesNo, 130, 0, [](BoxSeen& s) { Click(s, L"No"); }), 0);
+  EXPECT_EQ(Ask(MessageBoxType::YesNoCancel, 150, 0, [](BoxSeen& s) { Click(s, L"Yes"); }), 1);
+  EXPECT_EQ(Ask(MessageBoxType::YesNoCancel, 150, 0, [](BoxSeen& s) { Click(s, L"No"); }), 0);
+  EXPECT_EQ(Ask(MessageBoxType::YesNoCancel, 150, 0, [](BoxSeen& s) { Click(s, L"Cancel"); }), -1);
   EXPECT_FALSE(IsWindow(gSeen.box)) << "the box is gone after its answer";
 }
 
 TEST_F(MessageBoxTest, CommandFromAButtonAnswersLikeItsClick) {
-  EXPECT_EQ(Ask(kMessageYesNoCancel, 150, 0,
+  EXPECT_EQ(Ask(MessageBoxType::YesNoCancel, 150, 0,
                 [](BoxSeen& s) {
                   const ButtonSeen& cancel = s.buttons.at(2);
                   PostMessageW(s.box, WM_COMMAND,
@@ -125,7 +125,7 @@ TEST_F(MessageBoxTest, CommandFromAButtonAnswersLikeItsClick) {
 }
 
 TEST_F(MessageBoxTest, ReturnAnswersTheFirstButton) {
-  EXPECT_EQ(Ask(kMessageYesNo, 130, 0,
+  EXPECT_EQ(Ask(MessageBoxType::YesNo, 130, 0,
                 [](BoxSeen& s) {
                   HWND yes = s.buttons.at(0).handle;
                   PostMessageW(yes, WM_KEYDOWN, VK_RETURN, 0x001C0001);
@@ -135,20 +135,31 @@ TEST_F(MessageBoxTest, ReturnAnswersTheFirstButton) {
 }
 
 TEST_F(MessageBoxTest, ClosingTheBoxAnswersNo) {
-  EXPECT_EQ(
-      Ask(kMessageYesNoCancel, 150, 0, [](BoxSeen& s) { PostMessageW(s.box, WM_CLOSE, 0, 0); }), 0);
-  EXPECT_EQ(
-      Ask(kMessageOk, 120, 0, [](BoxSeen& s) { PostMessageW(s.box, WM_SYSCOMMAND, SC_CLOSE, 0); }),
-      0);
+  EXPECT_EQ(Ask(MessageBoxType::YesNoCancel, 150, 0,
+                [](BoxSeen& s) { PostMessageW(s.box, WM_CLOSE, 0, 0); }),
+            0);
+  EXPECT_EQ(Ask(MessageBoxType::Ok, 120, 0,
+                [](BoxSeen& s) { PostMessageW(s.box, WM_SYSCOMMAND, SC_CLOSE, 0); }),
+            0);
 }
 
-TEST_F(MessageBoxTest, QuitEndsTheBoxWith50) {
-  EXPECT_EQ(Ask(kMessageYesNo, 130, 0, [](BoxSeen&) { PostQuitMessage(0); }), 50);
+TEST_F(MessageBoxTest, QuitEndsTheBoxWith50AndStaysForTheLoopOutside) {
+  EXPECT_EQ(Ask(MessageBoxType::YesNo, 130, 0, [](BoxSeen&) { PostQuitMessage(0); }), 50);
+  // The loop that called the box must end as well, after the events that
+  // came before the quit.
+  int answer = 1;
+  for (int guard = 0; guard < 1000 && answer != 0; ++guard)
+    answer = PumpEvent(owner, PumpMode::Wait);
+  EXPECT_EQ(answer, 0);
+  EXPECT_EQ(owner.event.code, UiEventCode::Quit);
+  MSG quit;
+  while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
 }
 
 TEST_F(MessageBoxTest, ClicksOnTheOwnerDoNotAnswer) {
   const int ownerButton = owner.AddButton(L"Owner's", 10, 10, 80, 25);
-  EXPECT_EQ(Ask(kMessageYesNo, 130, 0,
+  EXPECT_EQ(Ask(MessageBoxType::YesNo, 130, 0,
                 [&](BoxSeen& s) {
                   PostMessageW(owner.ControlHandle(ownerButton), BM_CLICK, 0, 0);
                   Click(s, L"No");
@@ -157,7 +168,7 @@ TEST_F(MessageBoxTest, ClicksOnTheOwnerDoNotAnswer) {
 }
 
 TEST_F(MessageBoxTest, DefaultWidthPlacesYesAndNo) {
-  Ask(kMessageYesNo, 130, 0, [](BoxSeen& s) { Click(s, L"No"); });
+  Ask(MessageBoxType::YesNo, 130, 0, [](BoxSeen& s) { Click(s, L"No"); });
   EXPECT_EQ(gSeen.client.right, 360) << "a width below 160 means 360";
   EXPECT_EQ(gSeen.client.bottom, 130);
   ASSERT_EQ(gSeen.buttons.size(), 2u);
@@ -177,19 +188,19 @@ TEST_F(MessageBoxTest, DefaultWidthPlacesYesAndNo) {
 }
 
 TEST_F(MessageBoxTest, PositionsForThreeButtonsAndAWiderBox) {
-  Ask(kMessageYesNoCancel, 150, 0, [](BoxSeen& s) { Click(s, L"Cancel"); });
+  Ask(MessageBoxType::YesNoCancel, 150, 0, [](BoxSeen& s) { Click(s, L"Cancel"); });
   ASSERT_EQ(gSeen.buttons.size(), 3u);
   EXPECT_EQ(gSeen.buttons[0].rect.left, 30);
   EXPECT_EQ(gSeen.buttons[1].rect.left, 140);
   EXPECT_EQ(gSeen.buttons[2].rect.left, 250);
 
-  Ask(kMessageYesNo, 130, 400, [](BoxSeen& s) { Click(s, L"Yes"); });
+  Ask(MessageBoxType::YesNo, 130, 400, [](BoxSeen& s) { Click(s, L"Yes"); });
   EXPECT_EQ(gSeen.client.right, 400) << "400 is kept";
   ASSERT_EQ(gSeen.buttons.size(), 2u);
   EXPECT_EQ(gSeen.buttons[0].rect.left, 80);
   EXPECT_EQ(gSeen.buttons[1].rect.left, 240);
 
-  Ask(kMessageOk, 120, 0, [](BoxSeen& s) { Click(s, L"OK"); });
+  Ask(MessageBoxType::Ok, 120, 0, [](BoxSeen& s) { Click(s, L"OK"); });
   ASSERT_EQ(gSeen.buttons.size(), 1u);
   EXPECT_EQ(gSeen.buttons[0].rect.left, 360 - 135);
 }
@@ -198,7 +209,7 @@ TEST_F(MessageBoxTest, BoxIsCentredOnItsOwnerAndMovesWithIt) {
   RECT ownerRect;
   GetWindowRect(owner.handle, &ownerRect);
   RECT moved{};
-  Ask(kMessageOk, 120, 0, [&](BoxSeen& s) {
+  Ask(MessageBoxType::Ok, 120, 0, [&](BoxSeen& s) {
     SetWindowPos(owner.handle, nullptr, ownerRect.left + 30, ownerRect.top + 20, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     GetWindowRect(s.box, &moved);
@@ -212,7 +223,7 @@ TEST_F(MessageBoxTest, BoxIsCentredOnItsOwnerAndMovesWithIt) {
 
 TEST_F(MessageBoxTest, RestoresAMinimisedOwner) {
   ShowWindow(owner.handle, SW_MINIMIZE);
-  Ask(kMessageOk, 120, 0, [](BoxSeen& s) { Click(s, L"OK"); });
+  Ask(MessageBoxType::Ok, 120, 0, [](BoxSeen& s) { Click(s, L"OK"); });
   EXPECT_FALSE(IsIconic(owner.handle));
 }
 
@@ -221,18 +232,18 @@ TEST_F(MessageBoxTest, OwnerWithoutWindowStillGetsAnAnswer) {
   UiWindow unborn;
   gAct = [](BoxSeen& s) { Click(s, L"Yes"); };
   EXPECT_EQ(ShowMessageBox(unborn, L"Are you sure you want to uninstall Harborline Backup?",
-                           kMessageYesNo, 130, 0),
-            1);
+                           MessageBoxType::YesNo, 130, 0),
+            MessageBoxAnswer::Yes);
   RECT work;
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   EXPECT_EQ(gSeen.window.left, work.left + (work.right - work.left) / 2 - 180);
 }
 
 TEST_F(MessageBoxTest, RepeatedBoxesLeaveNoGdiObjectsBehind) {
-  Ask(kMessageYesNoCancel, 150, 0, [](BoxSeen& s) { Click(s, L"No"); });
+  Ask(MessageBoxType::YesNoCancel, 150, 0, [](BoxSeen& s) { Click(s, L"No"); });
   const int32_t before = GdiObjectCount();
   for (int i = 0; i < 3; ++i) {
-    ASSERT_EQ(Ask(kMessageYesNoCancel, 150, 0, [](BoxSeen& s) { Click(s, L"No"); }), 0);
+    ASSERT_EQ(Ask(MessageBoxType::YesNoCancel, 150, 0, [](BoxSeen& s) { Click(s, L"No"); }), 0);
   }
   EXPECT_EQ(GdiObjectCount(), before);
 }

@@ -40,20 +40,22 @@ PictureWindows MakePicture() {
   return {owner, picture};
 }
 
+bool ArcShows(HWND picture) {
+  // The arc runs along a ring 5 to 14 pixels inside the edge; some point of
+  // that ring turns dark within a few frames.
+  return PixelOf(picture, 24, 8) == RGB(0, 0, 0) || PixelOf(picture, 40, 24) == RGB(0, 0, 0);
+}
+
 TEST(SpinnerThread, DrawsOnItsControlAndEndsWhenTheControlIsDestroyed) {
   auto [owner, picture] = MakePicture();
   ASSERT_TRUE(picture);
   UpdateWindow(owner);
   ASSERT_EQ(PixelOf(picture, 24, 4), RGB(255, 255, 255));
 
-  SpinnerRecord* record = new SpinnerRecord{picture, 48, 0xFF000000, 80};
-  HANDLE thread = CreateThread(nullptr, 0, SpinnerThread, record, 0, nullptr);
+  SpinnerRecord record{picture, 48, 0xFF000000, 80, nullptr};
+  HANDLE thread = CreateThread(nullptr, 0, SpinnerThread, &record, 0, nullptr);
   ASSERT_TRUE(thread);
-  // The arc runs along a ring 5 to 14 pixels inside the edge; some point of
-  // that ring turns dark within a few frames.
-  EXPECT_TRUE(WaitFor([&] {
-    return PixelOf(picture, 24, 8) == RGB(0, 0, 0) || PixelOf(picture, 40, 24) == RGB(0, 0, 0);
-  }));
+  EXPECT_TRUE(WaitFor([&] { return ArcShows(picture); }));
   EXPECT_EQ(PixelOf(picture, 24, 24), RGB(255, 255, 255)) << "the middle keeps the background";
 
   DestroyWindow(picture);
@@ -65,18 +67,34 @@ TEST(SpinnerThread, DrawsOnItsControlAndEndsWhenTheControlIsDestroyed) {
   DestroyWindow(owner);
 }
 
-TEST(SpinnerThread, PausesWhileHiddenAndEndsWhenDestroyedHidden) {
+TEST(BusySpinner, StopEndsAndJoinsTheThreadWhileTheControlStillExists) {
   auto [owner, picture] = MakePicture();
   ASSERT_TRUE(picture);
-  HANDLE thread = CreateThread(nullptr, 0, SpinnerThread,
-                               new SpinnerRecord{picture, 48, 0xFF000000, 100}, 0, nullptr);
-  ASSERT_TRUE(thread);
-  ShowWindow(owner, SW_HIDE);
-  EXPECT_EQ(WaitForSingleObject(thread, 100), static_cast<DWORD>(WAIT_TIMEOUT))
-      << "a hidden spinner waits instead of ending";
+  UpdateWindow(owner);
+  BusySpinner spinner;
+  ASSERT_TRUE(spinner.Start(picture, 48, 0xFF000000, 80));
+  EXPECT_FALSE(spinner.Start(picture, 48, 0xFF000000, 80)) << "one thread per spinner";
+  EXPECT_TRUE(WaitFor([&] { return ArcShows(picture); }));
+  spinner.Stop();
+  EXPECT_FALSE(spinner.Running());
+  // Joined: nothing draws any more, so a repainted control stays white.
+  InvalidateRect(picture, nullptr, TRUE);
+  UpdateWindow(picture);
+  EXPECT_EQ(PixelOf(picture, 24, 8), RGB(255, 255, 255));
+  EXPECT_EQ(PixelOf(picture, 40, 24), RGB(255, 255, 255));
   DestroyWindow(owner);
-  EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
-  CloseHandle(thread);
+}
+
+TEST(BusySpinner, AHiddenSpinnerWaitsAndStillStopsAtOnce) {
+  auto [owner, picture] = MakePicture();
+  ASSERT_TRUE(picture);
+  {
+    BusySpinner spinner;
+    ASSERT_TRUE(spinner.Start(picture, 48, 0xFF000000, 100));
+    ShowWindow(owner, SW_HIDE);
+    EXPECT_TRUE(spinner.Running()) << "a hidden spinner waits instead of ending";
+  }  // the destructor stops and joins it before the window goes
+  DestroyWindow(owner);
 }
 
 }  // namespace

@@ -80,7 +80,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     PaintMainBackground(main);
 
     // Header band.
-    main.newControlFlags = DragsWindow;
+    main.newControlFlags = LayoutFlags::DragsWindow;
     main.AddStatic(L"", 0, 0, kWidth, 60, WS_VISIBLE | WS_DISABLED);
     HICON icon = static_cast<HICON>(
         LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, 48, 48, 0));
@@ -91,7 +91,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     main.SetControlTextColour(-1, kWhite);
     main.AddStatic(L"v1.3.4.0", 360, 27, 65, 15);
     main.SetControlTextColour(-1, kWhite);
-    main.newControlFlags = 0;
+    main.newControlFlags = LayoutFlags::None;
     main.AddImageButton(137, 138, 590);
     const int close = main.AddImageButton(139, 140, 620);
     main.SetImageButtonState(close, 1);  // shows the hover image
@@ -155,21 +155,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     const int update = main.AddCheckBox(L"Use update method (faster).", 30, 415, 260);
     main.SetControlState(update, kStateCheck);
     main.AddCheckBox(L"Skip copying hidden files.", 30, 440, 200);
-    HWND bar = CreateWindowExW(
-        0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 300, 442, 180, 16, main.handle,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(main.controlCount + 1)), nullptr, nullptr);
-    const int progress = main.RegisterControl(ControlKind::ProgressBar, bar);
+    const int progress = main.AddProgressBar(300, 442, 180, 16, 100, 0);
     main.SendToControl(progress, PBM_SETPOS, 60, 0);
     ImageButtonOf(main, L"  Settings", 500, 425, 110, 26, 150, 16);
 
     // Bottom row.
-    main.newControlFlags = KeepsOwnBackground;
+    main.newControlFlags = LayoutFlags::KeepsOwnBackground;
     ImageButtonOf(main, L"   Open", 40, 480, 100, 32, 146, 20);
     ImageButtonOf(main, L"   Save", 170, 480, 100, 32, 144, 20);
     ImageButtonOf(main, L"   Save as...", 300, 480, 100, 32, 147, 20);
     main.SetFontForNewControls(12, 800, 1);
     ImageButtonOf(main, L" Start backup", 460, 476, 160, 40, 145, 32);
-    main.newControlFlags = 0;
+    main.newControlFlags = LayoutFlags::None;
 
     // Context menu of the list, with images.
     main.AttachPopupMenu(list);
@@ -200,10 +197,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     ImageButtonOf(dialog, L"  Cancel", 300, 163, 110, 26, 149, 16);
     ShowWindow(dialog.handle, SW_SHOWNORMAL);
     UpdateWindow(dialog.handle);
-    HANDLE spinner = CreateThread(
-        nullptr, 0, SpinnerThread,
-        new SpinnerRecord{dialog.ControlHandle(picture), 48, 0xFF000000, 80}, 0, nullptr);
-    if (spinner) CloseHandle(spinner);
+    BusySpinner spinner;
+    spinner.Start(dialog.ControlHandle(picture), 48, 0xFF000000, 80);
 
     if (showMenu) {
       POINT at{200, 130};
@@ -217,9 +212,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
       ShowMessageBox(place,
                      L"Do you want to create a sub-directory with the same name as the "
                      L"source?",
-                     kMessageYesNoCancel, 130, 0);
+                     MessageBoxType::YesNoCancel, 130, 0);
       place.Dispose();
     }
+    spinner.Stop();
     dialog.Dispose();
     main.Dispose();
     for (HBITMAP image : menuImages) DeleteObject(image);

@@ -65,12 +65,14 @@ TEST(UiWindowCreate, DialogCentresOnItsOwnerAndUsesItsEventRecord) {
   EXPECT_EQ(dialog.events, &owner.ui);
   EXPECT_EQ(GetWindow(dialog.handle, GW_OWNER), owner.ui.handle);
   // Its events land in the owner's record, with the dialog as source.
+  dialog.RaiseEvent(UiEventCode::Moved, WM_MOVE, dialog.handle, 0, 0);
+  UiEvent moved = TakeLastRaised(owner.ui);
+  EXPECT_EQ(moved.source, &dialog);
+  EXPECT_EQ(moved.code, UiEventCode::Moved);
   PostMessageW(dialog.handle, WM_CLOSE, 0, 0);
-  PumpEvent(owner.ui, 1);
-  dialog.RaiseEvent(Moved, WM_MOVE, dialog.handle, 0, 0);
-  EXPECT_EQ(owner.ui.eventSource, &dialog);
-  EXPECT_EQ(owner.ui.eventCode, Moved);
-  EXPECT_TRUE(PumpUntilEvent(owner.ui, Close));
+  ASSERT_TRUE(PumpUntilEvent(owner.ui, UiEventCode::Close));
+  EXPECT_TRUE(IsCloseOf(owner.ui.event, dialog));
+  EXPECT_FALSE(IsCloseOf(owner.ui.event, owner.ui));
 }
 
 TEST(UiWindowClass, RegisteredOnceAndKeptUntilItsRegistrarIsDestroyed) {
@@ -117,7 +119,7 @@ TEST(PumpEvent, PostedCloseGivesCloseAndNeverDestroysTheWindow) {
   PostMessageW(window.ui.handle, WM_CLOSE, 0, 0);
   std::vector<int32_t> events = PumpAllEvents(window.ui);
   ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0], Close);
+  EXPECT_EQ(events[0], UiEventCode::Close);
   EXPECT_TRUE(IsWindow(window.ui.handle));
 }
 
@@ -126,51 +128,58 @@ TEST(PumpEvent, SystemMenuCloseGivesCloseTwiceAndKeepsTheWindow) {
   PostMessageW(window.ui.handle, WM_SYSCOMMAND, SC_CLOSE, 0);
   int closes = 0;
   for (int32_t code : PumpAllEvents(window.ui))
-    if (code == Close) ++closes;
+    if (code == UiEventCode::Close) ++closes;
   EXPECT_EQ(closes, 2);
   EXPECT_TRUE(IsWindow(window.ui.handle));
   EXPECT_TRUE(IsWindowVisible(window.ui.handle));
 }
 
-TEST(PumpEvent, CloseLeavesTheSourceOfThePreviousEvent) {
+TEST(PumpEvent, CloseNamesTheWindowItCloses) {
+  // The event before it came from another window: a Close that kept that
+  // source would close the wrong one.
   TestWindow window;
   UiWindow other;
   std::wstring name = UniqueClassName(L"Other");
   ASSERT_NE(other.Create(name.c_str(), L"", 50, 50, 0, 0, WS_POPUP, &window.ui, nullptr), nullptr);
   DrainEvents(window.ui);
-  window.ui.RaiseEvent(Moved, WM_MOVE, window.ui.handle, 0, 0);
-  PumpEvent(window.ui, 1);  // delivers the pending event
+  window.ui.RaiseEvent(UiEventCode::Moved, WM_MOVE, window.ui.handle, 0, 0);
+  PumpEvent(window.ui, PumpMode::Poll);  // delivers the queued event
   PostMessageW(other.handle, kPrivateCloseMessage, 0, 0);
-  EXPECT_EQ(PumpEvent(window.ui, 1), Close);
-  EXPECT_EQ(window.ui.eventSource, &window.ui);
-  EXPECT_EQ(window.ui.eventWindow, other.handle);
+  EXPECT_EQ(PumpEvent(window.ui, PumpMode::Poll), UiEventCode::Close);
+  EXPECT_EQ(window.ui.event.source, &other);
+  EXPECT_EQ(window.ui.event.window, other.handle);
+  EXPECT_EQ(window.ui.event.param1, static_cast<int32_t>(CloseCause::Window));
+  EXPECT_TRUE(IsCloseOf(window.ui.event, other));
+  EXPECT_FALSE(IsCloseOf(window.ui.event, window.ui));
 }
 
 TEST(PumpEvent, NullMessageReturnsNonZeroWithoutEventInBothModes) {
   TestWindow window;
-  window.ui.eventCode = Moved;
+  window.ui.event.code = ToCode(UiEventCode::Moved);
   PostMessageW(window.ui.handle, WM_NULL, 0, 0);
-  EXPECT_NE(PumpEvent(window.ui, 0), 0);
-  EXPECT_EQ(window.ui.eventCode, 0);
+  EXPECT_NE(PumpEvent(window.ui, PumpMode::Wait), 0);
+  EXPECT_EQ(window.ui.event.code, 0);
   EXPECT_EQ(window.ui.lastMessage.message, static_cast<UINT>(WM_NULL));
   PostMessageW(window.ui.handle, WM_NULL, 0, 0);
-  EXPECT_EQ(PumpEvent(window.ui, 1), 1);
-  EXPECT_EQ(window.ui.eventCode, 0);
+  EXPECT_EQ(PumpEvent(window.ui, PumpMode::Poll), 1);
+  EXPECT_EQ(window.ui.event.code, 0);
 }
 
 TEST(PumpEvent, EmptyQueueAnswersZeroInPollingMode) {
   TestWindow window;
-  EXPECT_EQ(PumpEvent(window.ui, 1), 0);
-  EXPECT_EQ(window.ui.eventCode, 0);
+  EXPECT_EQ(PumpEvent(window.ui, PumpMode::Poll), 0);
+  EXPECT_EQ(window.ui.event.code, 0);
 }
 
 TEST(PumpEvent, QuitMessageEndsTheBlockingLoop) {
   TestWindow window;
-  PostQuitMessage(0);
+  PostQuitMessage(7);
   int answer = 1;
-  for (int guard = 0; guard < 1000 && answer != 0; ++guard) answer = PumpEvent(window.ui, 0);
+  for (int guard = 0; guard < 1000 && answer != 0; ++guard)
+    answer = PumpEvent(window.ui, PumpMode::Wait);
   EXPECT_EQ(answer, 0);
-  EXPECT_EQ(window.ui.eventCode, Quit);
+  EXPECT_EQ(window.ui.event.code, UiEventCode::Quit);
+  ForgetQuit();
 }
 
 TEST(PumpEvent, EventRaisedDuringASendIsDeliveredWithoutFetching) {
@@ -179,30 +188,17 @@ TEST(PumpEvent, EventRaisedDuringASendIsDeliveredWithoutFetching) {
   PostMessageW(window.ui.handle, marker, 0, 0);
   SendMessageW(window.ui.handle, WM_SETCURSOR, reinterpret_cast<WPARAM>(window.ui.handle),
                MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-  EXPECT_TRUE(window.ui.eventPending);
-  EXPECT_EQ(PumpEvent(window.ui, 1), Hover);
-  EXPECT_FALSE(window.ui.eventPending);
+  EXPECT_TRUE(window.ui.EventPending());
+  EXPECT_EQ(PumpEvent(window.ui, PumpMode::Poll), UiEventCode::Hover);
+  EXPECT_FALSE(window.ui.EventPending());
   MSG peek;
   EXPECT_TRUE(PeekMessageW(&peek, window.ui.handle, marker, marker, PM_NOREMOVE));
-  // In blocking mode the pending event answers 1 and leaves the code in place.
+  // In blocking mode the queued event answers 1 and becomes the record's event.
   SendMessageW(window.ui.handle, WM_SETCURSOR, reinterpret_cast<WPARAM>(window.ui.handle),
                MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-  EXPECT_EQ(PumpEvent(window.ui, 0), 1);
-  EXPECT_EQ(window.ui.eventCode, Hover);
+  EXPECT_EQ(PumpEvent(window.ui, PumpMode::Wait), 1);
+  EXPECT_EQ(window.ui.event.code, UiEventCode::Hover);
   EXPECT_TRUE(PeekMessageW(&peek, window.ui.handle, marker, marker, PM_REMOVE));
-}
-
-TEST(PumpEvent, WakeTickerWakesABlockingLoopUntilTheWindowIsGone) {
-  TestWindow window;
-  HANDLE ticker = CreateThread(nullptr, 0, WakeTicker, window.ui.handle, 0, nullptr);
-  ASSERT_NE(ticker, nullptr);
-  EXPECT_NE(PumpEvent(window.ui, 0), 0);
-  EXPECT_EQ(window.ui.eventCode, 0);
-  EXPECT_EQ(window.ui.lastMessage.message, static_cast<UINT>(WM_NULL));
-  window.ui.Destroy();
-  EXPECT_EQ(WaitForSingleObject(ticker, 5000), WAIT_OBJECT_0);
-  CloseHandle(ticker);
-  DrainEvents(window.ui);
 }
 
 TEST(UiWindowMessages, QueryEndSessionRaisesSessionEndingAndLetsTheSessionEnd) {
@@ -210,11 +206,13 @@ TEST(UiWindowMessages, QueryEndSessionRaisesSessionEndingAndLetsTheSessionEnd) {
   LRESULT answer =
       SendMessageW(window.ui.handle, WM_QUERYENDSESSION, 0, static_cast<LPARAM>(ENDSESSION_LOGOFF));
   EXPECT_EQ(answer, TRUE);
-  EXPECT_EQ(window.ui.eventCode, SessionEnding);
-  EXPECT_EQ(window.ui.eventParam1, static_cast<int32_t>(ENDSESSION_LOGOFF));
+  UiEvent query = TakeLastRaised(window.ui);
+  EXPECT_EQ(query.code, UiEventCode::SessionEnding);
+  EXPECT_EQ(query.param1, static_cast<int32_t>(ENDSESSION_LOGOFF));
   EXPECT_EQ(SendMessageW(window.ui.handle, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF), 0);
-  EXPECT_EQ(window.ui.eventCode, SessionEnding);
-  EXPECT_EQ(window.ui.eventParam1, 0);
+  UiEvent end = TakeLastRaised(window.ui);
+  EXPECT_EQ(end.code, UiEventCode::SessionEnding);
+  EXPECT_EQ(end.param1, 0);
 }
 
 TEST(UiWindowMessages, DefaultIdAnswersZeroWithoutDefaultButton) {
@@ -229,33 +227,33 @@ TEST(UiWindowMessages, SystemCommandsAndFrameMessagesRaiseTheirEvents) {
   struct Case {
     UINT message;
     WPARAM wParam;
-    int32_t code;
+    UiEventCode code;
     int32_t param1;
   } cases[] = {
-      {WM_NCLBUTTONUP, HTCAPTION, FrameButtonUp, HTCAPTION},
-      {WM_NCMOUSELEAVE, 0, FrameMouseLeft, 0},
-      {WM_MOUSEWHEEL, MAKEWPARAM(0, 120), MouseWheel, MAKELONG(0, 120)},
-      {WM_LBUTTONUP, MK_SHIFT, LeftButtonUp, MK_SHIFT},
-      {WM_CHAR, L'x', Character, L'x'},
+      {WM_NCLBUTTONUP, HTCAPTION, UiEventCode::FrameButtonUp, HTCAPTION},
+      {WM_NCMOUSELEAVE, 0, UiEventCode::FrameMouseLeft, 0},
+      {WM_MOUSEWHEEL, MAKEWPARAM(0, 120), UiEventCode::MouseWheel, MAKELONG(0, 120)},
+      {WM_LBUTTONUP, MK_SHIFT, UiEventCode::LeftButtonUp, MK_SHIFT},
+      {WM_CHAR, L'x', UiEventCode::Character, L'x'},
   };
   for (const Case& c : cases) {
-    window.ui.eventCode = 0;
     SendMessageW(window.ui.handle, c.message, c.wParam, 0);
-    EXPECT_EQ(window.ui.eventCode, c.code) << c.message;
-    EXPECT_EQ(window.ui.eventParam1, c.param1) << c.message;
-    EXPECT_EQ(window.ui.eventSource, &window.ui);
-    EXPECT_EQ(window.ui.eventWindow, window.ui.handle);
+    UiEvent raised = TakeLastRaised(window.ui);
+    EXPECT_EQ(raised.code, c.code) << c.message;
+    EXPECT_EQ(raised.param1, c.param1) << c.message;
+    EXPECT_EQ(raised.source, &window.ui);
+    EXPECT_EQ(raised.window, window.ui.handle);
     DrainEvents(window.ui);
   }
   SendMessageW(window.ui.handle, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(-5, 17));
-  EXPECT_EQ(window.ui.eventCode, MouseMoved);
+  EXPECT_EQ(TakeLastRaised(window.ui).code, UiEventCode::MouseMoved);
   EXPECT_EQ(window.ui.mouseX, -5);
   EXPECT_EQ(window.ui.mouseY, 17);
   EXPECT_EQ(window.ui.mouseKeys, static_cast<uint32_t>(MK_LBUTTON));
   EXPECT_EQ(SendMessageW(window.ui.handle, WM_MOVING, 0, 0), 1);
-  EXPECT_EQ(window.ui.eventCode, Moving);
+  EXPECT_EQ(TakeLastRaised(window.ui).code, UiEventCode::Moving);
   SendMessageW(window.ui.handle, WM_EXITSIZEMOVE, 0, 0);
-  EXPECT_EQ(window.ui.eventCode, Moved);
+  EXPECT_EQ(TakeLastRaised(window.ui).code, UiEventCode::Moved);
 }
 
 TEST(UiWindowMessages, ResizingRecordsTheNewClientSize) {
@@ -263,10 +261,10 @@ TEST(UiWindowMessages, ResizingRecordsTheNewClientSize) {
   window.ui.AddStatic(L"x", 0, 0, 10, 10);
   RECT frame;
   GetWindowRect(window.ui.handle, &frame);
-  window.ui.eventCode = 0;
+  DrainEvents(window.ui);
   SetWindowPos(window.ui.handle, nullptr, 0, 0, frame.right - frame.left + 30,
                frame.bottom - frame.top + 20, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  EXPECT_EQ(window.ui.eventCode, Resized);
+  EXPECT_EQ(TakeLastRaised(window.ui).code, UiEventCode::Resized);
   EXPECT_EQ(window.ui.laidOutWidth, 430);
   EXPECT_EQ(window.ui.laidOutHeight, 320);
   EXPECT_EQ(window.ui.referenceWidth, 400);
@@ -279,15 +277,20 @@ TEST(UiWindowMessages, DoubleClickReportsTheHoveredControl) {
                reinterpret_cast<WPARAM>(window.ui.ControlHandle(label)),
                MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
   EXPECT_EQ(window.ui.hoveredControl, label);
-  EXPECT_EQ(window.ui.eventCode, Hover);
-  EXPECT_EQ(window.ui.eventParam1, label);
+  UiEvent hover = TakeLastRaised(window.ui);
+  EXPECT_EQ(hover.code, UiEventCode::Hover);
+  EXPECT_EQ(hover.param1, label);
   SendMessageW(window.ui.handle, WM_LBUTTONDBLCLK, 0, MAKELPARAM(15, 15));
-  EXPECT_EQ(window.ui.eventCode, DoubleClicked);
-  EXPECT_EQ(window.ui.eventParam1, label);
+  UiEvent doubleClick = TakeLastRaised(window.ui);
+  EXPECT_EQ(doubleClick.code, UiEventCode::DoubleClicked);
+  EXPECT_EQ(doubleClick.param1, label);
   SendMessageW(window.ui.handle, WM_CONTEXTMENU,
-               reinterpret_cast<WPARAM>(window.ui.ControlHandle(label)), MAKELPARAM(100, 100));
-  EXPECT_EQ(window.ui.eventCode, ContextMenu);
-  EXPECT_EQ(window.ui.eventParam1, label);
+               reinterpret_cast<WPARAM>(window.ui.ControlHandle(label)), MAKELPARAM(100, 120));
+  UiEvent menu = TakeLastRaised(window.ui);
+  EXPECT_EQ(menu.code, UiEventCode::ContextMenu);
+  EXPECT_EQ(menu.param1, label);
+  EXPECT_EQ(menu.point.x, 100) << "a click places the menu at the pointer";
+  EXPECT_EQ(menu.point.y, 120);
 }
 
 TEST(UiWindowMessages, CursorIsSetForTheWindowAndForControlsThatHaveOne) {
@@ -340,7 +343,7 @@ TEST(UiWindowAttach, AttachedWindowsMoveAlong) {
   GetWindowRect(window.ui.handle, &ownBefore);
   SetWindowPos(window.ui.handle, nullptr, ownBefore.left + 25, ownBefore.top + 15, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  EXPECT_EQ(window.ui.eventCode, PositionChanging);
+  EXPECT_EQ(TakeLastRaised(window.ui).code, UiEventCode::PositionChanging);
   RECT after;
   GetWindowRect(follower.handle, &after);
   EXPECT_EQ(after.left, before.left + 25);
@@ -374,8 +377,8 @@ TEST(UiWindowDestroy, ReleasesEverythingAndResetsTheObject) {
   EXPECT_EQ(GetObjectType(memory), 0u);
   EXPECT_EQ(ui.handle, nullptr);
   EXPECT_EQ(ui.controlCount, 0);
-  EXPECT_EQ(ui.newControlBackColour, -1);
-  EXPECT_EQ(ui.newControlTextColour, -1);
+  EXPECT_EQ(ui.newControlBackColour, kTransparentBackground);
+  EXPECT_EQ(ui.newControlTextColour, kSystemTextColour);
   EXPECT_NE(ui.controls, nullptr);  // storage stays until Dispose
   EXPECT_FALSE(ClassExists(window->className));
 }
@@ -387,11 +390,11 @@ TEST(FileDrop, ThreePathsJoinedByLineBreaksWithTheControlUnderThePoint) {
   std::vector<std::wstring> paths = {L"C:\\one", L"C:\\two folder\\2", L"Z:\\tmp\\three.txt"};
   PostMessageW(window.ui.handle, WM_DROPFILES,
                reinterpret_cast<WPARAM>(MakeFileDrop(paths, POINT{100, 120}, true)), 0);
-  ASSERT_TRUE(PumpUntilEvent(window.ui, FilesDropped));
-  EXPECT_EQ(window.ui.eventParam1, list);
-  EXPECT_STREQ(reinterpret_cast<const wchar_t*>(window.ui.eventParam2),
-               L"C:\\one\r\nC:\\two folder\\2\r\nZ:\\tmp\\three.txt");
-  EXPECT_STREQ(window.ui.text.CStr(), L"C:\\one\r\nC:\\two folder\\2\r\nZ:\\tmp\\three.txt");
+  ASSERT_TRUE(PumpUntilEvent(window.ui, UiEventCode::FilesDropped));
+  UiEvent drop = window.ui.event;
+  EXPECT_EQ(drop.param1, list);
+  EXPECT_STREQ(drop.text.CStr(), L"C:\\one\r\nC:\\two folder\\2\r\nZ:\\tmp\\three.txt");
+  EXPECT_EQ(drop.param2, reinterpret_cast<intptr_t>(drop.text.buf)) << "the copy's own text";
   EXPECT_EQ(window.ui.dropPoint.x, 100);
   EXPECT_EQ(window.ui.dropPoint.y, 120);
 }
@@ -402,14 +405,14 @@ TEST(FileDrop, ChildOfAControlReportsThatControl) {
   // The point lies on the list's header, a child window that is not a control.
   PostMessageW(window.ui.handle, WM_DROPFILES,
                reinterpret_cast<WPARAM>(MakeFileDrop({L"C:\\x"}, POINT{60, 25}, true)), 0);
-  ASSERT_TRUE(PumpUntilEvent(window.ui, FilesDropped));
-  EXPECT_EQ(window.ui.eventParam1, list);
+  ASSERT_TRUE(PumpUntilEvent(window.ui, UiEventCode::FilesDropped));
+  EXPECT_EQ(window.ui.event.param1, list);
   // Outside every control: 0.
   PostMessageW(window.ui.handle, WM_DROPFILES,
                reinterpret_cast<WPARAM>(MakeFileDrop({L"C:\\y"}, POINT{380, 280}, true)), 0);
-  ASSERT_TRUE(PumpUntilEvent(window.ui, FilesDropped));
-  EXPECT_EQ(window.ui.eventParam1, 0);
-  EXPECT_STREQ(window.ui.text.CStr(), L"C:\\y");
+  ASSERT_TRUE(PumpUntilEvent(window.ui, UiEventCode::FilesDropped));
+  EXPECT_EQ(window.ui.event.param1, 0);
+  EXPECT_STREQ(window.ui.event.text.CStr(), L"C:\\y");
 }
 
 TEST(FileDrop, LongPathsAreKeptWhole) {
@@ -417,32 +420,29 @@ TEST(FileDrop, LongPathsAreKeptWhole) {
   std::wstring longPath = L"C:\\" + std::wstring(3000, L'p');
   PostMessageW(window.ui.handle, WM_DROPFILES,
                reinterpret_cast<WPARAM>(MakeFileDrop({longPath, L"C:\\b"}, POINT{5, 5}, true)), 0);
-  ASSERT_TRUE(PumpUntilEvent(window.ui, FilesDropped));
-  EXPECT_EQ(std::wstring(window.ui.text.CStr()), longPath + L"\r\nC:\\b");
+  ASSERT_TRUE(PumpUntilEvent(window.ui, UiEventCode::FilesDropped));
+  EXPECT_EQ(std::wstring(window.ui.event.text.CStr()), longPath + L"\r\nC:\\b");
 }
 
 TEST(FileDrop, DropOutsideTheClientAreaRaisesNothing) {
   TestWindow window;
-  window.ui.text.Assign(L"before");
   PostMessageW(window.ui.handle, WM_DROPFILES,
                reinterpret_cast<WPARAM>(MakeFileDrop({L"C:\\x"}, POINT{5, 5}, false)), 0);
-  EXPECT_FALSE(PumpUntilEvent(window.ui, FilesDropped));
-  EXPECT_STREQ(window.ui.text.CStr(), L"before");
+  EXPECT_FALSE(PumpUntilEvent(window.ui, UiEventCode::FilesDropped));
 }
 
 TEST(UiWindowMessages, DragsWindowControlsReportClicksAndNeverStartADragWithoutAButton) {
   TestWindow window;
   int plain = window.ui.AddStatic(L"plain", 100, 10, 50, 20, WS_VISIBLE);
-  window.ui.newControlFlags = DragsWindow;
+  window.ui.newControlFlags = LayoutFlags::DragsWindow;
   int header = window.ui.AddStatic(L"drag", 10, 10, 50, 20);
   SendMessageW(window.ui.handle, WM_COMMAND, MAKEWPARAM(header, STN_CLICKED),
                reinterpret_cast<LPARAM>(window.ui.ControlHandle(header)));
-  EXPECT_EQ(window.ui.eventCode, header);
-  window.ui.eventCode = 0;
+  EXPECT_EQ(TakeLastRaised(window.ui).code, header);
   SendMessageW(window.ui.handle, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(15, 15));
-  EXPECT_EQ(window.ui.eventCode, 0);
+  EXPECT_FALSE(window.ui.EventPending());
   // A press beside the dragging controls is an ordinary button press.
   SendMessageW(window.ui.handle, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(105, 15));
-  EXPECT_EQ(window.ui.eventCode, LeftButtonDown);
+  EXPECT_EQ(TakeLastRaised(window.ui).code, UiEventCode::LeftButtonDown);
   EXPECT_EQ(window.ui.ControlFromHandle(window.ui.ControlHandle(plain)), plain);
 }
