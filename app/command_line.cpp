@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/console_output.h"
+#include "base/path.h"
 #include "jobfile/profile_file.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "base/path.h"
-#include "engine/directory_creation.h"
+#include "engine/item_queries.h"
 #include "jobfile/preferences.h"
 #include "jobfile/settings_file.h"
 #include "ui/drawing.h"
@@ -174,8 +174,8 @@ class PairDialog {
     dialog_.SetFontForNewControls(9, 800, 1);
     message_ = dialog_.AddStatic(L"", 10, 130, 430, 18, WS_VISIBLE | SS_CENTER);
     dialog_.SetControlTextColour(message_, kMessageRed);
-    checkedBox_ = dialog_.AddCheckBox(L"Item checked", 50, 170, 100);
     dialog_.SetFontForNewControls(9, 400, 1);
+    checkedBox_ = dialog_.AddCheckBox(L"Item checked", 50, 170, 100);
     ok_ = dialog_.AddButton(L"OK", 230, 165, 80, 26, WS_VISIBLE | BS_DEFPUSHBUTTON);
     cancel_ = dialog_.AddButton(L"Cancel", 340, 165, 80, 26);
     if (showInitial_) {

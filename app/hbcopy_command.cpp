@@ -10,7 +10,6 @@
 #include "app/privileges.h"
 #include "base/path.h"
 #include "engine/backup_job.h"
-#include "engine/directory_creation.h"
 #include "engine/pair_passes.h"
 
 namespace {

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include "app/application.h"
+#include "app/completion_action.h"
+#include "app/operation_runner.h"
 #include "app/program.h"
 #include "ui/gdiplus_api.h"
 
@@ -11,6 +13,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int showCommand) {
   ULONG_PTR gdiplusToken = 0;
   Gdiplus::GdiplusStartupInput startup;  // version 1, default input
   if (Gdiplus::GdiplusStartup(&gdiplusToken, &startup, nullptr) != Gdiplus::Ok) gdiplusToken = 0;
+
+  // Only the program itself makes the power calls and runs backups; tests
+  // plug in their own.
+  SetBackupRunner(RunBackup);
+  SetPowerCalls(SystemPowerCalls());
 
   Application* app = new Application();
   int result = RunProgram(*app, commandLine, showCommand);

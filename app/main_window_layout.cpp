@@ -81,9 +81,9 @@ class Builder {
  public:
   Builder(MainWindow& main, HINSTANCE instance)
       : main_(main), w_(main.window), instance_(instance) {
-    // Newer systems show the image directly on the button; older ones only
-    // through an image list.
-    imagePosition_ = main.app.osVersion >= 6.0 ? -1 : 0;
+    // Through a left-aligned image list on every version: an image set
+    // directly on the button loses its transparency under Wine.
+    imagePosition_ = 0;
   }
 
   void Header() {

@@ -1,5 +1,7 @@
 #include "base/path.h"
 
+#include <windows.h>
+
 #include <cwchar>
 
 WideString& TrimTrailingBackslashes(WideString& path) {
@@ -89,4 +91,16 @@ WideString& ExtensionPart(WideString& path) {
 WideString& JoinPath(WideString& path, const wchar_t* folder, const wchar_t* name) {
   size_t n = wcslen(folder);
   return path.AssignConcat(folder, n > 0 && folder[n - 1] == L'\\' ? L"" : L"\\", name);
+}
+
+bool FullPathOf(const wchar_t* path, WideString& full) {
+  if (!path || !path[0]) return false;
+  DWORD needed = GetFullPathNameW(path, 0, nullptr, nullptr);
+  if (needed == 0) return false;
+  wchar_t* buffer = full.AssignN(static_cast<int32_t>(needed), nullptr);
+  if (!buffer) return false;
+  DWORD length = GetFullPathNameW(path, needed, buffer, nullptr);
+  if (length == 0 || length >= needed) return false;
+  full.len = static_cast<int32_t>(length);
+  return true;
 }

@@ -31,3 +31,6 @@ WideString& ExtensionPart(WideString& path);
 // folder + "\" + name; a folder that already ends in "\" (a drive root) gets
 // no second one.
 WideString& JoinPath(WideString& path, const wchar_t* folder, const wchar_t* name);
+// The absolute form of a path, relative to the current folder and drive, with
+// "." and ".." resolved; false for an empty or unusable path.
+bool FullPathOf(const wchar_t* path, WideString& full);

@@ -1,60 +1,75 @@
 #include "engine/copy_pass.h"
 
+#include <cwchar>
+#include <string>
+#include <unordered_set>
+
 #include "base/path.h"
-#include "engine/directory_creation.h"
+#include "engine/deletion_pass.h"
 #include "engine/file_transfer.h"
 #include "engine/find_handle.h"
-#include "engine/force_delete.h"
+#include "engine/item_queries.h"
 #include "engine/reparse_point.h"
+#include "engine/scratch_names.h"
 
 namespace {
 
-enum Counterpart { kCounterpartPresent, kCounterpartMissing, kCounterpartUnknown };
+// File systems that keep times in two-second steps (FAT) make a copy look up
+// to two seconds older or newer than its original.
+constexpr int64_t kTimeTolerance = 2 * 10000000LL;
 
 int64_t TimeValue(const FILETIME& time) {
   return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
                               time.dwLowDateTime);
 }
 
-bool Cancelled(BackupJob& job) { return StopRequested(job); }
+// What the other side holds under a walked name; one attribute query.
+struct OtherItem {
+  bool exists = false;
+  bool folder = false;
+  bool link = false;
+  bool hostLink = false;  // never renamed, replaced or deleted
+  int64_t lastWrite = 0;
+  uint64_t size = 0;
+};
 
-// The deletion pass mirrors only a definite "not found" of a source that is
-// itself still there: an unplugged disk, a dropped share or a refused access
-// says "no" as well, and must not cost the whole backup.
-Counterpart FindCounterpart(const wchar_t* otherItem, const wchar_t* otherFolder) {
-  if (GetFileAttributesW(otherItem) != INVALID_FILE_ATTRIBUTES) return kCounterpartPresent;
-  DWORD error = GetLastError();
-  if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) && PathIsFolder(otherFolder))
-    return kCounterpartMissing;
-  return kCounterpartUnknown;
+OtherItem LookAtOtherItem(const wchar_t* toItem) {
+  OtherItem other;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(toItem, GetFileExInfoStandard, &data)) return other;
+  other.exists = true;
+  other.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  other.link = IsLinkPath(toItem, data.dwFileAttributes);
+  other.hostLink = other.link && IsHostLinkPath(toItem, data.dwFileAttributes);
+  other.lastWrite = TimeValue(data.ftLastWriteTime);
+  other.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return other;
 }
 
-// Up to date: the destination is at least as new and of the same size. One
-// attribute query serves as the existence test too; contents are never read.
-bool DestinationUpToDate(BackupJob& job, const FindHandle& source, const wchar_t* toItem) {
-  WIN32_FILE_ATTRIBUTE_DATA destination;
-  if (!GetFileAttributesExW(toItem, GetFileExInfoStandard, &destination)) return false;
-  job.compareTime = TimeValue(source.entry.ftLastWriteTime);
-  job.compareValue = TimeValue(destination.ftLastWriteTime);
+// The update test; contents are never read. Common, Strict and Restore: up
+// to date when the other side is at least as new and of the same size.
+// Sync: the newer side wins, by more than the tolerance; within it a size
+// difference goes to the source (the first pass copies, the copy back does
+// not), so an older source never overwrites a newer edit.
+bool UpToDate(BackupJob& job, const FindHandle& walked, const OtherItem& other) {
+  job.compareTime = TimeValue(walked.entry.ftLastWriteTime);
+  job.compareValue = other.lastWrite;
+  if (job.flags & BackupMode::Sync) {
+    int64_t newer = job.compareTime - job.compareValue;
+    if (newer > kTimeTolerance) return false;
+    if (newer < -kTimeTolerance) return true;  // the other pass copies it the other way
+    job.compareValue = static_cast<int64_t>(other.size);
+    return other.size == walked.Size() || job.secondPass;
+  }
   if (job.compareTime > job.compareValue) return false;
-  job.compareValue = static_cast<int64_t>((static_cast<uint64_t>(destination.nFileSizeHigh) << 32) |
-                                          destination.nFileSizeLow);
-  return static_cast<uint64_t>(job.compareValue) == source.Size();
-}
-
-// The error the last call left, or a stand-in when it left none.
-DWORD ErrorOr(DWORD fallback) {
-  DWORD error = GetLastError();
-  return error ? error : fallback;
-}
-
-bool OtherSideIsLink(const wchar_t* toItem) {
-  return IsLinkPath(toItem, GetFileAttributesW(toItem));
+  job.compareValue = static_cast<int64_t>(other.size);
+  return other.size == walked.Size();
 }
 
 // The other side's folder of this level, created when missing; it gets the
 // walked folder's attributes but keeps its own times.
-bool PrepareOtherFolder(const wchar_t* from, const wchar_t* to, PassReport& report) {
+bool PrepareOtherFolder(const wchar_t* from, const wchar_t* to, PassReport& report, bool& created) {
+  created = false;
   DWORD existing = GetFileAttributesW(to);
   if (existing != INVALID_FILE_ATTRIBUTES) {
     if (existing & FILE_ATTRIBUTE_DIRECTORY) return true;
@@ -65,9 +80,153 @@ bool PrepareOtherFolder(const wchar_t* from, const wchar_t* to, PassReport& repo
     RecordFailure(report, to, FailureStep::kWrite, GetLastError());
     return false;
   }
+  created = true;
   DWORD attributes = GetFileAttributesW(from);
   if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(to, SettableAttributes(attributes));
   return true;
+}
+
+// Names of one folder that differ only in case ("Notes.txt", "notes.txt"
+// on a case-sensitive folder) land on one item of a side that cannot keep
+// them apart; the first one handled keeps it.
+class CaseTwins {
+ public:
+  bool FirstOfItsCase(const wchar_t* name) {
+    int length = static_cast<int>(wcslen(name));
+    std::wstring key(static_cast<size_t>(length), L'\0');
+    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name, length, key.data(), length,
+                      nullptr, nullptr, 0) != length)
+      key.assign(name);
+    return seen_.insert(std::move(key)).second;
+  }
+
+ private:
+  std::unordered_set<std::wstring> seen_;
+};
+
+// Recreates a link as a link; a name that exists on the other side is never
+// replaced by one.
+void CopyLink(BackupJob& job, const wchar_t* fromItem, const wchar_t* toItem,
+              const OtherItem& other) {
+  if (other.exists) {
+    ++job.report.counts.upToDate;
+  } else if (CopyReparsePoint(fromItem, toItem)) {
+    ++job.report.counts.copied;
+  } else {
+    DWORD error = GetLastError();
+    RecordFailure(job.report, toItem, FailureStep::kWrite, error ? error : ERROR_NOT_SUPPORTED);
+  }
+}
+
+bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
+  const bool updateTest = (job.flags & (BackupMode::UpdateMethod | BackupMode::Sync)) != 0;
+  // Sync and Restore write into folders the user works in.
+  const bool liveSide = (job.flags & (BackupMode::Sync | BackupMode::Restore)) != 0;
+  PassReport& report = job.report;
+  bool created = false;
+  if (!PrepareOtherFolder(from, to, report, created)) return false;
+  // What an interrupted run left: in the side written, and in the side
+  // walked, which an interrupted Restore or Sync wrote.
+  if (!created) ClearLeftovers(to, report);
+  ClearLeftovers(from, report);
+
+  WideString pattern;
+  JoinPath(pattern, from, L"*");
+  FindHandle find;
+  if (!pattern.ok) {
+    RecordRefusal(report, from, Refusal::kPathTooLong);
+    return false;
+  }
+  // An empty folder is done (a drive's root has not even "."); a folder that
+  // cannot be listed is not.
+  if (!FirstEntry(find, pattern.CStr())) {
+    if (find.lastError == ERROR_NO_MORE_FILES || find.lastError == ERROR_FILE_NOT_FOUND)
+      return true;
+    RecordFailure(report, from, FailureStep::kListFolder, find.lastError);
+    return false;
+  }
+
+  bool result = true;
+  CaseTwins twins;
+  WideString fromItem;
+  WideString toItem;
+  do {
+    if (StopRequested(job)) break;
+    const wchar_t* name = find.Name();
+    JoinPath(fromItem, from, name);
+    JoinPath(toItem, to, name);
+    ++job.itemsDone;
+    UpdateProgress(job);
+    if (!fromItem.ok || !toItem.ok) {
+      RecordRefusal(report, from, Refusal::kPathTooLong);
+      result = false;
+      continue;
+    }
+    // Cleared above, or belonging to a run still going on: never user data.
+    if (IsScratchFileName(name)) continue;
+    // The other side cannot hold such a name, nor tell whether it has it.
+    if (wcspbrk(name, L"*?")) {
+      RecordRefusal(report, fromItem.CStr(), Refusal::kNameNotJudged);
+      continue;
+    }
+    if (!twins.FirstOfItsCase(name)) {
+      RecordRefusal(report, fromItem.CStr(), Refusal::kCaseTwin);
+      continue;
+    }
+
+    if (find.IsPlainFolder()) {
+      // A link of that name on the other side is never written through: the
+      // copies, and the forced replacements among them, would land in a tree
+      // the pair was never given. Like a file in the way, it stays and the
+      // folder is skipped.
+      if (IsLinkPath(toItem.CStr(), GetFileAttributesW(toItem.CStr()))) {
+        RecordRefusal(report, toItem.CStr(), Refusal::kLinkInTheWay);
+        result = false;
+      } else if (!CopyTree(fromItem.CStr(), toItem.CStr(), job)) {
+        result = false;
+      }
+      continue;
+    }
+
+    if (job.skipAttributes && (find.Attributes() & job.skipAttributes)) {
+      ++report.counts.skipped;
+      continue;
+    }
+    OtherItem other = LookAtOtherItem(toItem.CStr());
+    if (other.exists && (other.hostLink || (liveSide && (other.folder || other.link)))) {
+      // A folder here may hold documents that were never backed up: the
+      // file in its way is what kept them from being copied.
+      RecordRefusal(report, toItem.CStr(),
+                    other.link ? Refusal::kLinkInTheWay : Refusal::kFolderInTheWay);
+      continue;
+    }
+    if (updateTest && other.exists && UpToDate(job, find, other)) {
+      ++report.counts.upToDate;
+      job.bytesDone += find.Size();
+      UpdateProgress(job);
+      continue;
+    }
+    if (find.IsLink()) {
+      CopyLink(job, fromItem.CStr(), toItem.CStr(), other);
+      continue;
+    }
+
+    TransferOutcome outcome = TransferFile(job, fromItem.CStr(), to, toItem.CStr(), find.entry,
+                                           other.exists && (other.folder || other.link));
+    if ((outcome == kTransferFailed || outcome == kTransferCancelled) &&
+        (!PathIsFolder(to) || !PathIsFolder(from))) {
+      // A removed medium ends the level.
+      RecordFailure(report, PathIsFolder(from) ? to : from, FailureStep::kListFolder,
+                    ERROR_PATH_NOT_FOUND, Refusal::kReadSideMissing);
+      result = false;
+      break;
+    }
+  } while (NextEntry(find));
+  if (find.lastError != ERROR_NO_MORE_FILES && find.lastError != 0) {
+    RecordFailure(report, from, FailureStep::kListFolder, find.lastError);
+    result = false;
+  }
+  return result;
 }
 
 }  // namespace
@@ -92,116 +251,6 @@ DWORD WINAPI CopyThread(void* argument) {
 }
 
 bool WalkTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
-  const bool deletionPass = (job.flags & BackupMode::Strict) != 0;
-  const bool updateTest = (job.flags & (BackupMode::UpdateMethod | BackupMode::Sync)) != 0;
-  PassReport& report = job.report;
-  if (!deletionPass && !PrepareOtherFolder(from, to, report)) return false;
-
-  WideString pattern;
-  JoinPath(pattern, from, L"*");
-  FindHandle find;
-  if (!pattern.ok) {
-    RecordRefusal(report, from, Refusal::kPathTooLong);
-    return false;
-  }
-  // An empty folder is done; a folder that cannot be listed is not.
-  if (!FirstEntry(find, pattern.CStr())) {
-    if (find.lastError == ERROR_NO_MORE_FILES || find.lastError == ERROR_FILE_NOT_FOUND)
-      return true;
-    RecordFailure(report, from, FailureStep::kListFolder, find.lastError);
-    return false;
-  }
-
-  bool result = true;
-  bool deletedHere = false;
-  WideString fromItem;
-  WideString toItem;
-  do {
-    if (Cancelled(job)) break;
-    JoinPath(fromItem, from, find.Name());
-    JoinPath(toItem, to, find.Name());
-    ++job.itemsDone;
-    UpdateProgress(job);
-    if (!fromItem.ok || !toItem.ok) {
-      RecordRefusal(report, find.Name(), Refusal::kPathTooLong);
-      result = false;
-      continue;
-    }
-
-    if (find.IsPlainFolder()) {
-      // A link of that name on the other side is never written through: the
-      // copies, and the forced replacements among them, would land in a tree
-      // the pair was never given. Like a file in the way, it stays and the
-      // folder is skipped.
-      if (!deletionPass && OtherSideIsLink(toItem.CStr())) {
-        RecordRefusal(report, toItem.CStr(), Refusal::kLinkInTheWay);
-        result = false;
-        continue;
-      }
-      // The folder's contents first, in the deletion pass too, so that a
-      // folder the other side lacks is emptied before it goes itself.
-      if (!WalkTree(fromItem.CStr(), toItem.CStr(), job)) result = false;
-      if (!deletionPass || Cancelled(job)) continue;
-    }
-
-    if (deletionPass) {
-      Counterpart counterpart = FindCounterpart(toItem.CStr(), to);
-      if (counterpart == kCounterpartUnknown) {
-        RecordRefusal(report, from, Refusal::kPassStopped);
-        result = false;
-        break;
-      }
-      if (counterpart == kCounterpartMissing) {
-        if (ForceDelete(fromItem.CStr(),
-                        DeleteOption::DeleteRepairAccess | DeleteOption::DeleteNoShellNotice) !=
-            DeleteResult::Failed) {
-          ++report.counts.deleted;
-          deletedHere = true;
-        } else {
-          RecordFailure(report, fromItem.CStr(), FailureStep::kDelete, GetLastError());
-        }
-      }
-      continue;
-    }
-
-    // The remains of a copy that was killed halfway are no one's data; taken
-    // for user files they would travel back into the source in Restore and
-    // Sync. The deletion pass above clears them from the destination.
-    if (IsScratchFileName(find.Name())) continue;
-    if (job.skipAttributes && (find.Attributes() & job.skipAttributes)) {
-      ++report.counts.skipped;
-      continue;
-    }
-    if (updateTest && DestinationUpToDate(job, find, toItem.CStr())) {
-      ++report.counts.upToDate;
-      job.bytesDone += find.Size();
-      UpdateProgress(job);
-      continue;
-    }
-    if (find.IsLink()) {
-      // Recreated as a link; the name is never replaced when it exists.
-      if (PathExists(toItem.CStr()))
-        ++report.counts.upToDate;
-      else if (CopyReparsePoint(fromItem.CStr(), toItem.CStr()))
-        ++report.counts.copied;
-      else
-        RecordFailure(report, toItem.CStr(), FailureStep::kWrite, ErrorOr(ERROR_NOT_SUPPORTED));
-      continue;
-    }
-
-    TransferOutcome outcome = TransferFile(job, fromItem.CStr(), to, toItem.CStr(), find.entry);
-    if ((outcome == kTransferFailed || outcome == kTransferCancelled) &&
-        (!PathIsFolder(to) || !PathIsFolder(from))) {
-      RecordRefusal(report, PathIsFolder(from) ? to : from, Refusal::kReadSideMissing);
-      result = false;  // a removed medium ends the level
-      break;
-    }
-  } while (NextEntry(find));
-  if (find.lastError != ERROR_NO_MORE_FILES && find.lastError != 0 && !Cancelled(job)) {
-    RecordFailure(report, from, FailureStep::kListFolder, find.lastError);
-    result = false;
-  }
-  // One notice for the folder rather than one per deleted item.
-  if (deletedHere) NotifyFolderChanged(from);
-  return result;
+  if (job.flags & BackupMode::Strict) return PruneTree(from, to, job);
+  return CopyTree(from, to, job);
 }

@@ -1,25 +1,7 @@
 #include "engine/directory_creation.h"
 
 #include "base/path.h"
-
-bool PathExists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
-
-bool PathIsFolder(const wchar_t* path) {
-  DWORD attributes = GetFileAttributesW(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool FullPathOf(const wchar_t* path, WideString& full) {
-  if (!path || !path[0]) return false;
-  DWORD needed = GetFullPathNameW(path, 0, nullptr, nullptr);
-  if (needed == 0) return false;
-  wchar_t* buffer = full.AssignN(static_cast<int32_t>(needed), nullptr);
-  if (!buffer) return false;
-  DWORD length = GetFullPathNameW(path, needed, buffer, nullptr);
-  if (length == 0 || length >= needed) return false;
-  full.len = static_cast<int32_t>(length);
-  return true;
-}
+#include "engine/item_queries.h"
 
 bool CreateDirectoryTree(const wchar_t* path) {
   WideString target(path);

@@ -1,40 +1,26 @@
 #include "engine/file_transfer.h"
 
-#include <atomic>
 #include <cwchar>
 
+#include "base/path.h"
 #include "engine/find_handle.h"
 #include "engine/force_delete.h"
+#include "engine/item_queries.h"
+#include "engine/scratch_names.h"
 
 namespace {
 
 constexpr int kScratchAttempts = 32;
 constexpr DWORD kReplaceFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-constexpr wchar_t kScratchPrefix[] = L"~hl";
-constexpr wchar_t kScratchSuffix[] = L".tmp";
-constexpr wchar_t kLowerHexDigits[] = L"0123456789abcdef";
-
-std::atomic<uint32_t> scratchCounter{0};
 
 bool NameTaken(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
-
-// A name in folder that no earlier call has handed out in this process.
-bool NextScratchName(const wchar_t* folder, WideString& path) {
-  wchar_t name[40];
-  swprintf(name, sizeof(name) / sizeof(name[0]), L"%ls%08lx-%x%ls", kScratchPrefix,
-           static_cast<unsigned long>(GetCurrentProcessId()),
-           static_cast<unsigned>(scratchCounter.fetch_add(1, std::memory_order_relaxed)),
-           kScratchSuffix);
-  path.AssignConcat(folder, L"\\", name);
-  return path.ok;
-}
 
 // Created new, never truncated: whatever already bears a candidate name (a
 // file of the source that happens to look like one, or the remains of a run
 // that was killed) is passed over.
 bool OpenScratchFile(BackupJob& job, const wchar_t* toFolder, WideString& scratch) {
   for (int attempt = 0; attempt < kScratchAttempts; ++attempt) {
-    if (!NextScratchName(toFolder, scratch)) return false;
+    if (!MakePartialName(toFolder, scratch)) return false;
     if (OpenFile(job.destinationFile, scratch.CStr(),
                  kFileTruncate | kFileExclusive | kFileRaw | kFileCreateNew | kFileShareDelete,
                  FILE_FLAG_WRITE_THROUGH | FILE_FLAG_BACKUP_SEMANTICS))
@@ -44,11 +30,18 @@ bool OpenScratchFile(BackupJob& job, const wchar_t* toFolder, WideString& scratc
   return false;
 }
 
-// Gives the old item a scratch name of its own; the move never replaces.
-bool MoveAside(const wchar_t* toFolder, const wchar_t* toItem, WideString& aside) {
+// Renames an item to a scratch name that carries its original name, so that
+// a run interrupted before the item's fate is settled gives it back next
+// time. The move never replaces.
+bool MoveAside(const wchar_t* folder, const wchar_t* item, WideString& aside) {
+  WideString name(item);
+  FileNamePart(name);
   for (int attempt = 0; attempt < kScratchAttempts; ++attempt) {
-    if (!NextScratchName(toFolder, aside)) return false;
-    if (MoveFileExW(toItem, aside.CStr(), MOVEFILE_WRITE_THROUGH)) return true;
+    if (!MakeAsideName(folder, name.CStr(), aside)) {
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      return false;
+    }
+    if (MoveFileExW(item, aside.CStr(), MOVEFILE_WRITE_THROUGH)) return true;
     if (!NameTaken(GetLastError())) return false;
   }
   return false;
@@ -58,6 +51,7 @@ bool MoveAside(const wchar_t* toFolder, const wchar_t* toItem, WideString& aside
 struct TransferError {
   FailureStep step = FailureStep::kRead;
   DWORD code = 0;
+  const wchar_t* path = nullptr;
 };
 
 TransferOutcome CopyContents(BackupJob& job, TransferError& error, uint64_t& copied) {
@@ -65,18 +59,21 @@ TransferOutcome CopyContents(BackupJob& job, TransferError& error, uint64_t& cop
     DWORD got = 0;
     // A failed read is a failed copy: a truncated file must never look complete.
     if (!ReadFromFile(job.sourceFile, job.transferBuffer, kTransferBufferSize, &got)) {
-      error = {FailureStep::kRead, GetLastError()};
+      error.step = FailureStep::kRead;
+      error.code = GetLastError();
       return kTransferFailed;
     }
     if (got == 0) return kTransferCopied;
     DWORD written = 0;
     if (!WriteToFile(job.destinationFile, job.transferBuffer, got, &written)) {
-      error = {FailureStep::kWrite, GetLastError()};
+      error.step = FailureStep::kWrite;
+      error.code = GetLastError();
       return kTransferFailed;
     }
     if (written != got) {
       // A short write without an error is the platform's way of saying full.
-      error = {FailureStep::kWrite, ERROR_HANDLE_DISK_FULL};
+      error.step = FailureStep::kWrite;
+      error.code = ERROR_HANDLE_DISK_FULL;
       return kTransferFailed;
     }
     copied += got;
@@ -86,27 +83,89 @@ TransferOutcome CopyContents(BackupJob& job, TransferError& error, uint64_t& cop
   }
 }
 
-// A refused replacement (a read-only or protected file, a folder of that
-// name, a file open elsewhere) moves the old item aside and deletes it only
-// once the new file bears the name. Deleting it first can lose both: a file
-// that someone holds open keeps its name until closed, so the new file cannot
-// take it, and the old one disappears when the other program lets go.
-bool ReplaceWithScratch(const wchar_t* scratch, const wchar_t* toFolder, const wchar_t* toItem) {
-  if (MoveFileExW(scratch, toItem, kReplaceFlags)) return true;
+// Removes the old item once the new copy bears its name. A link goes as the
+// link itself; an item that looks plain but resolves elsewhere is left (and
+// reported), since deleting it could delete what it points to.
+void DropOldItem(BackupJob& job, const wchar_t* toFolder, const wchar_t* aside) {
+  FolderFinalPath folder(toFolder);
+  DWORD attributes = GetFileAttributesW(aside);
+  bool removed;
+  if (IsLinkPath(aside, attributes)) {
+    removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(aside) != FALSE
+                                                      : DeleteFileW(aside) != FALSE;
+  } else if (!ResolvesInPlace(aside, folder)) {
+    RecordRefusal(job.report, aside, Refusal::kResolvesElsewhere);
+    return;
+  } else {
+    removed =
+        ForceDelete(aside, DeleteOption::DeleteRepairAccess | DeleteOption::DeleteOnlyInPlace |
+                               DeleteOption::DeleteNoShellNotice) != DeleteResult::Failed;
+  }
+  // The new copy is in place; the old one keeps a name that carries its own,
+  // and the next run reports it.
+  if (!removed) RecordFailure(job.report, aside, FailureStep::kDelete, GetLastError());
+}
+
+// Gives the complete new copy the item's name. A refused replacement (a
+// read-only or protected file, a folder of that name, a file open elsewhere)
+// moves the old item aside and deletes it only once the new file bears the
+// name. False, with the reason recorded, when the new copy could not take
+// the name; keepScratch then says that the new copy must stay, because it is
+// the only complete version left on this side.
+bool ReplaceWithScratch(BackupJob& job, const wchar_t* scratch, const wchar_t* toFolder,
+                        const wchar_t* toItem, bool moveAsideFirst, bool& keepScratch) {
+  keepScratch = false;
+  if (!moveAsideFirst && MoveFileExW(scratch, toItem, kReplaceFlags)) return true;
+  DWORD error = moveAsideFirst ? ERROR_ACCESS_DENIED : GetLastError();
+  // Moving or deleting an item that resolves elsewhere can move or delete
+  // what it points to.
+  FolderFinalPath folder(toFolder);
+  if (!IsLinkPath(toItem, GetFileAttributesW(toItem)) && !ResolvesInPlace(toItem, folder)) {
+    RecordRefusal(job.report, toItem, Refusal::kResolvesElsewhere);
+    return false;
+  }
   WideString aside;
   if (MoveAside(toFolder, toItem, aside)) {
     if (MoveFileExW(scratch, toItem, kReplaceFlags)) {
-      // Should this fail, a scratch-named item stays: the copy passes never
-      // take it for user data, and the deletion pass removes it.
-      ForceDelete(aside.CStr(), DeleteOption::DeleteRepairAccess);
+      DropOldItem(job, toFolder, aside.CStr());
       return true;
     }
-    MoveFileExW(aside.CStr(), toItem, MOVEFILE_WRITE_THROUGH);
+    error = GetLastError();
+    // The old item goes back; should even that fail, it keeps the name that
+    // carries its own, and the next run gives it back.
+    if (!MoveFileExW(aside.CStr(), toItem, MOVEFILE_WRITE_THROUGH))
+      RecordFailure(job.report, aside.CStr(), FailureStep::kReplace, GetLastError(),
+                    Refusal::kLeftoverKept);
+    RecordFailure(job.report, toItem, FailureStep::kReplace, error);
     return false;
   }
   // Not even movable: only access repair can help, and it works on deletion.
-  if (ForceDelete(toItem, DeleteOption::DeleteRepairAccess) == DeleteResult::Failed) return false;
-  return MoveFileExW(scratch, toItem, kReplaceFlags) != FALSE;
+  // The deletion may only be pending (another program holds the file), and
+  // the old file goes when that program lets go: from then on the new copy
+  // is the only one, and it is never deleted.
+  if (ForceDelete(toItem, DeleteOption::DeleteRepairAccess | DeleteOption::DeleteOnlyInPlace |
+                              DeleteOption::DeleteNoShellNotice) == DeleteResult::Failed) {
+    RecordFailure(job.report, toItem, FailureStep::kReplace, error);
+    return false;
+  }
+  if (MoveFileExW(scratch, toItem, kReplaceFlags)) return true;
+  error = GetLastError();
+  keepScratch = true;
+  RecordFailure(job.report, toItem, FailureStep::kReplace, error);
+  return false;
+}
+
+// The new copy, complete but unable to take its name, gets a name that
+// carries it, so that the next run puts it in place, or, for a name too long
+// to carry, a name that no run ever removes. Should even that rename fail,
+// it stays a partial copy to the next run; the walked side still holds the
+// same contents.
+void KeepCompleteCopy(const wchar_t* scratch, const wchar_t* toFolder, const wchar_t* toItem) {
+  WideString name(toItem);
+  FileNamePart(name);
+  WideString kept;
+  if (MakeAsideName(toFolder, name.CStr(), kept) || MakeKeptName(toFolder, kept))
+    MoveFileExW(scratch, kept.CStr(), MOVEFILE_WRITE_THROUGH);
 }
 
 // Through the handle that wrote the file, which still stands for it under its
@@ -119,23 +178,9 @@ bool GiveEntryMetadata(FileObject& file, const WIN32_FIND_DATAW& entry) {
 
 }  // namespace
 
-bool IsScratchFileName(const wchar_t* name) {
-  // Exactly what OpenScratchFile makes: the prefix, eight hexadecimal digits
-  // of the process, "-", one to eight of the counter, the suffix. Anything
-  // looser could pass over a user's own file.
-  size_t prefix = wcslen(kScratchPrefix);
-  if (wcsncmp(name, kScratchPrefix, prefix) != 0) return false;
-  const wchar_t* at = name + prefix;
-  size_t process = wcsspn(at, kLowerHexDigits);
-  if (process != 8 || at[process] != L'-') return false;
-  at += process + 1;
-  size_t counter = wcsspn(at, kLowerHexDigits);
-  if (counter == 0 || counter > 8) return false;
-  return wcscmp(at + counter, kScratchSuffix) == 0;
-}
-
 TransferOutcome TransferFile(BackupJob& job, const wchar_t* fromItem, const wchar_t* toFolder,
-                             const wchar_t* toItem, const WIN32_FIND_DATAW& entry) {
+                             const wchar_t* toItem, const WIN32_FIND_DATAW& entry,
+                             bool moveAsideFirst) {
   if (!OpenFile(job.sourceFile, fromItem, kFileRaw,
                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN)) {
     RecordFailure(job.report, fromItem, FailureStep::kOpenSource, GetLastError());
@@ -156,13 +201,16 @@ TransferOutcome TransferFile(BackupJob& job, const wchar_t* fromItem, const wcha
   if (outcome == kTransferFailed)
     RecordFailure(job.report, error.step == FailureStep::kRead ? fromItem : toItem, error.step,
                   error.code);
-  if (outcome == kTransferCopied && !ReplaceWithScratch(scratch.CStr(), toFolder, toItem)) {
-    RecordFailure(job.report, toItem, FailureStep::kReplace, GetLastError());
+  bool keepScratch = false;
+  if (outcome == kTransferCopied &&
+      !ReplaceWithScratch(job, scratch.CStr(), toFolder, toItem, moveAsideFirst, keepScratch))
     outcome = kTransferFailed;
-  }
   if (outcome != kTransferCopied) {
     CloseFile(job.destinationFile);
-    DeleteFileW(scratch.CStr());
+    if (keepScratch)
+      KeepCompleteCopy(scratch.CStr(), toFolder, toItem);
+    else
+      DeleteFileW(scratch.CStr());
     return outcome;
   }
   // The contents are complete either way; without the source's times the

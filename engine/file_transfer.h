@@ -13,14 +13,19 @@ enum TransferOutcome {
   kTransferCancelled,         // likewise
 };
 
-// The new contents go into a scratch file beside the destination, which takes
-// the destination's name only once every byte was written; a refused rename
-// (read-only or protected file, a folder of that name) forces the old item
-// away first. A read error, short write or cancel removes the scratch file
-// and leaves the old destination untouched. The copy then gets the source
-// entry's attributes and three times.
+// The new contents go into a scratch file beside the destination
+// (engine/scratch_names.h), which takes the destination's name only once
+// every byte was written; a refused rename (read-only or protected file, a
+// folder of that name) moves the old item aside first and deletes it only
+// afterwards, as the link itself when it is a link. A read error, short write
+// or cancel removes the scratch file and leaves the old destination
+// untouched; a complete copy that cannot take the name after the old item is
+// gone is kept under a name that carries the item's. The copy then gets the
+// source entry's attributes and three times. Every failure is recorded in
+// the job's report, each copy counted there.
+// moveAsideFirst: the name holds a folder or a link, which a replacing
+// rename must never meet (Wine empties the folder a link points to when a
+// file is renamed over the link).
 TransferOutcome TransferFile(BackupJob& job, const wchar_t* fromItem, const wchar_t* toFolder,
-                             const wchar_t* toItem, const WIN32_FIND_DATAW& entry);
-
-// Whether a scratch file name is one that TransferFile makes.
-bool IsScratchFileName(const wchar_t* name);
+                             const wchar_t* toItem, const WIN32_FIND_DATAW& entry,
+                             bool moveAsideFirst);

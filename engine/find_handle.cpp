@@ -34,49 +34,6 @@ bool SkipRejected(FindHandle& find) {
 
 }  // namespace
 
-bool IsDataBearingReparseTag(DWORD tag) {
-  switch (tag) {
-    case static_cast<DWORD>(IO_REPARSE_TAG_HSM):
-    case static_cast<DWORD>(IO_REPARSE_TAG_HSM2):
-    case static_cast<DWORD>(IO_REPARSE_TAG_SIS):
-    case static_cast<DWORD>(IO_REPARSE_TAG_DEDUP):
-    case static_cast<DWORD>(IO_REPARSE_TAG_WOF):
-    case static_cast<DWORD>(IO_REPARSE_TAG_FILE_PLACEHOLDER):
-      return true;
-    default:
-      // The cloud tags differ only in the sub-type nibble.
-      return (tag & ~static_cast<DWORD>(IO_REPARSE_TAG_CLOUD_MASK)) ==
-             static_cast<DWORD>(IO_REPARSE_TAG_CLOUD);
-  }
-}
-
-bool IsLinkEntry(DWORD attributes, DWORD reparseTag) {
-  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !IsDataBearingReparseTag(reparseTag);
-}
-
-bool IsLinkPath(const wchar_t* path, DWORD attributes) {
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return false;
-  FindHandle find;
-  return !FirstEntry(find, path) || find.IsLink();
-}
-
-bool GiveTimesAndAttributes(HANDLE handle, const FILETIME& creation, const FILETIME& lastAccess,
-                            const FILETIME& lastWrite, DWORD attributes) {
-  auto large = [](const FILETIME& time) {
-    LARGE_INTEGER value;
-    value.LowPart = time.dwLowDateTime;
-    value.HighPart = static_cast<LONG>(time.dwHighDateTime);
-    return value;
-  };
-  FILE_BASIC_INFO basic = {};
-  basic.CreationTime = large(creation);
-  basic.LastAccessTime = large(lastAccess);
-  basic.LastWriteTime = large(lastWrite);
-  basic.FileAttributes = SettableAttributes(attributes);
-  return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
-}
-
 FindHandle::~FindHandle() { EndSearch(*this); }
 
 bool FirstEntry(FindHandle& find, const wchar_t* pattern) {

@@ -6,39 +6,14 @@
 
 #include <cstdint>
 
+#include "engine/item_queries.h"
+
 enum FindFilter : int {
   kFindEverything = 0,
   kFindSkipLinks = 1,
   kFindFilesOnly = 2,
   kFindFoldersOnly = 4,
 };
-
-// Files that carry the reparse attribute although they hold their own data:
-// deduplicated, tiered, compressed-by-overlay and cloud placeholder files.
-// Opening one yields the data, so they are copied and walked like ordinary
-// items; any other tag (including 0, and tags unknown here) marks a link.
-bool IsDataBearingReparseTag(DWORD tag);
-// A link is any reparse point whose tag does not bear data; links are never
-// followed by a walker.
-bool IsLinkEntry(DWORD attributes, DWORD reparseTag);
-// The same test for an item known by its path; the tag comes from its
-// directory entry. An item whose tag cannot be read counts as a link, so
-// that doubt never leads through one.
-bool IsLinkPath(const wchar_t* path, DWORD attributes);
-
-// The attributes of an entry that a copy can carry: the data-bearing marks
-// (reparse, offline, recall) describe the source's storage, not the copy.
-inline DWORD SettableAttributes(DWORD attributes) {
-  constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                              FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-  DWORD settable = attributes & kSettable;
-  return settable ? settable : FILE_ATTRIBUTE_NORMAL;
-}
-
-// Gives an open item the three times and the settable attributes in one call.
-bool GiveTimesAndAttributes(HANDLE handle, const FILETIME& creation, const FILETIME& lastAccess,
-                            const FILETIME& lastWrite, DWORD attributes);
 
 class FindHandle {
  public:

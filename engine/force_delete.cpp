@@ -7,6 +7,7 @@
 
 #include "base/path.h"
 #include "engine/find_handle.h"
+#include "engine/item_queries.h"
 #include "engine/pending_messages.h"
 
 namespace {
@@ -95,15 +96,19 @@ int ForceDeleteTree(const wchar_t* folder, const wchar_t* pattern, uint32_t opti
 
   int result = DeleteResult::Deleted;
   WideString child;
+  FolderFinalPath folderFinal(folder);
   if (found) {
     do {
-      child.AssignConcat(folder, L"\\", find.Name());
+      JoinPath(child, folder, find.Name());
       if (!child.ok) {
         result = DeleteResult::Failed;
         continue;
       }
       int step;
-      if (!find.IsFolder())
+      if (!find.IsFolder() && (options & DeleteOption::DeleteOnlyInPlace) && !find.IsLink() &&
+          !ResolvesInPlace(child.CStr(), folderFinal))
+        step = DeleteResult::Failed;
+      else if (!find.IsFolder())
         step = ForceDeleteFile(child.CStr(), options, list);
       else if (find.IsLink())
         step = ForceRemoveFolder(child.CStr(), options, list);

@@ -15,6 +15,11 @@ struct DeleteOption {
     // deleted item makes some shells search the folder for it, a listing of
     // the folder per item.
     DeleteNoShellNotice = 0x08,
+    // For items of a backup pair: inside a folder being deleted, a file that
+    // resolves elsewhere (under Wine a host link to a file looks like a plain
+    // file, and deleting it would delete its target) is left, and the
+    // deletion fails. The caller checks the top item itself.
+    DeleteOnlyInPlace = 0x10,
   };
 };
 

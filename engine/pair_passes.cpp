@@ -5,6 +5,7 @@
 #include "engine/directory_creation.h"
 #include "engine/enumeration_pass.h"
 #include "engine/handle_holder.h"
+#include "engine/item_queries.h"
 #include "engine/reparse_point.h"
 
 namespace {

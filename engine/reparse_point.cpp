@@ -7,23 +7,11 @@
 #include "base/path.h"
 #include "engine/find_handle.h"
 #include "engine/handle_holder.h"
+#include "engine/item_queries.h"
 
 namespace {
 
-using GetFinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
 using CreateLinkFn = BOOLEAN(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
-
-constexpr DWORD kFinalPathFirstGuess = 2048;
-
-// Both functions are looked up when needed, so that the program still starts
-// on systems without them; there links are simply not copied. Kernel32 is
-// loaded in every process, so the lookup needs no load of its own.
-template <typename Fn>
-Fn KernelFunction(const char* name) {
-  HMODULE kernel = GetModuleHandleW(L"Kernel32.dll");
-  return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name)))
-                : nullptr;
-}
 
 // Length of the part that names the volume: "C:" or "\\server\share"; 0 for
 // anything else.
@@ -60,27 +48,7 @@ std::vector<Piece> SplitPieces(const wchar_t* rest) {
   return pieces;
 }
 
-bool AskFinalPath(GetFinalPathFn getFinalPath, HANDLE handle, WideString& path) {
-  DWORD capacity = kFinalPathFirstGuess;
-  for (;;) {
-    wchar_t* buffer = path.AssignN(static_cast<int32_t>(capacity), nullptr);
-    if (!buffer) return false;
-    DWORD length = getFinalPath(handle, buffer, capacity, 0);
-    if (length == 0) return false;
-    if (length < capacity) {
-      path.len = static_cast<int32_t>(length);
-      return true;
-    }
-    capacity = length + 1;  // the answer was the size needed, terminator included
-  }
-}
-
 }  // namespace
-
-bool FinalPathOf(HANDLE handle, WideString& path) {
-  auto getFinalPath = KernelFunction<GetFinalPathFn>("GetFinalPathNameByHandleW");
-  return getFinalPath && AskFinalPath(getFinalPath, handle, path);
-}
 
 void LinkTargetText(const wchar_t* linkFolder, const wchar_t* target, WideString& text) {
   WideString plainFolder(linkFolder);
@@ -113,9 +81,10 @@ void LinkTargetText(const wchar_t* linkFolder, const wchar_t* target, WideString
 }
 
 bool CopyReparsePoint(const wchar_t* source, const wchar_t* destination) {
-  auto getFinalPath = KernelFunction<GetFinalPathFn>("GetFinalPathNameByHandleW");
+  // Looked up when needed, so that the program still starts on systems
+  // without links; there links are simply not copied.
   auto createLink = KernelFunction<CreateLinkFn>("CreateSymbolicLinkW");
-  if (!getFinalPath || !createLink) return false;
+  if (!createLink) return false;
 
   // Opened without the reparse flag, the handle stands for what the link
   // resolves to.
@@ -124,7 +93,7 @@ bool CopyReparsePoint(const wchar_t* source, const wchar_t* destination) {
   if (!resolved.Valid()) return false;
 
   WideString targetPath;
-  if (!AskFinalPath(getFinalPath, resolved.Get(), targetPath)) return false;
+  if (!FinalPathOf(resolved.Get(), targetPath)) return false;
   resolved.Close();
 
   WideString linkFolder(source);

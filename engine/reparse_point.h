@@ -11,10 +11,6 @@
 // target itself. Both paths are absolute; a leading "\\?\" is ignored.
 void LinkTargetText(const wchar_t* linkFolder, const wchar_t* target, WideString& text);
 
-// The normalised drive-letter path of an open item, with every link, short
-// name and letter case resolved; false where the platform cannot tell.
-bool FinalPathOf(HANDLE handle, WideString& path);
-
 // Creates at destination a symbolic link to the item that source resolves to,
 // with the directory flag for a folder link, and gives the new link the
 // source link's attributes and times. False when the platform lacks links,

@@ -144,3 +144,22 @@ TEST(HbcopyArguments, ModesSwitchesAndFullPaths) {
   const wchar_t* empty[] = {L"hbcopy", L"sync", L"", L"b"};
   EXPECT_FALSE(ParseHbcopyArguments(4, empty, syncArguments));
 }
+
+TEST(Hbcopy, DriveRootPairsOnTheCurrentDriveAreRefused) {
+  TempTree tree;
+  tree.WriteFile(L"drive\\src\\a.txt", "a");
+  tree.WriteFile(L"drive\\photos\\p.jpg", "unrelated and precious");
+  tree.MakeFolder(L"drive\\work");
+  MappedDrive drive(tree.Path(L"drive"), L"work");
+  if (!drive.Ready()) GTEST_SKIP() << drive.WhyNot();
+  std::wstring before = DescribeTree(tree.Path(L"drive"));
+  const std::wstring t = drive.Drive();
+  for (const std::wstring& arguments :
+       {L"strict " + t + L"\\src " + t + L"\\", L"strict " + t + L"\\src " + t,
+        L"common " + t + L"\\ " + t + L"\\backup", L"common " + t + L" backup"}) {
+    ChildResult run = RunHbcopyProgram(arguments, drive.Root() + L"work");
+    EXPECT_EQ(run.exitCode, 2u) << std::string(arguments.begin(), arguments.end()) << "\n"
+                                << run.output << run.errors;
+  }
+  EXPECT_EQ(DescribeTree(tree.Path(L"drive")), before);
+}

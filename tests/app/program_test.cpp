@@ -35,7 +35,7 @@ TEST(Program, UninstallSwitchHandsOverToAPrivateCopyThatAsksFirst) {
   // Started without output pipes: the second stage, which outlives the
   // first, would hold them open.
   int64_t exitCode =
-      RunProcess((Quoted(SiblingProgram(L"harborline.exe")) + L" /Passive /Uninstall").c_str(),
+      RunProcess((Quoted(SiblingProgramPath(L"harborline.exe")) + L" /Passive /Uninstall").c_str(),
                  nullptr, SW_SHOWNORMAL, kWaitForExit);
   SetEnvironmentVariableW(L"TMP", nullptr);
   EXPECT_EQ(exitCode, 0);

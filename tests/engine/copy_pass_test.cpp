@@ -7,6 +7,8 @@
 #include "engine/enumeration_pass.h"
 #include "engine/file_transfer.h"
 #include "engine/handle_holder.h"
+#include "engine/pass_report.h"
+#include "engine/scratch_names.h"
 #include "tests/support/pass_gate.h"
 #include "tests/support/temp_tree.h"
 
@@ -410,25 +412,161 @@ TEST_F(CopyPass, SizesBeyondFourGibibytesAreCountedAndComparedIn64Bits) {
   EXPECT_EQ(job.progress, 499 + 1 * 500 / 2) << "the bytes half stops just below 500";
 }
 
-TEST_F(CopyPass, LeftoversOfAnInterruptedCopyAreNeverCopiedAsUserFiles) {
-  // What a terminated worker leaves beside the file it was writing.
-  const std::wstring leftover = L"~hl0000abcd-1f.tmp";
+TEST_F(CopyPass, LeftoversOfAnInterruptedRunAreClearedAndLookAlikesAreUserFiles) {
   tree.WriteFile(L"src\\a.txt", "a");
-  tree.WriteFile(L"src\\" + leftover, "half of something");
-  tree.WriteFile(L"src\\~hlnotes.tmp", "a user's own file");
-  tree.WriteFile(L"dst\\sub\\" + leftover, "half of something else");
-  tree.WriteFile(L"dst\\sub\\b.txt", "b");
-  Run(L"src", L"dst", BackupMode::Common);
-  EXPECT_FALSE(Exists(tree.Path(L"dst\\" + leftover)));
-  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\~hlnotes.tmp")), "a user's own file");
+  tree.WriteFile(L"src\\sub\\b.txt", "b");
+  // Names that merely look like the engine's: a user's own files.
+  tree.WriteFile(L"src\\~hl0000abcd-1f.tmp", "a user's file");
+  tree.WriteFile(L"src\\~hl0000abcd-1-12345678.tmp", "another user's file");
+  tree.MakeFolder(L"dst\\sub");
+  WideString partial, aside, asideTaken;
+  ASSERT_TRUE(MakePartialName(tree.Path(L"dst\\sub").c_str(), partial));
+  ASSERT_TRUE(MakeAsideName(tree.Path(L"dst").c_str(), L"moved away.txt", aside));
+  ASSERT_TRUE(MakeAsideName(tree.Path(L"dst").c_str(), L"a.txt", asideTaken));
+  tree.WriteFile(std::wstring(partial.CStr()).substr(tree.Root().size() + 1), "half of b");
+  tree.WriteFile(std::wstring(aside.CStr()).substr(tree.Root().size() + 1), "the old version");
+  tree.WriteFile(std::wstring(asideTaken.CStr()).substr(tree.Root().size() + 1), "older a");
+  tree.WriteFile(L"dst\\a.txt", "a");
+  EXPECT_EQ(Run(L"src", L"dst", BackupMode::Common), 1u);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\moved away.txt")), "the old version")
+      << "an item moved aside gets its name back";
+  EXPECT_FALSE(Exists(partial.CStr())) << "a partial copy of this program is removed";
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\~hl0000abcd-1f.tmp")), "a user's file");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\~hl0000abcd-1-12345678.tmp")), "another user's file");
+  EXPECT_EQ(ReadWholeFile(asideTaken.CStr()), "older a") << "its name is taken: it stays";
+  EXPECT_EQ(job.report.counts.leftovers, 2u);
+  ASSERT_EQ(job.report.counts.failed, 1u);
+  EXPECT_EQ(job.report.failures[0].reason, Refusal::kLeftoverKept);
+  EXPECT_EQ(job.report.failures[0].path, std::wstring(asideTaken.CStr()));
+
+  // Restore meets the look-alikes on the walked side and copies them back
+  // like any file; they are never removed from the source.
+  tree.WriteFile(L"dst\\sub\\~hl0000abcd-2.tmp", "a look-alike in the backup");
+  ClearReport(job.report);
   Run(L"dst", L"src", BackupMode::Restore);
-  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\sub\\b.txt")), "b");
-  EXPECT_FALSE(Exists(tree.Path(L"src\\sub\\" + leftover)));
-  Run(L"dst", L"src", BackupMode::Sync | BackupMode::UpdateMethod);
-  EXPECT_FALSE(Exists(tree.Path(L"src\\sub\\" + leftover)));
-  // The deletion pass clears them from the destination.
-  Run(L"dst", L"src", BackupMode::Strict);
-  EXPECT_FALSE(Exists(tree.Path(L"dst\\sub\\" + leftover)));
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\sub\\~hl0000abcd-2.tmp")), "a look-alike in the backup");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\~hl0000abcd-1f.tmp")), "a user's file");
+}
+
+TEST(ScratchNames, OnlyNamesWithTheirCheckMarkCount) {
+  WideString path, original;
+  ASSERT_TRUE(MakePartialName(L"C:\\f", path));
+  std::wstring name = std::wstring(path.CStr()).substr(5);
+  EXPECT_EQ(ParseScratchName(name.c_str(), nullptr), ScratchKind::kPartial);
+  name[name.size() - 6] = name[name.size() - 6] == L'0' ? L'1' : L'0';  // one mark digit changed
+  EXPECT_EQ(ParseScratchName(name.c_str(), nullptr), ScratchKind::kNone);
+  ASSERT_TRUE(MakeAsideName(L"C:\\f", L"Report 2020.docx", path));
+  name = std::wstring(path.CStr()).substr(5);
+  EXPECT_EQ(ParseScratchName(name.c_str(), &original), ScratchKind::kAside);
+  EXPECT_STREQ(original.CStr(), L"Report 2020.docx");
+  std::wstring renamed = name.substr(0, name.find(L'~', 1) + 1) + L"Report 2021.docx";
+  EXPECT_EQ(ParseScratchName(renamed.c_str(), nullptr), ScratchKind::kNone)
+      << "the original name is part of the mark";
+  EXPECT_FALSE(MakeAsideName(L"C:\\f", std::wstring(240, L'n').c_str(), path));
+  ASSERT_TRUE(MakeKeptName(L"C:\\f", path));
+  EXPECT_EQ(ParseScratchName(std::wstring(path.CStr()).substr(5).c_str(), nullptr),
+            ScratchKind::kKept);
+  for (const wchar_t* userName : {L"~hl.tmp", L"~hl0000abcd-1f.tmp", L"~hl0000abcd-1-12345678.tmp",
+                                  L"~hl0000ABCD-1-12345678.tmp", L"notes.tmp"})
+    EXPECT_EQ(ParseScratchName(userName, nullptr), ScratchKind::kNone) << userName;
+}
+
+TEST_F(CopyPass, SyncAndRestoreNeverReplaceALiveFolderByAFile) {
+  // The file in the way is what kept the folder's new documents from being
+  // backed up; replacing the folder would destroy them.
+  tree.WriteFile(L"src\\thing", "a file");
+  tree.WriteFile(L"src\\other.txt", "other");
+  tree.WriteFile(L"dst\\thing\\new doc.txt", "never backed up");
+  for (uint32_t mode : {BackupMode::Sync, BackupMode::Restore}) {
+    ClearReport(job.report);
+    EXPECT_EQ(Run(L"src", L"dst", mode | BackupMode::UpdateMethod), 1u);
+    EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\thing\\new doc.txt")), "never backed up");
+    EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\other.txt")), "other");
+    ASSERT_EQ(job.report.counts.failed, 1u);
+    EXPECT_EQ(job.report.failures[0].reason, Refusal::kFolderInTheWay);
+    EXPECT_EQ(job.report.failures[0].path, tree.Path(L"dst\\thing"));
+  }
+  // Common writes the backup, where the source decides.
+  Run(L"src", L"dst", BackupMode::Common);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\thing")), "a file");
+}
+
+TEST_F(CopyPass, ALinkInTheWayIsReplacedAsALinkNeverEmptiedThrough) {
+  tree.WriteFile(L"src\\docs", "a file named like the link");
+  tree.WriteFile(L"elsewhere\\precious.txt", "outside the backup");
+  tree.MakeFolder(L"dst");
+  std::string whyNot = MakeHostFolderLink(tree.Path(L"dst\\docs"), tree.Path(L"elsewhere"));
+  if (!whyNot.empty()) GTEST_SKIP() << whyNot;
+  std::wstring before = DescribeTree(tree.Path(L"elsewhere"));
+  Run(L"src", L"dst", BackupMode::Common);
+  EXPECT_EQ(DescribeTree(tree.Path(L"elsewhere")), before);
+  // Restore writes into the source, a live folder: the link stays.
+  Run(L"src", L"dst", BackupMode::Restore);
+  EXPECT_EQ(DescribeTree(tree.Path(L"elsewhere")), before);
+}
+
+TEST_F(CopyPass, AFileLinkThatLooksPlainIsNeverDeletedThrough) {
+  // Under Wine a host link to a file looks like a plain file; deleting it
+  // removes its target. Replacing it must not delete it.
+  tree.WriteFile(L"src\\f.txt", "new");
+  tree.WriteFile(L"elsewhere\\target.txt", "outside the backup");
+  tree.MakeFolder(L"dst");
+  std::string whyNot =
+      MakeHostFileLink(tree.Path(L"dst\\f.txt"), tree.Path(L"elsewhere\\target.txt"));
+  if (!whyNot.empty()) GTEST_SKIP() << whyNot;
+  SetAttributes(tree.Path(L"elsewhere\\target.txt"), FILE_ATTRIBUTE_READONLY);
+  Run(L"src", L"dst", BackupMode::Common);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"elsewhere\\target.txt")), "outside the backup");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\f.txt")), "new");
+}
+
+TEST_F(CopyPass, CaseOnlyTwinsNeverWriteOverEachOther) {
+  tree.WriteFile(L"src\\Notes.txt", "upper twin");
+  tree.WriteFile(L"src\\twin-to-be", "lower twin");
+  std::string whyNot = RenameOnHost(tree.Path(L"src\\twin-to-be"), tree.Path(L"src\\notes.txt"));
+  if (!whyNot.empty()) GTEST_SKIP() << whyNot;
+  ASSERT_EQ(NamesIn(tree.Path(L"src")).size(), 2u);
+  EXPECT_EQ(Run(L"src", L"dst", BackupMode::Common), 1u);
+  ASSERT_EQ(job.report.counts.failed, 1u);
+  EXPECT_EQ(job.report.failures[0].reason, Refusal::kCaseTwin);
+  std::wstring refused = job.report.failures[0].path;
+  std::string kept = refused == tree.Path(L"src\\Notes.txt") ? "lower twin" : "upper twin";
+  ASSERT_EQ(NamesIn(tree.Path(L"dst")).size(), 1u);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\" + NamesIn(tree.Path(L"dst"))[0])), kept);
+
+  // Sync's copy back must not write one twin's content over the other.
+  ClearReport(job.report);
+  job.secondPass = true;
+  Run(L"dst", L"src", BackupMode::Sync);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\Notes.txt")), "upper twin");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\notes.txt")), "lower twin");
+}
+
+TEST_F(CopyPass, LastResortReplacementKeepsTheNewCopyWhenTheOldOneIsHeldOpen) {
+  // A name too long to carry into a moved-aside name leaves only the last
+  // resort: delete the old file, then rename. Held open by another program
+  // (which lets others delete it), the old file's deletion is only pending
+  // and the rename fails; the old file goes when the program lets go.
+  std::wstring name = std::wstring(235, L'n') + L".txt";
+  tree.WriteFile(L"src\\" + name, "new version");
+  tree.WriteFile(L"dst\\" + name, "old version");
+  {
+    HandleHolder holder(CreateFileW(LongForm(tree.Path(L"dst\\" + name)).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder.Valid());
+    Run(L"src", L"dst", BackupMode::Common);
+  }
+  std::vector<std::wstring> names = NamesIn(tree.Path(L"dst"));
+  bool replaced = ReadWholeFile(tree.Path(L"dst\\" + name)) == "new version";
+  bool keptAside = false;
+  for (const std::wstring& left : names)
+    if (ReadWholeFile(tree.Path(L"dst\\" + left)) == "new version") keptAside = true;
+  EXPECT_TRUE(replaced || keptAside) << "the only complete copy left was deleted";
+  if (!replaced) {
+    EXPECT_EQ(job.report.counts.failed, 1u);
+    EXPECT_EQ(job.report.failures[0].step, FailureStep::kReplace);
+  }
 }
 
 TEST(CopyThread, NullJobDoesNothing) { EXPECT_EQ(CopyThread(nullptr), 0u); }

@@ -136,3 +136,40 @@ TEST_F(DeletionPass, TellsTheShellOncePerFolder) {
   EXPECT_EQ(watch.Count(SHCNE_DELETE), 0u);
   EXPECT_EQ(watch.Count(SHCNE_UPDATEDIR), 2u) << "dst and dst\\sub, not dst\\kept";
 }
+
+TEST_F(DeletionPass, NothingBelowASourceLinkIsJudged) {
+  // The source's "docs" is a link to another tree; what the backup holds
+  // below its own "docs" cannot be compared through it.
+  tree.WriteFile(L"dst\\docs\\report.txt", "backed up");
+  tree.WriteFile(L"dst\\docs\\deeper\\notes.txt", "backed up too");
+  tree.MakeFolder(L"elsewhere");
+  tree.MakeFolder(L"src");
+  std::string whyNot = MakeHostFolderLink(tree.Path(L"src\\docs"), tree.Path(L"elsewhere"));
+  if (!whyNot.empty()) GTEST_SKIP() << whyNot;
+  std::wstring before = DescribeTree(tree.Path(L"dst"));
+  Run(L"src", L"dst");
+  EXPECT_EQ(DescribeTree(tree.Path(L"dst")), before);
+  EXPECT_EQ(job.report.counts.deleted, 0u);
+}
+
+TEST_F(DeletionPass, AFileLinkThatLooksPlainIsNeverDeleted) {
+  // Under Wine a host link to a file looks like a plain file, and deleting
+  // it deletes its target: here a file outside the backup and a file that
+  // the source still has.
+  tree.WriteFile(L"src\\kept.txt", "the source's own file");
+  tree.WriteFile(L"outside\\precious.txt", "outside the backup");
+  tree.MakeFolder(L"dst");
+  std::string whyNot =
+      MakeHostFileLink(tree.Path(L"dst\\link one"), tree.Path(L"outside\\precious.txt"));
+  if (!whyNot.empty()) GTEST_SKIP() << whyNot;
+  ASSERT_TRUE(MakeHostFileLink(tree.Path(L"dst\\link two"), tree.Path(L"src\\kept.txt")).empty());
+  tree.WriteFile(L"dst\\stale.txt", "goes");
+  Run(L"src", L"dst");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"outside\\precious.txt")), "outside the backup");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\kept.txt")), "the source's own file");
+  EXPECT_FALSE(Exists(tree.Path(L"dst\\stale.txt")));
+  EXPECT_EQ(job.report.counts.deleted, 1u);
+  ASSERT_EQ(job.report.counts.failed, 2u);
+  for (const FailedItem& item : job.report.failures)
+    EXPECT_EQ(item.reason, Refusal::kResolvesElsewhere);
+}

@@ -75,6 +75,19 @@ class PairPasses : public ::testing::Test {
   PassHooks hooks;
 };
 
+struct ReportSeen {
+  PairPhase phase;
+  PassCounts counts;
+  std::vector<FailedItem> failures;
+};
+
+void KeepReport(void* context, PairPhase phase, const PassReport& report) {
+  ReportSeen seen{phase, report.counts, {}};
+  for (const FailedItem& item : report.failures)
+    seen.failures.push_back({item.path, item.step, item.error, item.reason});
+  static_cast<std::vector<ReportSeen>*>(context)->push_back(std::move(seen));
+}
+
 }  // namespace
 
 TEST_F(PairPasses, CommonCopiesTheTreeInOnePass) {
@@ -143,27 +156,66 @@ TEST_F(PairPasses, RestoreCopiesTheDestinationBackCountedOnTheSourceSide) {
   EXPECT_EQ(job.progress, 1000);
 }
 
-TEST_F(PairPasses, SyncCopiesBothWaysAndSizeDecidesForTheSource) {
+TEST_F(PairPasses, SyncCopiesTheNewerSideBothWays) {
+  constexpr int64_t kSecond = 10000000LL;
   tree.WriteFile(L"src\\from source.txt", "s");
   tree.WriteFile(L"dst\\from destination.txt", "d");
-  tree.WriteFile(L"src\\both.txt", "source side, longer");
-  tree.WriteFile(L"dst\\both.txt", "destination side");
-  SetWriteTime(tree.Path(L"src\\both.txt"), kSomeTime);
-  SetWriteTime(tree.Path(L"dst\\both.txt"), kSomeTime + kHour);
+  // An older source never overwrites a newer edit, whatever the sizes.
+  tree.WriteFile(L"src\\edited.txt", "source side, older and longer");
+  tree.WriteFile(L"dst\\edited.txt", "newer edit");
+  SetWriteTime(tree.Path(L"src\\edited.txt"), kSomeTime);
+  SetWriteTime(tree.Path(L"dst\\edited.txt"), kSomeTime + kHour);
   tree.WriteFile(L"src\\same size.txt", "old!");
   tree.WriteFile(L"dst\\same size.txt", "new!");
   SetWriteTime(tree.Path(L"src\\same size.txt"), kSomeTime);
   SetWriteTime(tree.Path(L"dst\\same size.txt"), kSomeTime + kHour);
+  tree.WriteFile(L"src\\newer source.txt", "newer source, longer");
+  tree.WriteFile(L"dst\\newer source.txt", "older copy");
+  SetWriteTime(tree.Path(L"src\\newer source.txt"), kSomeTime + kHour);
+  SetWriteTime(tree.Path(L"dst\\newer source.txt"), kSomeTime);
+  // Within the two seconds that some file systems round to, a different
+  // size goes to the source.
+  tree.WriteFile(L"src\\close.txt", "source wins the tie");
+  tree.WriteFile(L"dst\\close.txt", "tie");
+  SetWriteTime(tree.Path(L"src\\close.txt"), kSomeTime);
+  SetWriteTime(tree.Path(L"dst\\close.txt"), kSomeTime + kSecond);
   EXPECT_EQ(Run(BackupMode::Sync), kPairFinished);
   EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\from source.txt")), "s");
   EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\from destination.txt")), "d");
-  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\both.txt")), "source side, longer");
-  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\both.txt")), "source side, longer");
-  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\same size.txt")), "new!") << "the newer one wins";
-  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\same size.txt")), "new!");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\edited.txt")), "newer edit");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\edited.txt")), "newer edit");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\same size.txt")), "new!");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\newer source.txt")), "newer source, longer");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\newer source.txt")), "newer source, longer");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\close.txt")), "source wins the tie");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\close.txt")), "source wins the tie");
   EXPECT_TRUE(job.flags & BackupMode::UpdateMethod);
   ASSERT_EQ(recorder.phases.size(), 3u);
   EXPECT_FALSE(recorder.phases[2].flags & BackupMode::Strict);
+}
+
+TEST_F(PairPasses, SyncNeverReplacesALiveFolderByAFile) {
+  tree.WriteFile(L"src\\thing", "a file in the way");
+  tree.WriteFile(L"dst\\thing\\new doc.txt", "never backed up");
+  tree.WriteFile(L"dst\\other", "a file");
+  tree.WriteFile(L"src\\other\\doc.txt", "only in the source");
+  std::vector<ReportSeen> reports;
+  hooks.passEnded = KeepReport;
+  hooks.context = &reports;
+  hooks.phaseChanged = nullptr;
+  EXPECT_EQ(Run(BackupMode::Sync), kPairFinished);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\thing\\new doc.txt")), "never backed up");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\other\\doc.txt")), "only in the source");
+  // Each pass meets a folder in the way of a file, and a file in the way of
+  // a folder; both are counted and said.
+  ASSERT_EQ(reports.size(), 2u);
+  for (const ReportSeen& pass : reports) {
+    EXPECT_EQ(pass.counts.failed, 2u);
+    bool folderInTheWay = false;
+    for (const FailedItem& item : pass.failures)
+      folderInTheWay = folderInTheWay || item.reason == Refusal::kFolderInTheWay;
+    EXPECT_TRUE(folderInTheWay);
+  }
 }
 
 TEST_F(PairPasses, EmptySourceGivesTotalsOfOne) {
@@ -172,6 +224,71 @@ TEST_F(PairPasses, EmptySourceGivesTotalsOfOne) {
   EXPECT_EQ(job.itemsTotal, 1u);
   EXPECT_EQ(job.bytesTotal, 1u);
   EXPECT_TRUE(IsFolder(tree.Path(L"dst")));
+}
+
+TEST_F(PairPasses, RestoreReadsAnExistingBackupAndCreatesTheSource) {
+  tree.MakeFolder(L"src");
+  EXPECT_EQ(Run(BackupMode::Restore, L"src", L"no backup"), kPairReadSideMissing);
+  EXPECT_FALSE(Exists(tree.Path(L"no backup"))) << "nothing is created on the side read";
+  tree.WriteFile(L"backup\\saved.txt", "from the backup");
+  EXPECT_EQ(Run(BackupMode::Restore, L"lost\\source", L"backup"), kPairFinished);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"lost\\source\\saved.txt")), "from the backup");
+}
+
+TEST_F(PairPasses, AFolderThatVanishesDuringTheFirstPassEndsThePair) {
+  struct Vanisher {
+    Recorder recorder;
+    std::wstring folder;
+    std::wstring movedTo;
+  };
+  for (uint32_t mode : {BackupMode::Strict, BackupMode::Sync}) {
+    tree.WriteFile(L"src\\a.txt", "a");
+    tree.WriteFile(L"dst\\only in the backup.txt", "stays");
+    Vanisher vanisher{{}, tree.Path(L"src"), tree.Path(L"src-unplugged")};
+    PassHooks unplugging;
+    unplugging.context = &vanisher;
+    unplugging.runWorker = [](void* context, WorkerRoutine routine, BackupJob& worked) {
+      Vanisher& v = *static_cast<Vanisher*>(context);
+      WorkerOutcome outcome = RunWorkerAndWait(nullptr, routine, worked);
+      // The medium is pulled just as the copy pass ends.
+      if (routine == CopyThread && !worked.secondPass)
+        MoveFileW(v.folder.c_str(), v.movedTo.c_str());
+      return outcome;
+    };
+    unplugging.passEnded = [](void* context, PairPhase phase, const PassReport& report) {
+      Vanisher& v = *static_cast<Vanisher*>(context);
+      v.recorder.phases.push_back({phase, L"", L"", report.counts.failed > 0 ? 1u : 0u});
+      if (phase == kPhaseSecondPass) {
+        EXPECT_EQ(report.counts.failed, 1u);
+        ASSERT_FALSE(report.failures.empty());
+        EXPECT_EQ(report.failures[0].reason, Refusal::kReadSideMissing);
+      }
+    };
+    job.flags = mode;
+    EXPECT_EQ(RunPairPasses(job, tree.Path(L"src").c_str(), tree.Path(L"dst").c_str(), unplugging),
+              kPairFolderVanished);
+    EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\only in the backup.txt")), "stays")
+        << "never mirrored";
+    EXPECT_FALSE(Exists(tree.Path(L"src"))) << "never recreated";
+    ASSERT_EQ(vanisher.recorder.phases.size(), 2u);
+    EXPECT_EQ(vanisher.recorder.phases[1].phase, kPhaseSecondPass);
+    RemoveTree(tree.Path(L"src-unplugged"));
+    RemoveTree(tree.Path(L"dst"));
+  }
+}
+
+TEST_F(PairPasses, EmptyAndRelativeFoldersAreRefused) {
+  tree.WriteFile(L"src\\a.txt", "a");
+  MappedDrive drive(tree.Root(), L"src");
+  if (!drive.Ready()) GTEST_SKIP() << drive.WhyNot();
+  std::wstring before = DescribeTree(tree.Root());
+  for (const wchar_t* folder : {L"", L"relative", L"T:name", L"\\rooted"}) {
+    job.flags = BackupMode::Strict;
+    EXPECT_EQ(RunPairPasses(job, folder, tree.Path(L"dst").c_str(), hooks), kPairNotFullPath);
+    EXPECT_EQ(RunPairPasses(job, tree.Path(L"src").c_str(), folder, hooks), kPairNotFullPath);
+  }
+  EXPECT_EQ(DescribeTree(tree.Root()), before);
+  EXPECT_TRUE(recorder.phases.empty());
 }
 
 TEST_F(PairPasses, MissingSourceOrBlockedDestinationSkipsThePair) {
@@ -260,23 +377,6 @@ TEST_F(PairPasses, SyncSecondPassLeavesAloneWhatTheFirstPassJustWrote) {
   EXPECT_EQ(FileIdOf(tree.Path(L"dst\\c.txt")), idC) << "a second run copies nothing";
 }
 
-namespace {
-
-struct ReportSeen {
-  PairPhase phase;
-  PassCounts counts;
-  std::vector<FailedItem> failures;
-};
-
-void KeepReport(void* context, PairPhase phase, const PassReport& report) {
-  ReportSeen seen{phase, report.counts, {}};
-  for (const FailedItem& item : report.failures)
-    seen.failures.push_back({item.path, item.step, item.error, item.reason});
-  static_cast<std::vector<ReportSeen>*>(context)->push_back(std::move(seen));
-}
-
-}  // namespace
-
 TEST_F(PairPasses, EachPassReportsWhatBecameOfEveryItem) {
   constexpr int64_t kOld = kSomeTime;
   tree.WriteFile(L"src\\new.txt", "new!");
@@ -350,4 +450,60 @@ TEST(PassReport, DescribesStepAndReason) {
   DescribeFailure(denied, text);
   EXPECT_EQ(std::wstring(text.CStr()).rfind(L"open source: ", 0), 0u);
   EXPECT_GT(text.Length(), 14) << "the system's message follows";
+}
+
+TEST_F(PairPasses, DriveRootsAreRootsWhereverTheCurrentFolderIs) {
+  tree.WriteFile(L"drive\\src\\a.txt", "a");
+  tree.WriteFile(L"drive\\photos\\p.jpg", "unrelated and precious");
+  tree.WriteFile(L"drive\\work\\w.txt", "the current folder");
+  MappedDrive drive(tree.Path(L"drive"), L"work");
+  if (!drive.Ready()) GTEST_SKIP() << drive.WhyNot();
+  std::wstring before = DescribeTree(tree.Path(L"drive"));
+  const std::wstring t = drive.Drive();
+  struct Row {
+    uint32_t flags;
+    std::wstring source;
+    std::wstring destination;
+  };
+  const Row refused[] = {
+      {BackupMode::Strict, t + L"\\src", t + L"\\"},
+      {BackupMode::Strict, t + L"\\src", t},
+      {BackupMode::Strict, t + L"\\src", L"\\\\?\\" + t},
+      {BackupMode::Common, t + L"\\", t + L"\\backup"},
+      {BackupMode::Common, t, t + L"\\backup"},
+      {BackupMode::Sync, L"\\\\?\\" + t + L"\\", t + L"\\work\\copy"},
+      {BackupMode::Restore, t + L"\\work", t},
+  };
+  for (const Row& row : refused) {
+    job.flags = row.flags;
+    EXPECT_EQ(RunPairPasses(job, row.source.c_str(), row.destination.c_str(), hooks),
+              kPairFoldersOverlap)
+        << std::string(row.source.begin(), row.source.end()) << " -> "
+        << std::string(row.destination.begin(), row.destination.end());
+  }
+  EXPECT_EQ(DescribeTree(tree.Path(L"drive")), before);
+  EXPECT_TRUE(recorder.phases.empty());
+
+  // A bare drive as the source walks the root, not the current folder.
+  job.flags = BackupMode::Common;
+  EXPECT_EQ(RunPairPasses(job, t.c_str(), tree.Path(L"out").c_str(), hooks), kPairFinished);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"out\\photos\\p.jpg")), "unrelated and precious");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"out\\src\\a.txt")), "a");
+  EXPECT_FALSE(Exists(tree.Path(L"out\\w.txt")));
+}
+
+TEST_F(PairPasses, ADriveRootDestinationReceivesTheCopyAtItsTop) {
+  tree.WriteFile(L"src\\a.txt", "a");
+  tree.WriteFile(L"src\\sub\\b.txt", "b");
+  tree.WriteFile(L"backup drive\\stale.txt", "goes");
+  tree.WriteFile(L"backup drive\\work\\keep.txt", "the source lacks it");
+  MappedDrive drive(tree.Path(L"backup drive"), L"work");
+  if (!drive.Ready()) GTEST_SKIP() << drive.WhyNot();
+  job.flags = BackupMode::Strict;
+  EXPECT_EQ(RunPairPasses(job, tree.Path(L"src").c_str(), drive.Drive().c_str(), hooks),
+            kPairFinished);
+  EXPECT_EQ(NamesIn(tree.Path(L"backup drive")),
+            (std::vector<std::wstring>{L"a.txt", L"sub", L"work"}))
+      << "the current folder cannot go while it is current; the rest mirrors the source";
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"backup drive\\sub\\b.txt")), "b");
 }

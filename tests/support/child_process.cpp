@@ -32,17 +32,21 @@ void Drain(HANDLE pipe, std::string& text) {
 
 }  // namespace
 
-std::wstring SiblingProgram(const std::wstring& name) {
-  wchar_t self[4096];
-  DWORD length = GetModuleFileNameW(nullptr, self, 4096);
+std::wstring SiblingProgramPath(const std::wstring& program) {
+  wchar_t self[2048];
+  DWORD length = GetModuleFileNameW(nullptr, self, 2048);
   std::wstring path(self, length);
-  return path.substr(0, path.rfind(L'\\') + 1) + name;
+  return path.substr(0, path.rfind(L'\\') + 1) + program;
 }
 
 ChildResult RunSiblingProgram(const std::wstring& program, const std::wstring& arguments,
                               const std::wstring& folder, unsigned long timeoutMs) {
+  return RunProgramAt(SiblingProgramPath(program), arguments, folder, timeoutMs);
+}
+
+ChildResult RunProgramAt(const std::wstring& path, const std::wstring& arguments,
+                         const std::wstring& folder, unsigned long timeoutMs) {
   ChildResult result;
-  std::wstring path = SiblingProgram(program);
 
   Pipe out;
   Pipe err;

@@ -369,6 +369,31 @@ std::string MakeHostFolderLink(const std::wstring& linkPath, const std::wstring&
   });
 }
 
+std::string MakeHostFileLink(const std::wstring& linkPath, const std::wstring& targetPath) {
+  std::wstring link = HostName(linkPath);
+  std::wstring target = HostName(targetPath);
+  if (link.empty() || target.empty()) return "host links can only be made under Wine";
+  return RunHostProgram("/bin/ln", L"-s " + Quoted(target) + L" " + Quoted(link),
+                        [&] { return Exists(linkPath); });
+}
+
+std::string RenameOnHost(const std::wstring& path, const std::wstring& newPath) {
+  std::wstring from = HostName(path);
+  std::wstring to = HostName(newPath);
+  if (from.empty() || to.empty()) return "host names exist only under Wine";
+  size_t separator = newPath.rfind(L'\\');
+  std::wstring newName = newPath.substr(separator + 1);
+  std::wstring folder = newPath.substr(0, separator);
+  // Wine maps the new name case-insensitively onto the existing twin; the
+  // host name is made from the folder's mapping and the exact new name.
+  std::wstring hostFolder = HostName(folder);
+  to = hostFolder + L"/" + newName;
+  return RunHostProgram("/bin/mv", Quoted(from) + L" " + Quoted(to), [&] {
+    std::vector<std::wstring> names = NamesIn(folder);
+    return std::find(names.begin(), names.end(), newName) != names.end();
+  });
+}
+
 bool RemoveHostLink(const std::wstring& linkPath) {
   // Mapped through its folder: the mapping of the link itself would resolve it.
   size_t separator = linkPath.rfind(L'\\');
@@ -379,4 +404,55 @@ bool RemoveHostLink(const std::wstring& linkPath) {
   return RunHostProgram("/bin/rm", L"-f " + Quoted(link),
                         [&] { return AttributesOf(linkPath) == INVALID_FILE_ATTRIBUTES; })
       .empty();
+}
+
+MappedDrive::MappedDrive(const std::wstring& folder, const std::wstring& currentFolder) {
+  wchar_t prefix[1024];
+  DWORD length = GetEnvironmentVariableW(L"WINEPREFIX", prefix, 1024);
+  std::wstring target = HostName(folder);
+  if (length == 0 || length >= 1024 || target.empty()) {
+    whyNot_ = "drive letters can only be mapped under Wine with WINEPREFIX set";
+    return;
+  }
+  // A file only this mapping can show proves that the letter is ours: a test
+  // running beside this one may have taken the same letter a moment earlier.
+  std::wstring marker = L"hl-drive-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                        std::to_wstring(GetTickCount64());
+  HANDLE file = CreateFileW(LongForm(folder + L"\\" + marker).c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_NEW, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    whyNot_ = "cannot write into the folder to map";
+    return;
+  }
+  CloseHandle(file);
+  for (wchar_t letter = L'M'; letter <= L'Y' && !letter_; ++letter) {
+    std::wstring root = std::wstring(1, letter) + L":\\";
+    if (GetFileAttributesW(root.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+    std::wstring link =
+        std::wstring(prefix) + L"/dosdevices/" + static_cast<wchar_t>(letter - L'A' + L'a') + L":";
+    std::string failed = RunHostProgram(
+        "/bin/ln", L"-sn " + Quoted(target) + L" " + Quoted(link),
+        [&] { return GetFileAttributesW((root + marker).c_str()) != INVALID_FILE_ATTRIBUTES; });
+    if (failed.empty()) {
+      letter_ = letter;
+      linkName_ = link;
+    }
+  }
+  DeleteFileW(LongForm(folder + L"\\" + marker).c_str());
+  if (!letter_) {
+    whyNot_ = "no drive letter could be mapped";
+    return;
+  }
+  wchar_t current[MAX_PATH * 4];
+  DWORD currentLength = GetCurrentDirectoryW(MAX_PATH * 4, current);
+  if (currentLength > 0 && currentLength < MAX_PATH * 4) previousFolder_ = current;
+  if (!SetCurrentDirectoryW((Root() + currentFolder).c_str())) whyNot_ = "cannot enter the drive";
+}
+
+MappedDrive::~MappedDrive() {
+  if (!previousFolder_.empty()) SetCurrentDirectoryW(previousFolder_.c_str());
+  if (!letter_) return;
+  std::wstring root = Root();
+  RunHostProgram("/bin/rm", L"-f " + Quoted(linkName_),
+                 [&] { return GetFileAttributesW(root.c_str()) == INVALID_FILE_ATTRIBUTES; });
 }

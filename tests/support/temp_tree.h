@@ -79,3 +79,37 @@ bool PlatformCreatesSymbolicLinks(const TempTree& tree);
 std::string MakeHostFolderLink(const std::wstring& linkPath, const std::wstring& targetPath);
 // Removes such a link (which Wine 8 cannot remove itself) with the host's rm.
 bool RemoveHostLink(const std::wstring& linkPath);
+// A host link to a file, which Wine shows as a plain file. Empty on success.
+std::string MakeHostFileLink(const std::wstring& linkPath, const std::wstring& targetPath);
+// Renames a file on the host to a name differing from another only in case,
+// so that one folder holds both ("Notes.txt" and "notes.txt"), which Wine
+// itself never creates. Empty on success.
+std::string RenameOnHost(const std::wstring& path, const std::wstring& newPath);
+
+// A drive letter of the test prefix mapped to a folder, with the current
+// folder of the test process on that drive, for cases that must be unable to
+// harm the machine if the code regresses (drive roots, empty and relative
+// folders): under Wine, Z: is the whole host file system. The mapping and the
+// previous current folder are undone on destruction. Parallel tests each get
+// a letter of their own.
+class MappedDrive {
+ public:
+  // Maps a free letter to folder (which must exist) and makes currentFolder
+  // (relative to the drive's root, "" for the root itself) the current folder.
+  MappedDrive(const std::wstring& folder, const std::wstring& currentFolder = L"");
+  ~MappedDrive();
+  MappedDrive(const MappedDrive&) = delete;
+  MappedDrive& operator=(const MappedDrive&) = delete;
+
+  bool Ready() const { return letter_ != 0 && whyNot_.empty(); }
+  const std::string& WhyNot() const { return whyNot_; }
+  // "T:" and "T:\".
+  std::wstring Drive() const { return std::wstring(1, letter_) + L":"; }
+  std::wstring Root() const { return Drive() + L"\\"; }
+
+ private:
+  wchar_t letter_ = 0;
+  std::string whyNot_;
+  std::wstring linkName_;  // host path of the prefix's drive link
+  std::wstring previousFolder_;
+};

@@ -130,7 +130,8 @@ class InstallerTest : public ::testing::Test {
 
     program = tree.Path(L"app\\Harborline Backup.exe");
     tree.MakeFolder(L"app");
-    ASSERT_TRUE(CopyFileW(SiblingProgram(L"process_probe.exe").c_str(), program.c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileW(SiblingProgramPath(L"process_probe.exe").c_str(), program.c_str(), FALSE));
     settings = tree.Path(L"app\\Ann.hbak");
     tree.WriteFile(L"app\\Ann.hbak", "[Settings]\r\n");
     context.programPath = program.c_str();
@@ -372,7 +373,7 @@ TEST_F(InstallerTest, OpenCommandsWithVariablesAreStoredExpandable) {
 TEST_F(InstallerTest, TheUninstallerStartsOnlyItsOwnCheckedCopy) {
   // Programs planted where a guessing start would find them.
   tree.MakeFolder(L"Harborline Uninstall");
-  ASSERT_TRUE(CopyFileW(SiblingProgram(L"process_probe.exe").c_str(),
+  ASSERT_TRUE(CopyFileW(SiblingProgramPath(L"process_probe.exe").c_str(),
                         tree.Path(L"Harborline.exe").c_str(), FALSE));
   tree.WriteFile(L"Harborline Uninstall\\planted.exe", "planted");
   tree.WriteFile(L"Harborline Uninstall\\Harborline Uninst.exe", "planted");
@@ -420,7 +421,7 @@ TEST_F(InstallerTest, RemovingTheInstallationReportsAFolderThatStays) {
 }
 
 TEST_F(InstallerTest, TheProgramInstallsOpensJobFilesAndUninstallsItself) {
-  std::wstring harborline = SiblingProgram(L"harborline.exe");
+  std::wstring harborline = SiblingProgramPath(L"harborline.exe");
   std::wstring installed = Text(layout.installedProgram);
   context.programPath = harborline.c_str();
   // The installed copy takes over with these arguments; a job file that does

@@ -15,7 +15,7 @@ namespace {
 
 constexpr DWORD kBoundedWaitMs = 60000;
 
-std::wstring Probe() { return SiblingProgram(L"process_probe.exe"); }
+std::wstring Probe() { return SiblingProgramPath(L"process_probe.exe"); }
 
 std::wstring Text(WideString& text) { return text.CStr() ? text.CStr() : L""; }
 

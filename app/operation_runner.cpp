@@ -1,0 +1,220 @@
+#include "app/operation_runner.h"
+
+#include <commctrl.h>
+
+#include "app/application.h"
+#include "app/completion_action.h"
+#include "app/run_log.h"
+#include "app/run_report.h"
+#include "app/worker_wait.h"
+#include "base/path.h"
+#include "engine/handle_holder.h"
+#include "engine/pair_passes.h"
+#include "jobfile/settings_file.h"
+#include "ui/message_box.h"
+#include "ui/spinner.h"
+#include "ui/wake_ticker.h"
+
+namespace {
+
+constexpr wchar_t kEnumeratingStatus[] = L"Enumerating the items to copy, please wait...";
+constexpr wchar_t kCopyingBackStatus[] = L"Copying files from destination to source, ";
+constexpr wchar_t kCopyingStatus[] = L"Copying files from source to destination, ";
+constexpr wchar_t kSecondPassStatus[] = L"Synchronizing source and destination, ";
+
+constexpr int kSpinnerSize = 48;
+constexpr uint32_t kSpinnerColour = 0xFF000000;
+constexpr int kSpinnerSpeed = 80;
+// While the action list is open its choice is not made yet.
+constexpr DWORD kDropDownLook = 3;
+
+constexpr wchar_t kNotEverythingDone[] =
+    L"The backup finished, but not everything could be done.\r\n\r\n";
+constexpr wchar_t kDetails[] = L"\r\n\r\nDetails: ";
+constexpr wchar_t kLogNotWritten[] = L"\r\n\r\nThe details could not be written to ";
+constexpr int kEndMessageHeight = 170;
+constexpr int kEndMessageWidth = 400;
+
+// The row being run, as the window shows it.
+struct RowRun {
+  RunnerState* state = nullptr;
+  WideString source;
+  WideString destination;
+  WideString pairText;  // "folder pair i of n..."
+  PairRecord* record = nullptr;
+};
+
+WorkerOutcome RunWorkerInWindow(void* context, WorkerRoutine routine, BackupJob& job) {
+  RowRun& row = *static_cast<RowRun*>(context);
+  HandleHolder thread(StartWorker(routine, job));
+  if (!thread.Valid()) return kWorkerNotStarted;
+  return WaitForWorker(*row.state, thread.Get()) ? kWorkerEnded : kWorkerCancelled;
+}
+
+void ShowPhase(void* context, PairPhase phase, BackupJob& job) {
+  RowRun& row = *static_cast<RowRun*>(context);
+  RunnerState& state = *row.state;
+  ProgressWindow& progress = state.progress;
+  WideString status;
+  if (phase == kPhaseEnumerating) {
+    SetMarquee(progress, true);
+    WideString label;
+    progress.window.SetControlText(progress.source,
+                                   label.AssignConcat(L"Source: ", row.source.CStr()).CStr());
+    progress.window.SetControlText(
+        progress.destination, label.AssignConcat(L"Destination: ", row.destination.CStr()).CStr());
+    status.Assign(kEnumeratingStatus);
+  } else if (phase == kPhaseCopying) {
+    SetMarquee(progress, false);
+    const bool restore = (job.flags & BackupMode::Restore) != 0;
+    status.AssignConcat(restore ? kCopyingBackStatus : kCopyingStatus, row.pairText.CStr());
+  } else {
+    status.AssignConcat(kSecondPassStatus, row.pairText.CStr());
+  }
+  SetStatus(state, status.CStr());
+}
+
+void NotePass(void* context, PairPhase, const PassReport& report) {
+  RowRun& row = *static_cast<RowRun*>(context);
+  if (row.record) AddPass(*row.record, report);
+}
+
+bool RowChecked(UiWindow& main, int list, int row) {
+  const LRESULT state =
+      main.SendToControl(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK);
+  return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
+}
+
+void StartSpinner(ProgressWindow& progress) {
+  SpinnerRecord* record = new SpinnerRecord;
+  record->window = progress.window.ControlHandle(progress.spinnerHost);
+  record->size = kSpinnerSize;
+  record->colour = kSpinnerColour;
+  record->speed = kSpinnerSpeed;
+  // The spinner ends with its window; nothing waits for it.
+  HandleHolder spinner(CreateThread(nullptr, 0, SpinnerThread, record, 0, nullptr));
+  if (!spinner.Valid()) delete record;
+}
+
+// The user may still be choosing while the run ends.
+int ChosenAction(RunnerState& state) {
+  ProgressWindow& progress = state.progress;
+  UiWindow& events = *progress.window.events;
+  while (progress.window.SendToControl(progress.completionList, CB_GETDROPPEDSTATE, 0, 0)) {
+    const int code = PumpEvent(events, PumpMode::Poll);
+    if (code == 0) Sleep(kDropDownLook);
+    if (code == UiEventCode::Quit) {
+      state.quitSeen = true;
+      state.quitCode = events.lastMessage.wParam;
+      return static_cast<int>(CompletionAction::kDoNothing);
+    }
+  }
+  return SelectedCompletionAction(progress);
+}
+
+// Says at the end of an interactive run that something was left undone; the
+// other completion actions and unattended runs never wait for anyone.
+void ShowEndMessage(Application& app, const RunRecord& run, const std::wstring& logPath,
+                    bool logWritten) {
+  std::wstring text = kNotEverythingDone + FailureCountsText(run);
+  text += (logWritten ? kDetails : kLogNotWritten) + logPath;
+  if (!logWritten) text += L".";
+  ShowMessageBox(app.mainWindow, text.c_str(), MessageBoxType::Ok, kEndMessageHeight,
+                 kEndMessageWidth);
+}
+
+void Now(SYSTEMTIME& time) { GetLocalTime(&time); }
+
+}  // namespace
+
+RunResult RunBackup(Application& app, BackupJob& job) {
+  UiWindow& main = app.mainWindow;
+  RunnerState state(app, job);
+  state.quiet = app.runMode == kQuiet;
+  ProgressWindow& progress = state.progress;
+  RunRecord run;
+  Now(run.started);
+  run.jobFile = app.currentSettingsPath.CStr() ? app.currentSettingsPath.CStr() : L"";
+  run.flags = job.flags;
+  run.skipAttributes = job.skipAttributes;
+  run.runMode = app.runMode;
+  ResumeJob(job);
+  if (!BuildProgressWindow(app, job, progress)) {
+    if (app.runMode != kInteractive) app.exitCode = kExitCancelled;
+    return RunResult::kCancelled;
+  }
+  const int list = job.pairListControl;
+  run.rowCount = static_cast<int>(main.SendToControl(list, LVM_GETITEMCOUNT, 0, 0));
+  const int count = run.rowCount;
+  RunResult result = RunResult::kNoRows;
+  WakeTicker ticker;
+  if (count > 0) ticker.Start(progress.window.handle);
+  if (count > 0 && !state.quiet) {
+    ShowProgressWindow(progress);
+    StartSpinner(progress);
+  }
+
+  RowRun row;
+  row.state = &state;
+  PassHooks hooks;
+  hooks.runWorker = RunWorkerInWindow;
+  hooks.phaseChanged = ShowPhase;
+  hooks.passEnded = NotePass;
+  hooks.context = &row;
+  run.pairs.reserve(static_cast<size_t>(count > 0 ? count : 0));
+  for (int i = 0; i < count && !run.cancelled; ++i) {
+    if (!RowChecked(main, list, i)) continue;
+    run.pairs.emplace_back();
+    PairRecord& pair = run.pairs.back();
+    pair.row = i;
+    row.record = &pair;
+    // The whole cell, however long: a cut path would be walked as another folder.
+    row.source = main.GetRowText(list, i, kSourceColumn);
+    row.destination = main.GetRowText(list, i, kDestinationColumn);
+    if (!row.source.CStr() || !row.destination.CStr()) {
+      pair.unreadableRow = true;
+      continue;
+    }
+    TrimTrailingBackslashes(row.source);
+    TrimTrailingBackslashes(row.destination);
+    pair.source = row.source.CStr();
+    pair.destination = row.destination.CStr();
+    WideString number, total;
+    number.FromInt(i + 1);
+    total.FromInt(count);
+    row.pairText.AssignConcat(L"folder pair ", number.CStr(), L" of ", total.CStr(), L"...");
+    pair.outcome = RunPairPasses(job, row.source.CStr(), row.destination.CStr(), hooks);
+    if (pair.outcome == kPairCancelled || state.quitSeen) {
+      pair.outcome = kPairCancelled;
+      run.cancelled = true;
+    }
+  }
+  row.record = nullptr;
+
+  int action = static_cast<int>(CompletionAction::kDoNothing);
+  if (count > 0 && !run.cancelled && !state.quiet) action = ChosenAction(state);
+  ticker.Stop();
+  progress.window.Destroy();
+  job.progressBar = nullptr;
+  ResumeJob(job);  // the next run starts unpaused
+
+  Now(run.ended);
+  const std::wstring logPath = RunLogPath(app.defaultSettingsPath.CStr());
+  // A log that cannot be written never stops or fails the run.
+  const bool logWritten = AppendToRunLog(logPath.c_str(), FormatRunReport(run));
+  const bool incomplete = SkippedPairs(run) > 0 || FailedItems(run) > 0;
+  if (app.runMode != kInteractive)
+    app.exitCode = run.cancelled ? kExitCancelled : incomplete ? kExitIncomplete : kExitAllDone;
+  if (count > 0) {
+    if (run.cancelled) {
+      result = RunResult::kCancelled;
+    } else {
+      if (incomplete && app.runMode == kInteractive &&
+          action == static_cast<int>(CompletionAction::kDoNothing) && !state.quitSeen)
+        ShowEndMessage(app, run, logPath, logWritten);
+      result = PerformCompletionAction(action, app.osVersion);
+    }
+  }
+  if (state.quitSeen) PostQuitMessage(static_cast<int>(state.quitCode));
+  return result;
+}

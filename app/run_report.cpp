@@ -1,0 +1,150 @@
+#include "app/run_report.h"
+
+#include <cwchar>
+
+#include "app/application.h"
+#include "app/run_log.h"
+#include "engine/backup_job.h"
+
+namespace {
+
+constexpr wchar_t kNewLine[] = L"\r\n";
+
+std::wstring Number(uint64_t value) { return std::to_wstring(value); }
+
+std::wstring TimeText(const SYSTEMTIME& t) {
+  wchar_t text[32];
+  swprintf(text, sizeof(text) / sizeof(text[0]), L"%04u-%02u-%02u %02u:%02u:%02u", t.wYear,
+           t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+  return text;
+}
+
+const wchar_t* ModeName(uint32_t flags) {
+  if (flags & BackupMode::Strict) return L"Strict";
+  if (flags & BackupMode::Restore) return L"Restore";
+  if (flags & BackupMode::Sync) return L"Sync";
+  return L"Common";
+}
+
+std::wstring OptionsText(const RunRecord& run) {
+  std::wstring options;
+  auto add = [&options](const wchar_t* option) {
+    if (!options.empty()) options += L", ";
+    options += option;
+  };
+  if (run.flags & BackupMode::UpdateMethod) add(L"update method");
+  if (run.skipAttributes & SkipAttribute::SkipHidden) add(L"skip hidden files");
+  if (run.skipAttributes & SkipAttribute::SkipSystem) add(L"skip system files");
+  return options.empty() ? L"none" : options;
+}
+
+const wchar_t* RunModeText(uint8_t runMode) {
+  if (runMode == kQuiet) return L"unattended (/Quiet)";
+  if (runMode == kPassive) return L"unattended (/Passive)";
+  return L"interactive";
+}
+
+std::wstring OutcomeText(const PairRecord& pair, bool restore) {
+  if (pair.unreadableRow) return L"skipped: the list did not give the row's folders";
+  switch (pair.outcome) {
+    case kPairFinished:
+      return L"done";
+    case kPairCancelled:
+      return L"cancelled";
+    case kPairReadSideMissing:
+      return restore ? L"skipped: the destination folder to restore from does not exist"
+                     : L"skipped: the source folder does not exist";
+    case kPairWriteSideUnavailable:
+      return restore ? L"skipped: the source folder cannot be created"
+                     : L"skipped: the destination folder cannot be created";
+    case kPairFoldersOverlap:
+      return L"skipped: one folder is the other or lies inside it";
+    case kPairPassNotStarted:
+      return L"not done: a pass could not be started";
+    case kPairNotFullPath:
+      return L"skipped: the folders must be full paths, such as C:\\Data or \\\\server\\share";
+    case kPairFolderVanished:
+      return L"not done: a folder of the pair vanished during the first pass, so the second "
+             L"pass did not run";
+  }
+  return L"not done";
+}
+
+std::wstring CountsText(const PassCounts& c) {
+  std::wstring text = L"copied " + Number(c.copied) + L", up to date " + Number(c.upToDate) +
+                      L", deleted " + Number(c.deleted) + L", skipped by the options " +
+                      Number(c.skipped) + L", failed " + Number(c.failed) + L", bytes copied " +
+                      Number(c.bytesCopied);
+  if (c.leftovers) text += L", leftovers of an interrupted run cleared " + Number(c.leftovers);
+  return text;
+}
+
+std::wstring RunOutcomeText(const RunRecord& run) {
+  if (run.cancelled) return L"cancelled";
+  if (FailedItems(run) == 0 && SkippedPairs(run) == 0) return L"finished";
+  return L"finished, but not everything could be done (" + FailureCountsText(run) + L")";
+}
+
+}  // namespace
+
+bool PairSkipped(const PairRecord& pair) {
+  return pair.unreadableRow || (pair.outcome != kPairFinished && pair.outcome != kPairCancelled);
+}
+
+int SkippedPairs(const RunRecord& run) {
+  int skipped = 0;
+  for (const PairRecord& pair : run.pairs)
+    if (PairSkipped(pair)) ++skipped;
+  return skipped;
+}
+
+uint64_t FailedItems(const RunRecord& run) {
+  uint64_t failed = 0;
+  for (const PairRecord& pair : run.pairs) failed += pair.counts.failed;
+  return failed;
+}
+
+void AddPass(PairRecord& pair, const PassReport& pass) {
+  AddCounts(pair.counts, pass.counts);
+  pair.failures.insert(pair.failures.end(), pass.failures.begin(), pass.failures.end());
+}
+
+std::wstring FailureCountsText(const RunRecord& run) {
+  const uint64_t failed = FailedItems(run);
+  const int skipped = SkippedPairs(run);
+  return Number(failed) + (failed == 1 ? L" item failed, " : L" items failed, ") +
+         Number(static_cast<uint64_t>(skipped)) +
+         (skipped == 1 ? L" folder pair was skipped." : L" folder pairs were skipped.");
+}
+
+std::wstring FormatRunReport(const RunRecord& run) {
+  const bool restore = (run.flags & BackupMode::Restore) != 0;
+  std::wstring text = kRunHeading;
+  text += L"started " + TimeText(run.started) + L" ====" + kNewLine;
+  text += L"Ended: " + TimeText(run.ended) + kNewLine;
+  text += L"Job file: " + run.jobFile + kNewLine;
+  text += std::wstring(L"Run: ") + RunModeText(run.runMode) + kNewLine;
+  text +=
+      std::wstring(L"Mode: ") + ModeName(run.flags) + L"; options: " + OptionsText(run) + kNewLine;
+  if (run.rowCount == 0) text += std::wstring(L"The list holds no folder pairs.") + kNewLine;
+  text += L"Outcome: " + RunOutcomeText(run) + kNewLine;
+  for (const PairRecord& pair : run.pairs) {
+    text += kNewLine;
+    text += L"Folder pair " + Number(static_cast<uint64_t>(pair.row) + 1) + L" of " +
+            Number(static_cast<uint64_t>(run.rowCount)) + L": " + pair.source + L" -> " +
+            pair.destination + kNewLine;
+    text += L"  Outcome: " + OutcomeText(pair, restore) + kNewLine;
+    if (pair.unreadableRow) continue;
+    text += L"  Counts: " + CountsText(pair.counts) + kNewLine;
+    for (const FailedItem& item : pair.failures) {
+      WideString why;
+      DescribeFailure(item, why);
+      text += L"  Failed: " + item.path + L" (" + (why.CStr() ? why.CStr() : L"") + L")" + kNewLine;
+    }
+    if (pair.counts.failed > pair.failures.size())
+      text += L"  " + Number(pair.counts.failed - pair.failures.size()) +
+              L" more failed items are not listed." + kNewLine;
+  }
+  text += kNewLine;
+  return text;
+}

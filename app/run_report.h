@@ -1,0 +1,51 @@
+// What a run did, pair by pair, as the run log keeps it: the engine's counts
+// summed over each pair's passes, the items that failed with the step and the
+// system's reason, and the pairs that did not run and why.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/pair_passes.h"
+#include "engine/pass_report.h"
+
+struct PairRecord {
+  int row = 0;  // 0-based row of the pair list
+  std::wstring source;
+  std::wstring destination;
+  // kPairFinished, a reason the pair did not run to its end, or kPairCancelled.
+  PairOutcome outcome = kPairFinished;
+  bool unreadableRow = false;  // the list would not give the row's texts
+  PassCounts counts;           // summed over the pair's passes
+  std::vector<FailedItem> failures;
+};
+
+struct RunRecord {
+  SYSTEMTIME started{};
+  SYSTEMTIME ended{};
+  std::wstring jobFile;
+  uint32_t flags = 0;  // BackupMode bits as the run was started
+  uint32_t skipAttributes = 0;
+  uint8_t runMode = 0;
+  int rowCount = 0;
+  bool cancelled = false;
+  std::vector<PairRecord> pairs;  // checked rows, in order
+};
+
+// A pair that did not run to its end for a reason other than a cancel.
+bool PairSkipped(const PairRecord& pair);
+int SkippedPairs(const RunRecord& run);
+uint64_t FailedItems(const RunRecord& run);
+
+// Adds one pass's counts and failed items to the pair.
+void AddPass(PairRecord& pair, const PassReport& pass);
+
+// The run as text for the run log: it begins with the log's run heading and
+// every line ends with "\r\n".
+std::wstring FormatRunReport(const RunRecord& run);
+
+// "N items failed, M folder pairs were skipped." (singular for one).
+std::wstring FailureCountsText(const RunRecord& run);

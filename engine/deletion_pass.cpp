@@ -1,0 +1,159 @@
+#include "engine/deletion_pass.h"
+
+#include <cwchar>
+
+#include "base/path.h"
+#include "engine/find_handle.h"
+#include "engine/force_delete.h"
+#include "engine/item_queries.h"
+
+namespace {
+
+enum class Counterpart {
+  kPresent,      // the source has an item of that name
+  kMissing,      // definitely not: the source folder is there and says so
+  kLink,         // a link of that name: nothing below it is judged
+  kUnjudgeable,  // the source cannot answer for this name; the folder is there
+  kGone,         // the source folder itself is gone or unreachable
+};
+
+// The deletion pass mirrors only a definite "not found" of a source that is
+// itself still there: an unplugged disk, a dropped share or a refused access
+// says "no" as well, and must not cost the whole backup.
+Counterpart FindCounterpart(const wchar_t* otherItem, const wchar_t* otherFolder) {
+  DWORD attributes = GetFileAttributesW(otherItem);
+  if (attributes != INVALID_FILE_ATTRIBUTES)
+    return IsLinkPath(otherItem, attributes) ? Counterpart::kLink : Counterpart::kPresent;
+  DWORD error = GetLastError();
+  if (!PathIsFolder(otherFolder)) return Counterpart::kGone;
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return Counterpart::kMissing;
+  return Counterpart::kUnjudgeable;
+}
+
+struct Level {
+  const wchar_t* from;
+  const wchar_t* to;
+  // The source lacks this whole folder: every item below goes, unasked.
+  bool sourceLacksAll;
+};
+
+// Deletes one item the source lacks, never through a link and never an item
+// that resolves elsewhere. True when it is gone.
+bool DeleteItem(BackupJob& job, const FindHandle& find, const wchar_t* item,
+                FolderFinalPath& folder) {
+  PassReport& report = job.report;
+  bool gone;
+  if (find.IsLink() && find.ReparseTag() == 0) {
+    // A host system's link (see IsHostLinkPath): removing it would reach
+    // its target.
+    RecordRefusal(report, item, Refusal::kResolvesElsewhere);
+    return false;
+  }
+  if (find.IsLink()) {
+    gone = (find.IsFolder() ? RemoveDirectoryW(item) : DeleteFileW(item)) != FALSE;
+  } else if (!ResolvesInPlace(item, folder)) {
+    RecordRefusal(report, item, Refusal::kResolvesElsewhere);
+    return false;
+  } else {
+    // A folder was emptied item by item just before; what is left in it was
+    // refused or failed, is already reported, and must not be deleted now
+    // without the checks above.
+    AccessList list;
+    uint32_t options = DeleteOption::DeleteRepairAccess;
+    gone = find.IsFolder() ? ForceRemoveFolder(item, options, list) != DeleteResult::Failed
+                           : ForceDeleteFile(item, options, list) != DeleteResult::Failed;
+  }
+  if (gone)
+    ++report.counts.deleted;
+  else
+    RecordFailure(report, item, FailureStep::kDelete, GetLastError());
+  return gone;
+}
+
+bool PruneLevel(const Level& level, BackupJob& job) {
+  PassReport& report = job.report;
+  WideString pattern;
+  JoinPath(pattern, level.from, L"*");
+  FindHandle find;
+  if (!pattern.ok) {
+    RecordRefusal(report, level.from, Refusal::kPathTooLong);
+    return false;
+  }
+  if (!FirstEntry(find, pattern.CStr())) {
+    if (find.lastError == ERROR_NO_MORE_FILES || find.lastError == ERROR_FILE_NOT_FOUND)
+      return true;
+    RecordFailure(report, level.from, FailureStep::kListFolder, find.lastError);
+    return false;
+  }
+
+  bool result = true;
+  bool deletedHere = false;
+  FolderFinalPath folderFinal(level.from);
+  WideString fromItem;
+  WideString toItem;
+  do {
+    if (StopRequested(job)) break;
+    const wchar_t* name = find.Name();
+    JoinPath(fromItem, level.from, name);
+    JoinPath(toItem, level.to, name);
+    ++job.itemsDone;
+    UpdateProgress(job);
+    if (!fromItem.ok || !toItem.ok) {
+      RecordRefusal(report, level.from, Refusal::kPathTooLong);
+      result = false;
+      continue;
+    }
+    // The source's existence test would take these as patterns, and a
+    // deletion by such a name would delete whatever matches.
+    if (wcspbrk(name, L"*?")) {
+      RecordRefusal(report, fromItem.CStr(), Refusal::kNameNotJudged);
+      continue;
+    }
+    Counterpart counterpart =
+        level.sourceLacksAll ? Counterpart::kMissing : FindCounterpart(toItem.CStr(), level.to);
+    if (counterpart == Counterpart::kGone) {
+      RecordFailure(report, level.to, FailureStep::kListFolder, ERROR_PATH_NOT_FOUND,
+                    Refusal::kPassStopped);
+      result = false;
+      break;
+    }
+    if (counterpart == Counterpart::kUnjudgeable) {
+      RecordFailure(report, fromItem.CStr(), FailureStep::kDelete, GetLastError(),
+                    Refusal::kNameNotJudged);
+      continue;
+    }
+    if (find.IsPlainFolder() &&
+        (counterpart == Counterpart::kPresent || counterpart == Counterpart::kMissing)) {
+      // The folder's contents first, so that a folder the source lacks is
+      // emptied before it goes itself. A source item of that name that is
+      // not a folder (a file) has nothing to compare the contents with: all
+      // stays, as it does below a source link.
+      bool sourceFolder = counterpart == Counterpart::kMissing || PathIsFolder(toItem.CStr());
+      if (sourceFolder) {
+        Level inner{fromItem.CStr(), toItem.CStr(), counterpart == Counterpart::kMissing};
+        if (!PruneLevel(inner, job)) result = false;
+        if (StopRequested(job)) break;
+      }
+    }
+    if (counterpart == Counterpart::kMissing && DeleteItem(job, find, fromItem.CStr(), folderFinal))
+      deletedHere = true;
+  } while (NextEntry(find));
+  if (find.lastError != ERROR_NO_MORE_FILES && find.lastError != 0) {
+    RecordFailure(report, level.from, FailureStep::kListFolder, find.lastError);
+    result = false;
+  }
+  // One notice for the folder rather than one per deleted item.
+  if (deletedHere) NotifyFolderChanged(level.from);
+  return result;
+}
+
+}  // namespace
+
+bool PruneTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
+  if (!PathIsFolder(to)) {
+    RecordFailure(job.report, to, FailureStep::kListFolder, ERROR_PATH_NOT_FOUND,
+                  Refusal::kPassStopped);
+    return false;
+  }
+  return PruneLevel(Level{from, to, false}, job);
+}

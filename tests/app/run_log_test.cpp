@@ -1,0 +1,75 @@
+// The run log's file: where it lives, its encoding, and how it stays small.
+#include "app/run_log.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/temp_tree.h"
+
+namespace {
+
+std::wstring RunText(int number, size_t bodyLines) {
+  std::wstring text = std::wstring(kRunHeading) + L"started " + std::to_wstring(number) + L"\r\n";
+  for (size_t i = 0; i < bodyLines; ++i)
+    text += L"  line " + std::to_wstring(i) + L" of run " + std::to_wstring(number) + L"\r\n";
+  return text;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+TEST(RunLog, LivesBesideTheDefaultSettingsFile) {
+  EXPECT_EQ(RunLogPath(L"C:\\Tools\\Backup\\Ann.hbak"), L"C:\\Tools\\Backup\\Ann.log");
+  EXPECT_EQ(RunLogPath(L"C:\\Tools\\Backup\\.HBAK"), L"C:\\Tools\\Backup\\.log");
+  EXPECT_EQ(RunLogPath(L"C:\\Tools\\other"), L"C:\\Tools\\other.log");
+}
+
+TEST(RunLog, StartsWithTheUtf8MarkAndKeepsNonLatinText) {
+  TempTree tree;
+  const std::wstring log = tree.Path(L"user.log");
+  ASSERT_TRUE(AppendToRunLog(log.c_str(), std::wstring(kRunHeading) + L"\u5099\u4efd\r\n"));
+  ASSERT_TRUE(AppendToRunLog(log.c_str(), RunText(2, 1)));
+  const std::string bytes = ReadWholeFile(log);
+  EXPECT_EQ(bytes.substr(0, 3 + 27 + 8),
+            "\xEF\xBB\xBF==== Harborline Backup run \xE5\x82\x99\xE4\xBB\xBD\r\n");
+  EXPECT_EQ(Count(bytes, "\xEF\xBB\xBF"), 1u);
+  EXPECT_EQ(Count(bytes, "==== Harborline Backup run "), 2u);
+}
+
+TEST(RunLog, DropsTheOldestWholeRunsToStayUnderTheLimit) {
+  TempTree tree;
+  const std::wstring log = tree.Path(L"user.log");
+  const size_t limit = 4096;
+  for (int run = 1; run <= 40; ++run)
+    ASSERT_TRUE(AppendToRunLog(log.c_str(), RunText(run, 5), limit));
+  const std::string bytes = ReadWholeFile(log);
+  EXPECT_LE(bytes.size(), limit);
+  EXPECT_GT(bytes.size(), limit / 2) << "only as much as needed is dropped";
+  EXPECT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_EQ(bytes.compare(3, 27, "==== Harborline Backup run "), 0) << "cut at a run's start";
+  EXPECT_NE(bytes.find("started 40\r\n"), std::string::npos) << "the newest run is kept";
+  EXPECT_EQ(bytes.find("started 1\r\n"), std::string::npos) << "the oldest run went";
+  EXPECT_EQ(Count(bytes, "==== Harborline Backup run "), Count(bytes, "line 4 of run"))
+      << "every run kept is whole";
+}
+
+TEST(RunLog, ARunLargerThanTheLimitIsStillKeptWhole) {
+  TempTree tree;
+  const std::wstring log = tree.Path(L"user.log");
+  ASSERT_TRUE(AppendToRunLog(log.c_str(), RunText(1, 5), 1024));
+  ASSERT_TRUE(AppendToRunLog(log.c_str(), RunText(2, 200), 1024));
+  const std::string bytes = ReadWholeFile(log);
+  EXPECT_EQ(bytes.find("started 1\r\n"), std::string::npos);
+  EXPECT_NE(bytes.find("line 199 of run 2"), std::string::npos);
+}
+
+TEST(RunLog, AFolderThatDoesNotExistIsReportedAndLeftAlone) {
+  TempTree tree;
+  const std::wstring log = tree.Path(L"missing\\user.log");
+  EXPECT_FALSE(AppendToRunLog(log.c_str(), RunText(1, 1)));
+  EXPECT_FALSE(Exists(tree.Path(L"missing")));
+}
+
+}  // namespace
