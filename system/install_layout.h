@@ -23,6 +23,9 @@ struct InstallLayout {
 // path would then begin at the root of a drive, where nothing may be
 // installed or deleted.
 bool BuildInstallLayout(const wchar_t* consoleUserName, InstallLayout& layout);
+// The same from given folders; false when either is not a complete path.
+bool BuildInstallLayoutFrom(const wchar_t* programFiles, const wchar_t* desktop,
+                            const wchar_t* consoleUserName, InstallLayout& layout);
 
 // Does this program run as the installed program?
 bool RunsAsInstalledProgram(const wchar_t* programPath, InstallLayout& layout);

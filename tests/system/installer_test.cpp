@@ -478,3 +478,39 @@ TEST_F(InstallerTest, TheProgramInstallsOpensJobFilesAndUninstallsItself) {
   EXPECT_TRUE(
       WaitUntil([&] { return !Exists(tree.Path(L"Harborline Uninstall")); }, kBoundedWaitMs));
 }
+
+TEST_F(InstallerTest, TheUninstallerSaysSoWhenTheInstallFolderStays) {
+  std::wstring installed = Text(layout.installedProgram);
+  std::wstring harborline = SiblingProgramPath(L"harborline.exe");
+  context.programPath = harborline.c_str();
+  ASSERT_TRUE(ApplyInstallation(context, All(),
+                                (L"/Quiet " + Quoted(tree.Path(L"none.hbak"))).c_str(), SW_HIDE));
+  ASSERT_TRUE(WaitUntilInstalledCopiesEnd());
+  // A file in use keeps the install folder.
+  HandleHolder held(CreateFileW(layout.installedSettings.CStr(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held.Valid());
+  EXPECT_EQ(RunProcess((Quoted(installed) + L" /Uninstall").c_str(), nullptr, SW_SHOWNORMAL,
+                       kWaitForExit),
+            0);
+  std::wstring copy = tree.Path(L"Harborline Uninstall\\Harborline Uninst.exe");
+  std::vector<DWORD> stage;
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        stage = ProcessesRunning(copy);
+        box = stage.empty() ? nullptr : FindWindowWithButton(stage[0], L"Yes");
+        return box != nullptr;
+      },
+      kBoundedWaitMs));
+  HandleHolder secondStage(OpenProcess(SYNCHRONIZE, FALSE, stage[0]));
+  ASSERT_TRUE(PressButton(box, L"Yes"));
+  ASSERT_TRUE(WaitUntil([&] { return (box = FindWindowWithButton(stage[0], L"OK")) != nullptr; },
+                        kBoundedWaitMs));
+  EXPECT_EQ(StaticTexts(box),
+            L"Harborline Backup could not be uninstalled completely.\r\n\r\nSome of its files are "
+            L"in use or protected.");
+  EXPECT_TRUE(Exists(Text(layout.installedSettings)));
+  ASSERT_TRUE(PressButton(box, L"OK"));
+  EXPECT_EQ(WaitForSingleObject(secondStage.Get(), kBoundedWaitMs), WAIT_OBJECT_0);
+}
