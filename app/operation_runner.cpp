@@ -123,37 +123,13 @@ void ShowEndMessage(Application& app, const RunRecord& run, const std::wstring& 
                  kEndMessageWidth);
 }
 
-void Now(SYSTEMTIME& time) { GetLocalTime(&time); }
-
-}  // namespace
-
-RunResult RunBackup(Application& app, BackupJob& job) {
-  UiWindow& main = app.mainWindow;
-  RunnerState state(app, job);
-  state.quiet = app.runMode == kQuiet;
-  ProgressWindow& progress = state.progress;
-  RunRecord run;
-  Now(run.started);
-  run.jobFile = app.currentSettingsPath.CStr() ? app.currentSettingsPath.CStr() : L"";
-  run.flags = job.flags;
-  run.skipAttributes = job.skipAttributes;
-  run.runMode = app.runMode;
-  ResumeJob(job);
-  if (!BuildProgressWindow(app, job, progress)) {
-    if (app.runMode != kInteractive) app.exitCode = kExitCancelled;
-    return RunResult::kCancelled;
-  }
+// Every checked row in order, each through the engine's pass sequence, until
+// the end of the list or a cancel.
+void RunCheckedRows(RunnerState& state, RunRecord& run) {
+  UiWindow& main = state.app.mainWindow;
+  BackupJob& job = state.job;
   const int list = job.pairListControl;
-  run.rowCount = static_cast<int>(main.SendToControl(list, LVM_GETITEMCOUNT, 0, 0));
   const int count = run.rowCount;
-  RunResult result = RunResult::kNoRows;
-  WakeTicker ticker;
-  if (count > 0) ticker.Start(progress.window.handle);
-  if (count > 0 && !state.quiet) {
-    ShowProgressWindow(progress);
-    StartSpinner(progress);
-  }
-
   RowRun row;
   row.state = &state;
   PassHooks hooks;
@@ -189,7 +165,40 @@ RunResult RunBackup(Application& app, BackupJob& job) {
       run.cancelled = true;
     }
   }
-  row.record = nullptr;
+}
+
+void Now(SYSTEMTIME& time) { GetLocalTime(&time); }
+
+}  // namespace
+
+RunResult RunBackup(Application& app, BackupJob& job) {
+  UiWindow& main = app.mainWindow;
+  RunnerState state(app, job);
+  state.quiet = app.runMode == kQuiet;
+  ProgressWindow& progress = state.progress;
+  RunRecord run;
+  Now(run.started);
+  run.jobFile = app.currentSettingsPath.CStr() ? app.currentSettingsPath.CStr() : L"";
+  run.flags = job.flags;
+  run.skipAttributes = job.skipAttributes;
+  run.runMode = app.runMode;
+  ResumeJob(job);
+  if (!BuildProgressWindow(app, job, progress)) {
+    if (app.runMode != kInteractive) app.exitCode = kExitCancelled;
+    return RunResult::kCancelled;
+  }
+  const int list = job.pairListControl;
+  run.rowCount = static_cast<int>(main.SendToControl(list, LVM_GETITEMCOUNT, 0, 0));
+  const int count = run.rowCount;
+  RunResult result = RunResult::kNoRows;
+  WakeTicker ticker;
+  if (count > 0) ticker.Start(progress.window.handle);
+  if (count > 0 && !state.quiet) {
+    ShowProgressWindow(progress);
+    StartSpinner(progress);
+  }
+
+  RunCheckedRows(state, run);
 
   int action = static_cast<int>(CompletionAction::kDoNothing);
   if (count > 0 && !run.cancelled && !state.quiet) action = ChosenAction(state);

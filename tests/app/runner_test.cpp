@@ -620,6 +620,26 @@ TEST_F(Runner, QuietRunShowsNoWindowAndEndsWithNothing) {
   EXPECT_TRUE(g_powerCalls.empty());
 }
 
+// The Quiet wait serves the queue: a close request (as at the end of a
+// session) reaches it and ends the run, with no question to ask.
+TEST_F(Runner, QuietRunEndsOnACloseRequestWithoutAQuestion) {
+  tree.WriteFile(L"src\\a.txt", "a");
+  tree.WriteFile(L"dst\\extra.txt", "only here");
+  AddTreePair(L"src", L"dst");
+  app.runMode = kQuiet;
+  HWND main = app.mainWindow.handle;
+  auto script = [&](RunDriver& d) {
+    if (!d.WaitHeld()) return;
+    PostMessageW(main, kPrivateCloseMessage, 0, 0);
+    d.WaitForCancelFlag();
+    d.Release();
+  };
+  EXPECT_EQ(RunDriven(BackupMode::Strict, {AtAnEntry}, script), RunResult::kCancelled);
+  EXPECT_EQ(question, L"");
+  EXPECT_EQ(app.exitCode, kExitCancelled);
+  EXPECT_TRUE(IsFile(tree.Path(L"dst\\extra.txt"))) << "no deletion pass after the cancel";
+}
+
 TEST_F(Runner, UnattendedRunWithAMissingSourceEndsWithCodeTwo) {
   tree.WriteFile(L"src\\a.txt", "a");
   AddTreePair(L"missing", L"dst1");
