@@ -85,15 +85,9 @@ bool RowChecked(UiWindow& main, int list, int row) {
   return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
 }
 
-void StartSpinner(ProgressWindow& progress) {
-  SpinnerRecord* record = new SpinnerRecord;
-  record->window = progress.window.ControlHandle(progress.spinnerHost);
-  record->size = kSpinnerSize;
-  record->colour = kSpinnerColour;
-  record->speed = kSpinnerSpeed;
-  // The spinner ends with its window; nothing waits for it.
-  HandleHolder spinner(CreateThread(nullptr, 0, SpinnerThread, record, 0, nullptr));
-  if (!spinner.Valid()) delete record;
+void StartSpinner(ProgressWindow& progress, BusySpinner& spinner) {
+  spinner.Start(progress.window.ControlHandle(progress.spinnerHost), kSpinnerSize, kSpinnerColour,
+                kSpinnerSpeed);
 }
 
 // The user may still be choosing while the run ends.
@@ -192,16 +186,20 @@ RunResult RunBackup(Application& app, BackupJob& job) {
   const int count = run.rowCount;
   RunResult result = RunResult::kNoRows;
   WakeTicker ticker;
+  // Joined before the window goes (and long before GDI+ shuts down): the
+  // spinner draws with GDI+ on the window's picture.
+  BusySpinner spinner;
   if (count > 0) ticker.Start(progress.window.handle);
   if (count > 0 && !state.quiet) {
     ShowProgressWindow(progress);
-    StartSpinner(progress);
+    StartSpinner(progress, spinner);
   }
 
   RunCheckedRows(state, run);
 
   int action = static_cast<int>(CompletionAction::kDoNothing);
   if (count > 0 && !run.cancelled && !state.quiet) action = ChosenAction(state);
+  spinner.Stop();
   ticker.Stop();
   progress.window.Destroy();
   job.progressBar = nullptr;
