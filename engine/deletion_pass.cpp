@@ -55,13 +55,11 @@ bool DeleteItem(BackupJob& job, const FindHandle& find, const wchar_t* item,
     RecordRefusal(report, item, Refusal::kResolvesElsewhere);
     return false;
   } else {
-    // A folder was emptied item by item just before; what is left in it was
-    // refused or failed, is already reported, and must not be deleted now
-    // without the checks above.
-    AccessList list;
-    uint32_t options = DeleteOption::DeleteRepairAccess;
-    gone = find.IsFolder() ? ForceRemoveFolder(item, options, list) != DeleteResult::Failed
-                           : ForceDeleteFile(item, options, list) != DeleteResult::Failed;
+    // A folder was emptied item by item just before, unless it refused to be
+    // listed: the forced deletion repairs access then, and still leaves
+    // every file inside that resolves elsewhere.
+    gone = ForceDelete(item, DeleteOption::DeleteRepairAccess | DeleteOption::DeleteOnlyInPlace |
+                                 DeleteOption::DeleteNoShellNotice) != DeleteResult::Failed;
   }
   if (gone)
     ++report.counts.deleted;
@@ -82,6 +80,9 @@ bool PruneLevel(const Level& level, BackupJob& job) {
   if (!FirstEntry(find, pattern.CStr())) {
     if (find.lastError == ERROR_NO_MORE_FILES || find.lastError == ERROR_FILE_NOT_FOUND)
       return true;
+    // A folder that goes as a whole is left to its deletion, which repairs
+    // access, and reports it if even that fails.
+    if (level.sourceLacksAll && find.lastError == ERROR_ACCESS_DENIED) return true;
     RecordFailure(report, level.from, FailureStep::kListFolder, find.lastError);
     return false;
   }
