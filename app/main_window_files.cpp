@@ -20,7 +20,9 @@ namespace {
 
 constexpr wchar_t kFileFilter[] = L"Harborline Backup files (*.hbak)\0*.hbak\0";
 constexpr wchar_t kDefaultExtension[] = L"hbak";
-constexpr DWORD kFileNameBuffer = 2048;
+// Room for the longest path the file system takes: with less, the dialog
+// refuses a long name as if the user had cancelled.
+constexpr DWORD kFileNameBuffer = 32768;
 constexpr wchar_t kNotSavedText[] =
     L"Sorry, the backup settings could not be saved to this file.\r\n\r\nPlease select a file the "
     L"application can write to.";

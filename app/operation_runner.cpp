@@ -85,15 +85,9 @@ bool RowChecked(UiWindow& main, int list, int row) {
   return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
 }
 
-void StartSpinner(ProgressWindow& progress) {
-  SpinnerRecord* record = new SpinnerRecord;
-  record->window = progress.window.ControlHandle(progress.spinnerHost);
-  record->size = kSpinnerSize;
-  record->colour = kSpinnerColour;
-  record->speed = kSpinnerSpeed;
-  // The spinner ends with its window; nothing waits for it.
-  HandleHolder spinner(CreateThread(nullptr, 0, SpinnerThread, record, 0, nullptr));
-  if (!spinner.Valid()) delete record;
+void StartSpinner(ProgressWindow& progress, BusySpinner& spinner) {
+  spinner.Start(progress.window.ControlHandle(progress.spinnerHost), kSpinnerSize, kSpinnerColour,
+                kSpinnerSpeed);
 }
 
 // The user may still be choosing while the run ends.
@@ -123,37 +117,13 @@ void ShowEndMessage(Application& app, const RunRecord& run, const std::wstring& 
                  kEndMessageWidth);
 }
 
-void Now(SYSTEMTIME& time) { GetLocalTime(&time); }
-
-}  // namespace
-
-RunResult RunBackup(Application& app, BackupJob& job) {
-  UiWindow& main = app.mainWindow;
-  RunnerState state(app, job);
-  state.quiet = app.runMode == kQuiet;
-  ProgressWindow& progress = state.progress;
-  RunRecord run;
-  Now(run.started);
-  run.jobFile = app.currentSettingsPath.CStr() ? app.currentSettingsPath.CStr() : L"";
-  run.flags = job.flags;
-  run.skipAttributes = job.skipAttributes;
-  run.runMode = app.runMode;
-  ResumeJob(job);
-  if (!BuildProgressWindow(app, job, progress)) {
-    if (app.runMode != kInteractive) app.exitCode = kExitCancelled;
-    return RunResult::kCancelled;
-  }
+// Every checked row in order, each through the engine's pass sequence, until
+// the end of the list or a cancel.
+void RunCheckedRows(RunnerState& state, RunRecord& run) {
+  UiWindow& main = state.app.mainWindow;
+  BackupJob& job = state.job;
   const int list = job.pairListControl;
-  run.rowCount = static_cast<int>(main.SendToControl(list, LVM_GETITEMCOUNT, 0, 0));
   const int count = run.rowCount;
-  RunResult result = RunResult::kNoRows;
-  WakeTicker ticker;
-  if (count > 0) ticker.Start(progress.window.handle);
-  if (count > 0 && !state.quiet) {
-    ShowProgressWindow(progress);
-    StartSpinner(progress);
-  }
-
   RowRun row;
   row.state = &state;
   PassHooks hooks;
@@ -189,10 +159,47 @@ RunResult RunBackup(Application& app, BackupJob& job) {
       run.cancelled = true;
     }
   }
-  row.record = nullptr;
+}
+
+void Now(SYSTEMTIME& time) { GetLocalTime(&time); }
+
+}  // namespace
+
+RunResult RunBackup(Application& app, BackupJob& job) {
+  UiWindow& main = app.mainWindow;
+  RunnerState state(app, job);
+  state.quiet = app.runMode == kQuiet;
+  ProgressWindow& progress = state.progress;
+  RunRecord run;
+  Now(run.started);
+  run.jobFile = app.currentSettingsPath.CStr() ? app.currentSettingsPath.CStr() : L"";
+  run.flags = job.flags;
+  run.skipAttributes = job.skipAttributes;
+  run.runMode = app.runMode;
+  ResumeJob(job);
+  if (!BuildProgressWindow(app, job, progress)) {
+    if (app.runMode != kInteractive) app.exitCode = kExitCancelled;
+    return RunResult::kCancelled;
+  }
+  const int list = job.pairListControl;
+  run.rowCount = static_cast<int>(main.SendToControl(list, LVM_GETITEMCOUNT, 0, 0));
+  const int count = run.rowCount;
+  RunResult result = RunResult::kNoRows;
+  WakeTicker ticker;
+  // Joined before the window goes (and long before GDI+ shuts down): the
+  // spinner draws with GDI+ on the window's picture.
+  BusySpinner spinner;
+  if (count > 0) ticker.Start(progress.window.handle);
+  if (count > 0 && !state.quiet) {
+    ShowProgressWindow(progress);
+    StartSpinner(progress, spinner);
+  }
+
+  RunCheckedRows(state, run);
 
   int action = static_cast<int>(CompletionAction::kDoNothing);
   if (count > 0 && !run.cancelled && !state.quiet) action = ChosenAction(state);
+  spinner.Stop();
   ticker.Stop();
   progress.window.Destroy();
   job.progressBar = nullptr;

@@ -1,5 +1,10 @@
 // The program's own text type: a heap buffer of UTF-16 code units with a cached
 // length and an `ok` flag that reports the outcome of the last operation.
+//
+// Positions: Find, Replace's matches, Substring's start and OverwriteAt count
+// from 1 (0 answers "not found"); Truncate, At and the buffer `buf` count from
+// 0. So Truncate(Find(x)) keeps everything up to and including the first unit
+// of x.
 #pragma once
 
 #include <cstdint>

@@ -29,16 +29,14 @@ double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
 }
 
 void FillRows(UiWindow& window, int list, int pairs) {
+  UiEventMute mute(window);
   window.SendToControl(list, LVM_DELETEALLITEMS, 0, 0);
   for (int i = 0; i < pairs; ++i) {
     std::wstring source = L"C:\\Users\\Ann\\Documents\\Projects\\Folder " + std::to_wstring(i);
     std::wstring destination =
         L"E:\\Backup\\Ann\\Documents\\Projects\\Folder " + std::to_wstring(i);
     int row = window.AddListRow(list, source.c_str());
-    LVITEMW cell{};
-    cell.iSubItem = kDestinationColumn;
-    cell.pszText = destination.data();
-    window.SendToControl(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell));
+    window.SetRowText(list, row, kDestinationColumn, destination.c_str());
     window.SetRowChecked(list, row, i % 3 != 0);
   }
 }
@@ -81,7 +79,7 @@ int wmain(int argc, wchar_t** argv) {
     QueryPerformanceCounter(&saved);
     LoadSettingsFile(file, window, list, modes, options);
     QueryPerformanceCounter(&loaded);
-    int rows = static_cast<int>(window.SendToControl(list, LVM_GETITEMCOUNT, 0, 0));
+    int rows = window.ListRowCount(list);
     if (!result.complete || rows != pairs) correct = false;
     wprintf(L"run=%d save_s=%.4f load_s=%.4f rows=%d complete=%d\n", run, Seconds(start, saved),
             Seconds(saved, loaded), rows, result.complete ? 1 : 0);

@@ -3,9 +3,9 @@
 // stay responsive.
 #pragma once
 
-// Dispatches every message waiting for the calling thread; true when at least
-// one was handled. A request to end the loop is left for the loop that owns
-// the thread.
+// Dispatches every message waiting for the calling thread but keyboard input;
+// true when at least one was handled. Keys and a request to end the loop are
+// left for the loop that owns the thread.
 bool PumpMessages();
 // PumpMessages, at most every few tens of milliseconds.
 void ProcessPendingMessages();

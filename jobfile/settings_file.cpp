@@ -21,7 +21,6 @@ constexpr wchar_t kCurrentVersion[] = L"1";
 constexpr wchar_t kFieldSeparator[] = L"<|>";
 constexpr wchar_t kUncheckedMark = L'0';
 constexpr wchar_t kCheckedMark = L'1';
-constexpr UINT kCheckedStateImage = 2;
 
 // The lines of a section buffer ("key=value", each ending in a zero, the last
 // followed by a second zero), in file order.
@@ -102,20 +101,6 @@ int UpgradeFolderLines(const wchar_t* file, std::vector<wchar_t>& section) {
   return written;
 }
 
-void SetCell(UiWindow& window, int list, int row, int column, const wchar_t* text) {
-  LVITEMW cell{};
-  cell.iSubItem = column;
-  cell.pszText = const_cast<wchar_t*>(text);
-  window.SendToControl(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row),
-                       reinterpret_cast<LPARAM>(&cell));
-}
-
-bool IsRowChecked(UiWindow& window, int list, int row) {
-  auto state = static_cast<UINT>(
-      window.SendToControl(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
-  return ((state & LVIS_STATEIMAGEMASK) >> 12) == kCheckedStateImage;
-}
-
 void AddPairRow(UiWindow& window, int list, const wchar_t* line) {
   const wchar_t* equals = wcschr(line, L'=');
   if (!equals) return;  // not a pair; the lines after it still are
@@ -133,17 +118,38 @@ void AddPairRow(UiWindow& window, int list, const wchar_t* line) {
     destination.DropLeft(1);
   }
   window.SetRowChecked(list, row, checked);
-  SetCell(window, list, row, kDestinationColumn, destination.CStr());
-  SetCell(window, list, row, kItemIdColumn, key.CStr());
+  window.SetRowText(list, row, kDestinationColumn, destination.CStr());
+  window.SetRowText(list, row, kItemIdColumn, key.CStr());
   if (fields.Count() > 2) {
     // Everything after the second separator is the extra text, so that a
     // text that itself holds the separator travels back whole.
     WideString value(equals + 1);
     int32_t second = value.Find(kFieldSeparator, true, 2);
-    SetCell(window, list, row, kExtraTextColumn,
-            value.CStr() + second - 1 + wcslen(kFieldSeparator));
+    window.SetRowText(list, row, kExtraTextColumn,
+                      value.CStr() + second - 1 + wcslen(kFieldSeparator));
   }
 }
+
+// Holds a shown control's painting off while it is refilled, so that it
+// paints once at the end instead of once per row (the most of a load's time).
+// A hidden control is left alone: turning painting back on would show it.
+class PaintPause {
+ public:
+  explicit PaintPause(HWND control)
+      : control_(control && (GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) ? control : nullptr) {
+    if (control_) SendMessageW(control_, WM_SETREDRAW, FALSE, 0);
+  }
+  ~PaintPause() {
+    if (!control_) return;
+    SendMessageW(control_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(control_, nullptr, TRUE);
+  }
+  PaintPause(const PaintPause&) = delete;
+  PaintPause& operator=(const PaintPause&) = delete;
+
+ private:
+  HWND control_;
+};
 
 void ShowModes(UiWindow& window, const ModeButtons& modes, const OptionBoxes& options,
                uint32_t flag) {
@@ -169,8 +175,6 @@ void ShowSkipMask(UiWindow& window, const OptionBoxes& options, uint32_t skip) {
                          skip & SettingsSkip::Hidden ? kStateCheck : kStateUncheck);
 }
 
-bool IsChecked(UiWindow& window, int control) { return window.GetCheckState(control) != 0; }
-
 // The text of a pair line's value, or not ok when the row holds no pair.
 WideString PairValue(UiWindow& window, int list, int row, bool& readFailed) {
   WideString value;
@@ -186,7 +190,7 @@ WideString PairValue(UiWindow& window, int list, int row, bool& readFailed) {
   // A checked destination that begins with a mark character gets the checked
   // mark in front, or the reader would take its first character for one.
   wchar_t mark[2] = {0, 0};
-  if (!IsRowChecked(window, list, row))
+  if (!window.IsRowChecked(list, row))
     mark[0] = kUncheckedMark;
   else if (destination.buf[0] == kUncheckedMark || destination.buf[0] == kCheckedMark)
     mark[0] = kCheckedMark;
@@ -201,20 +205,20 @@ WideString PairValue(UiWindow& window, int list, int row, bool& readFailed) {
 uint32_t ModeFlagsFromControls(UiWindow& window, const ModeButtons& modes,
                                const OptionBoxes& options) {
   uint32_t flag = 0;
-  if (IsChecked(window, modes.strict))
+  if (window.IsChecked(modes.strict))
     flag = SettingsFlag::Strict;
-  else if (IsChecked(window, modes.restore))
+  else if (window.IsChecked(modes.restore))
     flag = SettingsFlag::Restore;
-  else if (IsChecked(window, modes.sync))
+  else if (window.IsChecked(modes.sync))
     flag = SettingsFlag::Sync;
-  if (IsChecked(window, options.updateMethod)) flag |= SettingsFlag::UpdateMethod;
+  if (window.IsChecked(options.updateMethod)) flag |= SettingsFlag::UpdateMethod;
   return flag;
 }
 
 uint32_t SkipMaskFromControls(UiWindow& window, const OptionBoxes& options) {
   uint32_t skip = 0;
-  if (IsChecked(window, options.skipSystem)) skip |= SettingsSkip::System;
-  if (IsChecked(window, options.skipHidden)) skip |= SettingsSkip::Hidden;
+  if (window.IsChecked(options.skipSystem)) skip |= SettingsSkip::System;
+  if (window.IsChecked(options.skipHidden)) skip |= SettingsSkip::Hidden;
   return skip;
 }
 
@@ -241,8 +245,15 @@ uint32_t LoadSettingsFile(const wchar_t* path, UiWindow& window, int list, const
     skip =
         ReadUnsignedNumber(ReadProfileText(file.CStr(), kSettingsSection, kSkipKey, L"6").CStr());
   }
-  window.SendToControl(list, LVM_DELETEALLITEMS, 0, 0);
-  for (const wchar_t* line : LinesOf(section)) AddPairRow(window, list, line);
+  // The rows and boxes set here are no change by the user.
+  UiEventMute mute(window);
+  std::vector<const wchar_t*> lines = LinesOf(section);
+  {
+    PaintPause pause(window.ControlHandle(list));
+    window.SendToControl(list, LVM_DELETEALLITEMS, 0, 0);
+    window.SendToControl(list, LVM_SETITEMCOUNT, lines.size(), 0);
+    for (const wchar_t* line : lines) AddPairRow(window, list, line);
+  }
   ShowModes(window, modes, options, flag);
   ShowSkipMask(window, options, skip);
   if (skipMask) *skipMask = skip;
@@ -252,6 +263,9 @@ uint32_t LoadSettingsFile(const wchar_t* path, UiWindow& window, int list, const
 SettingsSaveResult SaveSettingsFile(const wchar_t* path, UiWindow& window, int list,
                                     const ModeButtons& modes, const OptionBoxes& options) {
   SettingsSaveResult result;
+  // Without the list there is no job to save, and an empty [Folders] section
+  // would erase the pairs in the file.
+  if (window.ControlKindOf(list) != ControlKind::ListView) return result;
   WideString file = FullSettingsPath(path);
   if (!file.ok) return result;
 
@@ -260,7 +274,7 @@ SettingsSaveResult SaveSettingsFile(const wchar_t* path, UiWindow& window, int l
   std::vector<wchar_t> section;
   std::vector<WideString> values;
   bool readFailed = false;
-  int rows = static_cast<int>(window.SendToControl(list, LVM_GETITEMCOUNT, 0, 0));
+  int rows = window.ListRowCount(list);
   int pairLines = 0;
   for (int row = 0; row < rows; ++row) {
     WideString value = PairValue(window, list, row, readFailed);

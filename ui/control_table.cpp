@@ -132,26 +132,23 @@ void DetachControlImages(UiControl& control) {
   if (!control.handle || !IsWindow(control.handle)) return;
   switch (control.kind) {
     case ControlKind::ImageButton:
-    case ControlKind::BitmapImage: {
-      auto shown =
-          reinterpret_cast<HBITMAP>(SendMessageW(control.handle, STM_SETIMAGE, IMAGE_BITMAP, 0));
-      bool owned = control.kind == ControlKind::ImageButton
-                       ? control.kindData.imageButton &&
-                             IsOwnedButtonImage(*control.kindData.imageButton, shown)
-                       : shown == control.kindData.bitmap;
-      if (shown && !owned) DeleteObject(shown);
+      SwapControlImage(control.handle, STM_SETIMAGE, IMAGE_BITMAP, nullptr, [&](HANDLE back) {
+        return control.kindData.imageButton &&
+               IsOwnedButtonImage(*control.kindData.imageButton, static_cast<HBITMAP>(back));
+      });
       break;
-    }
-    case ControlKind::IconImage: {
-      auto shown =
-          reinterpret_cast<HICON>(SendMessageW(control.handle, STM_SETIMAGE, IMAGE_ICON, 0));
-      if (shown && shown != control.kindData.icon) DestroyIcon(shown);
+    case ControlKind::BitmapImage:
+      SwapControlImage(control.handle, STM_SETIMAGE, IMAGE_BITMAP, nullptr,
+                       [&](HANDLE back) { return back == control.kindData.bitmap; });
       break;
-    }
+    case ControlKind::IconImage:
+      SwapControlImage(control.handle, STM_SETIMAGE, IMAGE_ICON, nullptr,
+                       [&](HANDLE back) { return back == control.kindData.icon; });
+      break;
     case ControlKind::PushButton: {
-      auto shown =
-          reinterpret_cast<HBITMAP>(SendMessageW(control.handle, BM_SETIMAGE, IMAGE_BITMAP, 0));
-      if (shown) DeleteObject(shown);
+      // Nothing is set directly any more; a bitmap that someone did set is
+      // the button's to lose.
+      SwapControlImage(control.handle, BM_SETIMAGE, IMAGE_BITMAP, nullptr, KeepsNothing);
       BUTTON_IMAGELIST list{};
       if (SendMessageW(control.handle, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&list)) &&
           list.himl) {
@@ -180,6 +177,9 @@ void ReleaseKindData(UiControl& control) {
       if (control.kindData.icon) DestroyIcon(control.kindData.icon);
       break;
     case ControlKind::BitmapImage:
+    case ControlKind::MenuItem:
+    case ControlKind::SubMenu:
+      // A menu entry's bitmap is its own flattened copy of the caller's image.
       if (control.kindData.bitmap) DeleteObject(control.kindData.bitmap);
       break;
     default:

@@ -10,6 +10,10 @@
 
 #include "ui/gdiplus_api.h"
 
+// The toolkit's drawing, in three units: image resources and button images
+// (image_resources.cpp), shapes and the dialog frame (dialog_skin.cpp), the
+// window background (window_background.cpp).
+
 // Resource type of the PNG images, ids 137 to 152.
 inline constexpr wchar_t kImageResourceType[] = L"IMAGE";
 
@@ -46,16 +50,23 @@ bool ReplaceBitmapFromImage(HBITMAP* slot, Gdiplus::GpBitmap* image);
 // A 32-bit top-down DIB section of the size, every pixel black with alpha 1.
 HBITMAP CreateBlankDib(int32_t width, int32_t height);
 
+// A new opaque copy of a 32-bit image with premultiplied alpha, laid over a
+// plain colour: for places that draw bitmaps without blending (menu check
+// marks), where transparent pixels would otherwise show black. Null when the
+// bitmap cannot be read.
+HBITMAP FlattenOntoColour(HBITMAP image, COLORREF background);
+
 class UiWindow;
 
 // Width of the program's standard dialog frame.
 inline constexpr int32_t kDialogSkinWidth = 450;
 
-// Gives a push button (-1: the latest) an image. position < 0 shows the bitmap
-// directly on the button; 0 or more puts it into an image list with that value
-// as the alignment. Without a bitmap the button gets a blank image of the size.
-// The caller keeps the bitmap it passes: the button shows a copy of its own,
-// which lives until it is replaced or the button is removed.
+// Gives a push button (-1: the latest) an image, always through a button
+// image list, which keeps the image's transparency everywhere: position 0 or
+// more is the list's alignment, a negative position means left-aligned.
+// Without a bitmap the button gets a blank image of the size. The caller keeps
+// the bitmap it passes: the list holds a copy of its own, which lives until it
+// is replaced or the button is removed.
 bool SetButtonImage(UiWindow& window, int index, int position, HBITMAP bitmap, int width,
                     int height);
 // The same with an image resource; a missing resource gives a blank image.

@@ -32,9 +32,8 @@ bool Holds(const HBITMAP* images, int count, HBITMAP bitmap) {
 // Shows a bitmap on the control. What the control hands back is either one of
 // the bitmaps the toolkit keeps (kept) or the control's own copy (deleted).
 void Show(HWND control, HBITMAP bitmap, const HBITMAP* kept, int keptCount) {
-  auto back = reinterpret_cast<HBITMAP>(
-      SendMessageW(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap)));
-  if (back && back != bitmap && !Holds(kept, keptCount, back)) DeleteObject(back);
+  SwapControlImage(control, STM_SETIMAGE, IMAGE_BITMAP, bitmap,
+                   [&](HANDLE back) { return Holds(kept, keptCount, static_cast<HBITMAP>(back)); });
   InvalidateInParent(control);
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "ui/drawing.h"
 #include "ui/ui_internal.h"
 
 namespace {
@@ -47,6 +48,7 @@ void RemoveMenuTree(UiWindow& window, UiControl& entry) {
     UiControl& child = window.controls[command];
     if (child.kind == ControlKind::SubMenu) RemoveMenuTree(window, child);
     DeleteMenu(menu, position, MF_BYPOSITION);
+    ReleaseKindData(child);
     memset(&child, 0, sizeof child);
   }
   if (!IsMenuEntry(entry)) DestroyMenu(menu);
@@ -97,6 +99,7 @@ int UiWindow::AddMenuItem(int parentIndex, const wchar_t* caption, int position,
 
   int command = controlCount + 1;
   HMENU submenu = nullptr;
+  HBITMAP shown = nullptr;
   MENUITEMINFOW item{};
   item.cbSize = sizeof item;
   item.wID = static_cast<UINT>(command);
@@ -112,31 +115,38 @@ int UiWindow::AddMenuItem(int parentIndex, const wchar_t* caption, int position,
       item.fMask |= MIIM_SUBMENU;
       item.hSubMenu = submenu;
     }
+    // Check marks are drawn without blending: the image goes in flattened
+    // onto the menu's colour, a copy that the entry owns.
+    if (bitmap && !(flags & kMenuNoBitmap))
+      shown = FlattenOntoColour(bitmap, GetSysColor(COLOR_MENU));
     if (flags & (kMenuChecked | kMenuRadioChecked)) {
       item.fMask |= MIIM_STATE | MIIM_CHECKMARKS | MIIM_FTYPE;
       item.fState = MFS_CHECKED;
       item.fType = (flags & kMenuRadioChecked) ? MFT_RADIOCHECK : MFT_STRING;
-      item.hbmpUnchecked = bitmap;
+      item.hbmpUnchecked = shown;
     } else if (flags & kMenuNoBitmap) {
       item.fMask |= MIIM_BITMAP;
       item.hbmpItem = nullptr;
-    } else if (bitmap) {
+    } else if (shown) {
       // Shown beside the text in the check-mark column.
       item.fMask |= MIIM_CHECKMARKS;
-      item.hbmpUnchecked = bitmap;
+      item.hbmpUnchecked = shown;
     }
   }
   int count = GetMenuItemCount(menu);
   if (position < 0 || position > count) position = count;
   if (!InsertMenuItemW(menu, static_cast<UINT>(position), TRUE, &item)) {
     if (submenu) DestroyMenu(submenu);
+    if (shown) DeleteObject(shown);
     return 0;
   }
   int index = RegisterControl(submenu ? ControlKind::SubMenu : ControlKind::MenuItem, nullptr);
   if (!index) {
     DeleteMenu(menu, static_cast<UINT>(position), MF_BYPOSITION);
+    if (shown) DeleteObject(shown);
     return 0;
   }
   controls[index].menu = submenu ? submenu : menu;
+  controls[index].kindData.bitmap = shown;
   return index;
 }

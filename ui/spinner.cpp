@@ -39,12 +39,12 @@ DWORD WINAPI SpinnerThread(void* recordPointer) {
 
   WindowDcHolder windowDc(window);
   if (!windowDc.Get()) return 0;
-  // Declared before the context, so that the context gives the bitmap back
-  // before the bitmap is deleted: a bitmap still selected cannot be deleted.
   GdiObjectHolder<HBITMAP> frame(CreateCompatibleBitmap(windowDc.Get(), size, size));
-  MemoryDcHolder memoryDc(windowDc.Get());
+  MemoryDcOwner memoryDc(CreateCompatibleDC(windowDc.Get()));
   if (!memoryDc.Get() || !frame.Get()) return 0;
-  memoryDc.Select(frame.Get());
+  // Declared after the bitmap and the context: the bitmap is given back
+  // before either is deleted.
+  SelectedObject frameIn(memoryDc.Get(), frame.Get());
   // What the control shows now is the background every frame starts from.
   BitBlt(memoryDc.Get(), 0, 0, size, size, windowDc.Get(), 0, 0, SRCCOPY);
   // The brush keeps a copy of the pixels, so every frame can paint over the bitmap.

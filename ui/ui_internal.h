@@ -22,6 +22,23 @@ inline constexpr int kImageButtonEdge = 20;
 // Asks an image button for a state; focusLeaving lets the focused look go
 // even while the button still has the focus.
 bool RequestImageButtonState(UiWindow& window, int index, int state, bool focusLeaving);
+// Shows an image on a control (STM_SETIMAGE or BM_SETIMAGE of the type; null
+// takes the shown one away) and deletes what the control hands back, unless
+// that is the image itself or kept(back) says the toolkit owns it elsewhere:
+// anything else is the control's own copy (a static control copies 32-bit
+// bitmaps with alpha) or an image nobody else holds.
+template <typename Kept>
+void SwapControlImage(HWND control, UINT message, UINT type, HANDLE image, Kept kept) {
+  auto back = reinterpret_cast<HANDLE>(
+      SendMessageW(control, message, type, reinterpret_cast<LPARAM>(image)));
+  if (!back || back == image || kept(back)) return;
+  if (type == IMAGE_ICON)
+    DestroyIcon(static_cast<HICON>(back));
+  else
+    DeleteObject(back);
+}
+inline bool KeepsNothing(HANDLE) { return false; }
+
 // Takes the shown image back from a control before its images are deleted,
 // deleting any copy the control made of its own.
 void DetachControlImages(UiControl& control);

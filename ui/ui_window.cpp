@@ -50,13 +50,9 @@ void UiWindow::Reset() {
   laidOutWidth = laidOutHeight = 0;
   newControlFont = UiFontSettings{};
   events = nullptr;
-  backgroundBitmap = nullptr;
-  memoryDc = nullptr;
   defaultButton = 0;
   newControlFlags = LayoutFlags::None;
-  backgroundBrush = nullptr;
-  controlAreaBrush = nullptr;
-  backgroundMode = 0;
+  background.Release();
   classAtom = 0;
   dropHandle = nullptr;
   dropPoint = POINT{};
@@ -73,7 +69,6 @@ void UiWindow::Reset() {
   mouseKeys = 0;
   hoveredControl = 0;
   windowMenu = nullptr;
-  memoryDcFirstBitmap = nullptr;
   closeOnEscape = false;
   muteDepth = 0;
 }
@@ -144,13 +139,8 @@ HWND UiWindow::Create(const wchar_t* className, const wchar_t* title, int client
     SendMessageW(handle, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
   }
 
-  backgroundBrush = CreateSolidBrush(kWindowBackground);
+  background.Prepare(handle, kWindowBackground);
   newControlParent = handle;
-  if (!memoryDc) {
-    HDC screen = GetDC(handle);
-    memoryDc = CreateCompatibleDC(screen);
-    ReleaseDC(handle, screen);
-  }
   SIZE client = ClientSize(handle);
   referenceWidth = laidOutWidth = client.cx;
   referenceHeight = laidOutHeight = client.cy;
@@ -175,11 +165,7 @@ void UiWindow::Destroy() {
   for (int index = controlCount; index >= 1; --index)
     if (IsValidControl(index)) RemoveControl(index);
   if (tooltip) DestroyWindow(tooltip);
-  if (backgroundBrush) DeleteObject(backgroundBrush);
-  if (controlAreaBrush) DeleteObject(controlAreaBrush);
-  if (memoryDc && memoryDcFirstBitmap) SelectObject(memoryDc, memoryDcFirstBitmap);
-  if (backgroundBitmap) DeleteObject(backgroundBitmap);
-  if (memoryDc) DeleteDC(memoryDc);
+  background.Release();
   if (windowMenu) DestroyMenu(windowMenu);
   if (accelerators) DestroyAcceleratorTable(accelerators);
   // The record may outlive this window: it must not keep pointing here, nor

@@ -19,6 +19,7 @@
 #include "base/wide_string.h"
 #include "ui/ui_control.h"
 #include "ui/ui_event.h"
+#include "ui/window_background.h"
 
 namespace Gdiplus {
 class GpBitmap;
@@ -191,8 +192,9 @@ class UiWindow {
   LRESULT SendToControl(int index, UINT message, WPARAM wParam, LPARAM lParam);
   bool AddTooltip(int index, const wchar_t* text);
   HMENU AttachPopupMenu(int index);
-  // parentIndex 0: the window menu; -1: the latest entry. The bitmap stays the
-  // caller's and must outlive the menu item.
+  // parentIndex 0: the window menu; -1: the latest entry. A bitmap (32-bit,
+  // with alpha) is shown in the check-mark column; the entry keeps a copy of
+  // its own laid over the menu's colour, so the caller may delete it.
   int AddMenuItem(int parentIndex, const wchar_t* text, int position, uint32_t flags,
                   HBITMAP bitmap);
 
@@ -249,13 +251,11 @@ class UiWindow {
   int32_t laidOutHeight = 0;
   UiFontSettings newControlFont{};
   UiWindow* events = nullptr;  // the event record this window writes into
-  HBITMAP backgroundBitmap = nullptr;
-  HDC memoryDc = nullptr;
   int32_t defaultButton = 0;
   LayoutFlags newControlFlags = LayoutFlags::None;
-  HBRUSH backgroundBrush = nullptr;
-  HBRUSH controlAreaBrush = nullptr;  // last brush cut from the background for a control
-  int32_t backgroundMode = 0;         // 0 solid brush, 1 pattern brush of the background bitmap
+  // Brush, background image and memory context, and the brush last cut for
+  // a control (ui/window_background.*).
+  WindowBackground background;
   ATOM classAtom = 0;
   HDROP dropHandle = nullptr;
   POINT dropPoint{};
@@ -274,9 +274,6 @@ class UiWindow {
   uint32_t mouseKeys = 0;
   int32_t hoveredControl = 0;
   HMENU windowMenu = nullptr;
-  // The memory context's own first bitmap, put back before the context and
-  // the background bitmap are deleted.
-  HBITMAP memoryDcFirstBitmap = nullptr;
   // Escape raises Close of this window (dialogs, message boxes; never the
   // main window), unless the focused control wants the key.
   bool closeOnEscape = false;

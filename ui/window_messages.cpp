@@ -435,7 +435,8 @@ bool MessageRouter::ControlColour(UINT message, HDC dc, HWND controlWindow, LRES
 }
 
 void MessageRouter::PaintBackground(HDC dc) {
-  if (!w_.backgroundBrush) return;
+  HBRUSH brush = w_.background.Brush();
+  if (!brush) return;
   for (int index = 1; index <= w_.controlCount; ++index) {
     const UiControl& control = w_.controls[index];
     if (!control.index || !control.handle ||
@@ -450,7 +451,7 @@ void MessageRouter::PaintBackground(HDC dc) {
   }
   RECT client;
   GetClientRect(w_.handle, &client);
-  FillRect(dc, &client, w_.backgroundBrush);
+  FillRect(dc, &client, brush);
   SelectClipRgn(dc, nullptr);
 }
 

@@ -6,11 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <vector>
 
 #include "app/application.h"
 #include "app/completion_action.h"
 #include "app/operation_runner.h"
+#include "app/shell_links.h"
 #include "engine/backup_job.h"
 #include "tests/support/run_driver.h"
 #include "tests/support/temp_tree.h"
@@ -45,6 +47,10 @@ bool ScratchLeftIn(const std::wstring& folder) {
     if (name != L"big.bin" && name != L"a.txt") return true;
   return false;
 }
+
+// Points to hold the worker at.
+bool AtAnEntry(const BackupJob& job) { return job.itemsDone > 0; }
+bool InsideAFile(const BackupJob& job) { return job.bytesDone > 0; }
 
 class Runner : public testing::Test {
  protected:
@@ -86,6 +92,20 @@ class Runner : public testing::Test {
     AddPair(tree.Path(source), tree.Path(destination), checked);
   }
 
+  // Runs the job while the script drives the run from outside; the worker is
+  // held at each point in turn. The box the script answered is in question.
+  RunResult RunDriven(uint32_t flags, std::vector<RunDriver::Condition> holds,
+                      RunDriver::Script script) {
+    RunDriver driver(job);
+    for (RunDriver::Condition& hold : holds) driver.HoldWhen(std::move(hold));
+    driver.Start(std::move(script));
+    const RunResult result = Run(flags);
+    driver.Join();
+    EXPECT_EQ(driver.problems, L"");
+    question = driver.question;
+    return result;
+  }
+
   RunResult Run(uint32_t flags) {
     job.flags = flags;
     job.cancelRequested = 0;
@@ -97,6 +117,7 @@ class Runner : public testing::Test {
   BackupJob job;
   TempTree tree;
   std::wstring className;
+  std::wstring question;
   int list = 0;
 };
 
@@ -161,17 +182,12 @@ TEST_F(Runner, UncheckedRowsAreLeftAloneAndCountInThePairText) {
   tree.WriteFile(L"src2\\a.txt", "a");
   AddTreePair(L"src1", L"dst1", false);
   AddTreePair(L"src2", L"dst2");
-  RunDriver driver(job);
-  driver.HoldWhen([](const BackupJob& seen) { return seen.itemsDone > 0; });
-  driver.Start([](RunDriver& d) {
-    d.WaitForWindow();
-    if (!d.WaitHeld()) return;
+  auto script = [](RunDriver& d) {
+    if (!d.WaitForHeldRun()) return;
     d.WaitForText(kStatusLabel, L"Copying files from source to destination, folder pair 2 of 2...");
     d.Release();
-  });
-  EXPECT_EQ(Run(BackupMode::Common), RunResult::kFinished);
-  driver.Join();
-  EXPECT_EQ(driver.problems, L"");
+  };
+  EXPECT_EQ(RunDriven(BackupMode::Common, {AtAnEntry}, script), RunResult::kFinished);
   EXPECT_FALSE(Exists(tree.Path(L"dst1")));
   EXPECT_TRUE(IsFile(tree.Path(L"dst2\\a.txt")));
 }
@@ -180,21 +196,20 @@ TEST_F(Runner, StrictDeletionPassShowsTheSynchronizingStatus) {
   tree.WriteFile(L"src\\a.txt", "a");
   tree.WriteFile(L"dst\\old.txt", "old");
   AddTreePair(L"src", L"dst\\");
-  RunDriver driver(job);
-  driver.HoldWhen([](const BackupJob& seen) { return (seen.flags & BackupMode::Strict) != 0; });
   std::wstring source, destination, title;
-  driver.Start([&](RunDriver& d) {
-    d.WaitForWindow();
-    if (!d.WaitHeld()) return;
+  auto script = [&](RunDriver& d) {
+    if (!d.WaitForHeldRun()) return;
     d.WaitForText(kStatusLabel, L"Synchronizing source and destination, folder pair 1 of 1...");
     source = d.Text(kSourceLabel);
     destination = d.Text(kDestinationLabel);
     title = d.Text(kTitleLabel);
     d.Release();
-  });
-  EXPECT_EQ(Run(BackupMode::Strict), RunResult::kFinished);
-  driver.Join();
-  EXPECT_EQ(driver.problems, L"");
+  };
+  EXPECT_EQ(RunDriven(BackupMode::Strict, {[](const BackupJob& seen) {
+                        return (seen.flags & BackupMode::Strict) != 0;
+                      }},
+                      script),
+            RunResult::kFinished);
   EXPECT_EQ(source, L"Source: " + tree.Path(L"src"));
   EXPECT_EQ(destination, L"Destination: " + tree.Path(L"dst")) << "trailing separator removed";
   EXPECT_EQ(title, L"Backup operation progress");
@@ -205,21 +220,93 @@ TEST_F(Runner, RestoreShowsItsTitleAndCopiesBack) {
   tree.WriteFile(L"dst\\a.txt", "from the backup");
   tree.MakeFolder(L"src");
   AddTreePair(L"src", L"dst");
-  RunDriver driver(job);
-  driver.HoldWhen([](const BackupJob& seen) { return seen.itemsDone > 0; });
   std::wstring title;
-  driver.Start([&](RunDriver& d) {
-    d.WaitForWindow();
-    if (!d.WaitHeld()) return;
+  auto script = [&](RunDriver& d) {
+    if (!d.WaitForHeldRun()) return;
     d.WaitForText(kStatusLabel, L"Copying files from destination to source, folder pair 1 of 1...");
     title = d.Text(kTitleLabel);
     d.Release();
-  });
-  EXPECT_EQ(Run(BackupMode::Restore), RunResult::kFinished);
-  driver.Join();
-  EXPECT_EQ(driver.problems, L"");
+  };
+  EXPECT_EQ(RunDriven(BackupMode::Restore, {AtAnEntry}, script), RunResult::kFinished);
   EXPECT_EQ(title, L"Restore operation progress");
   EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\a.txt")), "from the backup");
+}
+
+// The host keeps no path that long (its limit is 4,096 bytes), so the pair
+// cannot run; what it shows is that the text reaching the passes and the
+// report is the whole cell, not its first 4,095 characters.
+TEST_F(Runner, CellsLongerThanFourThousandCharactersAreReadWhole) {
+  std::wstring source = tree.Path(L"src");
+  for (int i = 0; source.size() < 5000; ++i) source += L"\\folder" + std::to_wstring(i);
+  source += L"\\end";
+  AddPair(source, tree.Path(L"dst"));
+  app.runMode = kQuiet;
+  EXPECT_EQ(Run(BackupMode::Common), RunResult::kFinished);
+  const std::string log = ReadWholeFile(tree.Path(L"user.log"));
+  const std::string whole(source.begin(), source.end());  // plain ASCII
+  EXPECT_NE(log.find(whole + " -> "), std::string::npos) << log.substr(0, 400);
+  EXPECT_NE(log.find("skipped: the source folder does not exist"), std::string::npos);
+}
+
+// An empty text would walk the root of the current drive, a relative one a
+// folder below the current folder: the case runs on a drive letter mapped to
+// a folder of the test, with the current folder there.
+TEST_F(Runner, RowsWhoseFoldersAreNotFullPathsAreSkippedAndReported) {
+  tree.WriteFile(L"drive\\top.txt", "at the root of the drive");
+  tree.WriteFile(L"drive\\cwd\\rel\\a.txt", "relative");
+  MappedDrive drive(tree.Path(L"drive"), L"cwd");
+  if (!drive.Ready()) GTEST_SKIP() << drive.WhyNot();
+  tree.WriteFile(L"src\\a.txt", "a");
+  AddPair(L"", tree.Path(L"dst1"));
+  AddPair(L"rel", tree.Path(L"dst2"));
+  AddPair(drive.Drive() + L"rel", tree.Path(L"dst3"));
+  AddPair(tree.Path(L"src"), L"");
+  AddPair(tree.Path(L"src"), L"backup");
+  AddTreePair(L"src", L"dst6");
+  app.runMode = kQuiet;
+  EXPECT_EQ(Run(BackupMode::Strict), RunResult::kFinished);
+  EXPECT_EQ(app.exitCode, kExitIncomplete);
+  for (const wchar_t* never : {L"dst1", L"dst2", L"dst3", L"drive\\cwd\\backup"})
+    EXPECT_FALSE(Exists(tree.Path(never))) << never;
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"drive\\top.txt")), "at the root of the drive");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"drive\\cwd\\rel\\a.txt")), "relative");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst6\\a.txt")), "a") << "the full pair still ran";
+  const std::string log = ReadWholeFile(tree.Path(L"user.log"));
+  size_t skipped = 0;
+  for (size_t at = log.find("skipped: the folders must be full paths"); at != std::string::npos;
+       at = log.find("skipped: the folders must be full paths", at + 1))
+    ++skipped;
+  EXPECT_EQ(skipped, 5u) << log;
+}
+
+std::vector<std::wstring> g_opened;
+std::atomic<int> g_openings{0};
+
+TEST_F(Runner, HeaderLinksKeepWorkingDuringARun) {
+  tree.WriteFile(L"src\\a.txt", "a");
+  AddTreePair(L"src", L"dst");
+  app.updateLinkId = app.mainWindow.AddStatic(L"Check for updates", 520, 30, 120, 15);
+  g_opened.clear();
+  g_openings = 0;
+  SetShellOpener([](const wchar_t* target) {
+    g_opened.push_back(target);
+    ++g_openings;
+  });
+  HWND main = app.mainWindow.handle;
+  const int link = app.updateLinkId;
+  auto script = [&](RunDriver& d) {
+    if (!d.WaitForHeldRun()) return;
+    PostMessageW(main, WM_COMMAND, MAKEWPARAM(link, STN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(main, link)));
+    // Served while the worker still stands: the run's loop took it.
+    for (int i = 0; i < 6000 && g_openings == 0; ++i) Sleep(10);
+    d.Release();
+  };
+  EXPECT_EQ(RunDriven(BackupMode::Common, {AtAnEntry}, script), RunResult::kFinished);
+  SetShellOpener(nullptr);
+  ASSERT_EQ(g_opened.size(), 1u);
+  EXPECT_NE(g_opened[0].find(L"about.php?ver=1.3.4.0"), std::wstring::npos) << g_opened[0];
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\a.txt")), "a") << "the run went on";
 }
 
 // --- Layout ------------------------------------------------------------------
@@ -263,16 +350,14 @@ LONG PointsToHeight(int points) {
 TEST_F(Runner, ProgressWindowIsLaidOutAsDesigned) {
   tree.WriteFile(L"src\\a.txt", "a");
   AddTreePair(L"src", L"dst");
-  RunDriver driver(job);
-  driver.HoldWhen([](const BackupJob& seen) { return seen.itemsDone > 0; });
   std::vector<ControlLook> looks;
   RECT client{};
   std::wstring windowTitle;
   std::vector<std::wstring> actions;
   LRESULT selected = -1;
   HWND owner = nullptr;
-  driver.Start([&](RunDriver& d) {
-    if (!d.WaitForWindow() || !d.WaitHeld()) return;
+  auto script = [&](RunDriver& d) {
+    if (!d.WaitForHeldRun()) return;
     GetClientRect(d.window, &client);
     wchar_t title[64] = {};
     GetWindowTextW(d.window, title, 64);
@@ -289,10 +374,8 @@ TEST_F(Runner, ProgressWindowIsLaidOutAsDesigned) {
     }
     selected = SendMessageW(combo, CB_GETCURSEL, 0, 0);
     d.Release();
-  });
-  EXPECT_EQ(Run(BackupMode::Common), RunResult::kFinished);
-  driver.Join();
-  ASSERT_EQ(driver.problems, L"");
+  };
+  EXPECT_EQ(RunDriven(BackupMode::Common, {AtAnEntry}, script), RunResult::kFinished);
   ASSERT_EQ(looks.size(), 10u);
   EXPECT_EQ(client.right, 450);
   EXPECT_EQ(client.bottom, 300);
@@ -356,14 +439,11 @@ TEST_F(Runner, PauseThenResumeLeavesACorrectCopy) {
   tree.WriteFileOfSize(L"src\\big.bin", 8 * 1024 * 1024, 5);
   tree.WriteFile(L"src\\a.txt", "a");
   AddTreePair(L"src", L"dst");
-  RunDriver driver(job);
-  driver.HoldWhen([](const BackupJob& seen) { return seen.bytesDone > 0; });
-  driver.HoldWhen([](const BackupJob& seen) { return seen.bytesDone > 4 * 1024 * 1024; });
   uint64_t heldAt = 0, afterWaiting = 0;
   std::wstring resumeText, restored;
   HANDLE pauseImage = nullptr, resumeImage = nullptr;
-  driver.Start([&](RunDriver& d) {
-    if (!d.WaitForWindow() || !d.WaitHeld()) return;
+  auto script = [&](RunDriver& d) {
+    if (!d.WaitForHeldRun()) return;
     pauseImage = ButtonImages(d.Control(kPauseButton));
     d.Click(kPauseButton);
     d.WaitForText(kStatusLabel, L"Paused. Press \"Resume\" to continue.");
@@ -380,10 +460,12 @@ TEST_F(Runner, PauseThenResumeLeavesACorrectCopy) {
     d.WaitForText(kPauseButton, L"  Pause");
     restored = d.Text(kStatusLabel);
     d.Release();
-  });
-  EXPECT_EQ(Run(BackupMode::Common), RunResult::kFinished);
-  driver.Join();
-  EXPECT_EQ(driver.problems, L"");
+  };
+  EXPECT_EQ(RunDriven(BackupMode::Common,
+                      {InsideAFile,
+                       [](const BackupJob& seen) { return seen.bytesDone > 4 * 1024 * 1024; }},
+                      script),
+            RunResult::kFinished);
   EXPECT_EQ(resumeText, L"  Resume");
   EXPECT_NE(pauseImage, nullptr);
   EXPECT_NE(resumeImage, nullptr);
@@ -400,19 +482,15 @@ TEST_F(Runner, CancelYesKeepsEveryPreviousDestinationFile) {
   tree.WriteFile(L"dst\\a.txt", "previous a");
   SetWriteTime(tree.Path(L"dst\\a.txt"), 0);
   AddTreePair(L"src", L"dst");
-  RunDriver driver(job);
-  driver.HoldWhen([](const BackupJob& seen) { return seen.bytesDone > 0; });
-  driver.Start([&](RunDriver& d) {
-    if (!d.WaitForWindow() || !d.WaitHeld()) return;
+  auto script = [&](RunDriver& d) {
+    if (!d.WaitForHeldRun()) return;
     d.Click(kCancelButton);
     d.Answer(true);
     d.WaitForCancelFlag();
     d.Release();
-  });
-  EXPECT_EQ(Run(BackupMode::Strict), RunResult::kCancelled);
-  driver.Join();
-  EXPECT_EQ(driver.problems, L"");
-  EXPECT_EQ(driver.question, L"Are you sure you want to cancel the backup operation?");
+  };
+  EXPECT_EQ(RunDriven(BackupMode::Strict, {InsideAFile}, script), RunResult::kCancelled);
+  EXPECT_EQ(question, L"Are you sure you want to cancel the backup operation?");
   EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\big.bin")), "previous big");
   EXPECT_FALSE(ScratchLeftIn(tree.Path(L"dst"))) << "the worker stopped by itself";
   EXPECT_TRUE(g_powerCalls.empty()) << "no completion action after a cancel";
@@ -422,20 +500,16 @@ TEST_F(Runner, CancelNoShowsTheWindowAgainAndTheRunGoesOn) {
   tree.WriteFileOfSize(L"dst\\big.bin", 4 * 1024 * 1024, 7);
   tree.MakeFolder(L"src");
   AddTreePair(L"src", L"dst");
-  RunDriver driver(job);
-  driver.HoldWhen([](const BackupJob& seen) { return seen.bytesDone > 0; });
   bool shownAgain = false;
-  driver.Start([&](RunDriver& d) {
-    if (!d.WaitForWindow() || !d.WaitHeld()) return;
+  auto script = [&](RunDriver& d) {
+    if (!d.WaitForHeldRun()) return;
     d.Click(kCancelButton);
     d.Answer(false);
     shownAgain = d.WaitForWindow() != nullptr;
     d.Release();
-  });
-  EXPECT_EQ(Run(BackupMode::Restore), RunResult::kFinished);
-  driver.Join();
-  EXPECT_EQ(driver.problems, L"");
-  EXPECT_EQ(driver.question, L"Are you sure you want to cancel the restore operation?");
+  };
+  EXPECT_EQ(RunDriven(BackupMode::Restore, {InsideAFile}, script), RunResult::kFinished);
+  EXPECT_EQ(question, L"Are you sure you want to cancel the restore operation?");
   EXPECT_TRUE(shownAgain);
   EXPECT_EQ(job.cancelRequested.load(), 0);
   EXPECT_EQ(DescribeTree(tree.Path(L"src")), DescribeTree(tree.Path(L"dst")));
@@ -445,41 +519,48 @@ TEST_F(Runner, CancelWhilePausedWakesTheWorkerToStop) {
   tree.WriteFileOfSize(L"src\\big.bin", 8 * 1024 * 1024, 8);
   tree.WriteFile(L"dst\\big.bin", "previous big");
   AddTreePair(L"src", L"dst");
-  RunDriver driver(job);
-  driver.HoldWhen([](const BackupJob& seen) { return seen.bytesDone > 0; });
-  driver.Start([&](RunDriver& d) {
-    if (!d.WaitForWindow() || !d.WaitHeld()) return;
+  auto script = [&](RunDriver& d) {
+    if (!d.WaitForHeldRun()) return;
     d.Click(kPauseButton);
     d.WaitForText(kStatusLabel, L"Paused. Press \"Resume\" to continue.");
     d.Release();  // to the pause gate
     d.Click(kCancelButton);
     d.Answer(true);
-  });
-  EXPECT_EQ(Run(BackupMode::Common), RunResult::kCancelled);
-  driver.Join();
-  EXPECT_EQ(driver.problems, L"");
+  };
+  EXPECT_EQ(RunDriven(BackupMode::Common, {InsideAFile}, script), RunResult::kCancelled);
   EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\big.bin")), "previous big");
   // A worker terminated at the bound would have left its scratch file.
   EXPECT_FALSE(ScratchLeftIn(tree.Path(L"dst")));
 }
 
+// A worker that never reaches a stopping point (here: held for good) is
+// terminated once the bound after the cancel has passed; this test takes
+// that long.
+TEST_F(Runner, CancelThatIsNotHonouredIsForcedAfterTheBound) {
+  tree.WriteFile(L"src\\a.txt", "a");
+  AddTreePair(L"src", L"dst");
+  auto script = [&](RunDriver& d) {
+    if (!d.WaitForHeldRun()) return;
+    d.Click(kCancelButton);
+    d.Answer(true);
+  };
+  EXPECT_EQ(RunDriven(BackupMode::Strict, {AtAnEntry}, script), RunResult::kCancelled);
+  EXPECT_TRUE(g_powerCalls.empty());
+}
+
 TEST_F(Runner, CloseOfTheMainWindowAsksTheCancelQuestion) {
   tree.WriteFile(L"src\\a.txt", "a");
   AddTreePair(L"src", L"dst");
-  RunDriver driver(job);
-  driver.HoldWhen([](const BackupJob& seen) { return seen.itemsDone > 0; });
   HWND main = app.mainWindow.handle;
-  driver.Start([&](RunDriver& d) {
-    if (!d.WaitForWindow() || !d.WaitHeld()) return;
+  auto script = [&](RunDriver& d) {
+    if (!d.WaitForHeldRun()) return;
     PostMessageW(main, kPrivateCloseMessage, 0, 0);
     d.Answer(true);
     d.WaitForCancelFlag();
     d.Release();
-  });
-  EXPECT_EQ(Run(BackupMode::Common), RunResult::kCancelled);
-  driver.Join();
-  EXPECT_EQ(driver.problems, L"");
-  EXPECT_EQ(driver.question, L"Are you sure you want to cancel the backup operation?");
+  };
+  EXPECT_EQ(RunDriven(BackupMode::Common, {AtAnEntry}, script), RunResult::kCancelled);
+  EXPECT_EQ(question, L"Are you sure you want to cancel the backup operation?");
 }
 
 TEST_F(Runner, QuitDuringAPassEndsTheRunAsCancelledAndIsPostedAgain) {
@@ -487,19 +568,15 @@ TEST_F(Runner, QuitDuringAPassEndsTheRunAsCancelledAndIsPostedAgain) {
   tree.WriteFile(L"src\\b.txt", "b");
   tree.WriteFile(L"dst\\extra.txt", "only here");
   AddTreePair(L"src", L"dst");
-  RunDriver driver(job);
-  driver.HoldWhen([](const BackupJob& seen) { return seen.itemsDone > 0; });
+  app.runMode = kPassive;
   const DWORD thread = GetCurrentThreadId();
-  driver.Start([&](RunDriver& d) {
-    if (!d.WaitForWindow() || !d.WaitHeld()) return;
+  auto script = [&](RunDriver& d) {
+    if (!d.WaitForHeldRun()) return;
     PostThreadMessageW(thread, WM_QUIT, 7, 0);
     d.WaitForCancelFlag();
     d.Release();
-  });
-  app.runMode = kPassive;
-  EXPECT_EQ(Run(BackupMode::Strict), RunResult::kCancelled);
-  driver.Join();
-  EXPECT_EQ(driver.problems, L"");
+  };
+  EXPECT_EQ(RunDriven(BackupMode::Strict, {AtAnEntry}, script), RunResult::kCancelled);
   EXPECT_TRUE(IsFile(tree.Path(L"dst\\extra.txt"))) << "no deletion pass beside the copy";
   EXPECT_EQ(app.exitCode, kExitCancelled);
   MSG quit;
@@ -541,6 +618,26 @@ TEST_F(Runner, QuietRunShowsNoWindowAndEndsWithNothing) {
   EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\a.txt")), "a");
   EXPECT_EQ(app.exitCode, kExitAllDone);
   EXPECT_TRUE(g_powerCalls.empty());
+}
+
+// The Quiet wait serves the queue: a close request (as at the end of a
+// session) reaches it and ends the run, with no question to ask.
+TEST_F(Runner, QuietRunEndsOnACloseRequestWithoutAQuestion) {
+  tree.WriteFile(L"src\\a.txt", "a");
+  tree.WriteFile(L"dst\\extra.txt", "only here");
+  AddTreePair(L"src", L"dst");
+  app.runMode = kQuiet;
+  HWND main = app.mainWindow.handle;
+  auto script = [&](RunDriver& d) {
+    if (!d.WaitHeld()) return;
+    PostMessageW(main, kPrivateCloseMessage, 0, 0);
+    d.WaitForCancelFlag();
+    d.Release();
+  };
+  EXPECT_EQ(RunDriven(BackupMode::Strict, {AtAnEntry}, script), RunResult::kCancelled);
+  EXPECT_EQ(question, L"");
+  EXPECT_EQ(app.exitCode, kExitCancelled);
+  EXPECT_TRUE(IsFile(tree.Path(L"dst\\extra.txt"))) << "no deletion pass after the cancel";
 }
 
 TEST_F(Runner, UnattendedRunWithAMissingSourceEndsWithCodeTwo) {
@@ -616,12 +713,9 @@ TEST_F(Runner, InteractiveRunThatLeftSomethingUndoneSaysSo) {
   PrepareIncompleteJob(tree);
   AddTreePair(L"src", L"dst");
   AddTreePair(L"missing", L"dst3");
-  RunDriver driver(job);
-  driver.Start([](RunDriver& d) { d.Answer(true); });
-  EXPECT_EQ(Run(BackupMode::Common), RunResult::kFinished);
-  driver.Join();
-  EXPECT_EQ(driver.problems, L"");
-  EXPECT_EQ(driver.question,
+  EXPECT_EQ(RunDriven(BackupMode::Common, {}, [](RunDriver& d) { d.Answer(true); }),
+            RunResult::kFinished);
+  EXPECT_EQ(question,
             L"The backup finished, but not everything could be done.\r\n\r\n1 item failed, 1 "
             L"folder pair was skipped.\r\n\r\nDetails: " +
                 tree.Path(L"user.log"));
@@ -632,12 +726,9 @@ TEST_F(Runner, LogThatCannotBeWrittenNeitherStopsNorFailsTheRun) {
   PrepareIncompleteJob(tree);
   AddTreePair(L"src", L"dst");
   app.defaultSettingsPath.Assign(tree.Path(L"no such folder\\user.hbak").c_str());
-  RunDriver driver(job);
-  driver.Start([](RunDriver& d) { d.Answer(true); });
-  EXPECT_EQ(Run(BackupMode::Common), RunResult::kFinished);
-  driver.Join();
-  EXPECT_EQ(driver.problems, L"");
-  EXPECT_EQ(driver.question,
+  EXPECT_EQ(RunDriven(BackupMode::Common, {}, [](RunDriver& d) { d.Answer(true); }),
+            RunResult::kFinished);
+  EXPECT_EQ(question,
             L"The backup finished, but not everything could be done.\r\n\r\n1 item failed, 0 "
             L"folder pairs were skipped.\r\n\r\nThe details could not be written to " +
                 tree.Path(L"no such folder\\user.log") + L".");

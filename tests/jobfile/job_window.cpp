@@ -56,10 +56,7 @@ SettingsSaveResult JobWindowTest::Save(const std::wstring& path) {
 int JobWindowTest::AddRow(const std::wstring& source, const std::wstring& destination,
                           bool checked) {
   int row = ui().AddListRow(list_, source.c_str());
-  LVITEMW cell{};
-  cell.iSubItem = kDestinationColumn;
-  cell.pszText = const_cast<wchar_t*>(destination.c_str());
-  ui().SendToControl(list_, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell));
+  ui().SetRowText(list_, row, kDestinationColumn, destination.c_str());
   ui().SetRowChecked(list_, row, checked);
   DrainEvents(ui());
   return row;
@@ -70,20 +67,14 @@ void JobWindowTest::ClearRows() {
   DrainEvents(ui());
 }
 
-int JobWindowTest::RowCount() {
-  return static_cast<int>(ui().SendToControl(list_, LVM_GETITEMCOUNT, 0, 0));
-}
+int JobWindowTest::RowCount() { return ui().ListRowCount(list_); }
 
 std::wstring JobWindowTest::Cell(int row, int column) {
   WideString text = ui().GetRowText(list_, row, column);
   return text.buf ? std::wstring(text.CStr()) : L"<unreadable>";
 }
 
-bool JobWindowTest::RowChecked(int row) {
-  auto state =
-      static_cast<UINT>(ui().SendToControl(list_, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
-  return (state & LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2);
-}
+bool JobWindowTest::RowChecked(int row) { return ui().IsRowChecked(list_, row); }
 
 PairRow JobWindowTest::Row(int row) {
   return PairRow{Cell(row, kSourceColumn), Cell(row, kDestinationColumn), Cell(row, kItemIdColumn),
@@ -109,7 +100,7 @@ int JobWindowTest::CheckedMode() {
   return count == 1 ? found : 0;
 }
 
-bool JobWindowTest::Checked(int control) { return ui().GetCheckState(control) != 0; }
+bool JobWindowTest::Checked(int control) { return ui().IsChecked(control); }
 
 bool JobWindowTest::Enabled(int control) { return IsWindowEnabled(ui().ControlHandle(control)); }
 

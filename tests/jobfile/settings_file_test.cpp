@@ -96,6 +96,32 @@ TEST_F(SettingsFileTest, ExampleFileLoadsIntoControls) {
   EXPECT_EQ(Row(3), (PairRow{L"", L"", L"7", L"", true}));
 }
 
+TEST_F(SettingsFileTest, LoadingRaisesNoEventsOfItsOwn) {
+  std::wstring path = tree_.Path(L"events.hbak");
+  WriteUnicodeFile(path,
+                   L"[Settings]\r\nversion=1\r\nFlag=4\r\nSkipAttributes=0\r\n[Folders]\r\n"
+                   L"0=C:\\A<|>D:\\A\r\n1=C:\\B<|>0D:\\B\r\n2=C:\\C<|>D:\\C\r\n");
+  AddRow(L"C:\\Old", L"D:\\Old", true);
+  LoadSettingsFile(path.c_str(), ui(), list_, modes_, options_);
+  std::vector<UiEvent> raised = TakeRaisedEvents(ui());
+  std::vector<int32_t> pumped = PumpAllEvents(ui());
+  EXPECT_EQ(RowCount(), 3);
+  for (const UiEvent& event : raised) ADD_FAILURE() << "raised event " << event.code;
+  for (int32_t code : pumped) ADD_FAILURE() << "pumped event " << code;
+}
+
+TEST_F(SettingsFileTest, LoadingLeavesTheListShownOrHiddenAsItWas) {
+  std::wstring path = tree_.Path(L"shown.hbak");
+  WriteUnicodeFile(path, L"[Settings]\r\nversion=1\r\n[Folders]\r\n0=C:\\A<|>D:\\A\r\n");
+  HWND list = ui().ControlHandle(list_);
+  Load(path);
+  EXPECT_TRUE(GetWindowLongW(list, GWL_STYLE) & WS_VISIBLE);
+  ui().SetControlState(list_, kStateHide);
+  Load(path);
+  EXPECT_FALSE(GetWindowLongW(list, GWL_STYLE) & WS_VISIBLE);
+  EXPECT_EQ(RowCount(), 1);
+}
+
 TEST_F(SettingsFileTest, ExtraTextTravelsBackIntoTheSavedFile) {
   std::wstring path = tree_.Path(L"extra.hbak");
   WriteUnicodeFile(path,
@@ -294,6 +320,17 @@ TEST_F(SettingsFileTest, SaveIntoMissingFolderIsNotComplete) {
   SettingsSaveResult saved = Save(tree_.Path(L"no such folder\\job.hbak"));
   EXPECT_FALSE(saved.complete);
   EXPECT_EQ(saved.writes, 0);
+}
+
+TEST_F(SettingsFileTest, SaveWithoutTheListWritesNothing) {
+  std::wstring path = tree_.Path(L"nolist.hbak");
+  WriteUnicodeFile(path, L"[Settings]\r\nversion=1\r\n[Folders]\r\n0=C:\\Keep<|>D:\\Keep\r\n");
+  for (int notAList : {0, options_.skipHidden + 100, modes_.common}) {
+    SettingsSaveResult saved = SaveSettingsFile(path.c_str(), ui(), notAList, modes_, options_);
+    EXPECT_FALSE(saved.complete);
+    EXPECT_EQ(saved.writes, 0);
+  }
+  EXPECT_EQ(ProfileValue(path, L"Folders", L"0"), L"C:\\Keep<|>D:\\Keep");
 }
 
 TEST_F(SettingsFileTest, RelativePathIsTheCurrentFolder) {

@@ -53,6 +53,8 @@ class RunDriver {
   // --- For scripts ----------------------------------------------------------
   // Waits until the worker stands at the next point.
   bool WaitHeld();
+  // Waits for the progress window, then for the worker at the next point.
+  bool WaitForHeldRun() { return WaitForWindow() && WaitHeld(); }
   void Release();
   // The progress window once it exists and is visible; null after the bound.
   HWND WaitForWindow();

@@ -96,6 +96,15 @@ void MovePointerTo(POINT screen) {
   SendInput(1, &input, sizeof input);
 }
 
+void ClickAt(POINT screen) {
+  MovePointerTo(screen);
+  INPUT clicks[2] = {};
+  clicks[0].type = clicks[1].type = INPUT_MOUSE;
+  clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, clicks, sizeof(INPUT));
+}
+
 bool PumpUntil(UiWindow& record, const std::function<bool()>& condition) {
   // Input travels through the X server before it is queued: wait for it in
   // short steps, bounded so that a fault fails the test instead of hanging it.

@@ -53,6 +53,8 @@ void ForgetQuit();
 void PressKey(WORD key, bool shift = false);
 // Moves the pointer to a screen point.
 void MovePointerTo(POINT screen);
+// Moves the pointer there and clicks the left button.
+void ClickAt(POINT screen);
 // Pumps in polling mode until the condition holds, testing it after every
 // event (record.event is the latest) and waiting for input to arrive when the
 // queue runs dry. Bounded: false when it did not hold within a few seconds.

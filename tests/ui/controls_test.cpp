@@ -262,7 +262,7 @@ TEST(StandardControls, ColoursAnswerTheControlsBrushOrTheWindowBackground) {
         SendMessageW(ui.handle, message, reinterpret_cast<WPARAM>(dc),
                      reinterpret_cast<LPARAM>(ui.ControlHandle(index))));
   };
-  EXPECT_EQ(colour(WM_CTLCOLORSTATIC, transparent), ui.backgroundBrush);
+  EXPECT_EQ(colour(WM_CTLCOLORSTATIC, transparent), ui.background.Brush());
   EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
   EXPECT_EQ(GetTextColor(dc), GetSysColor(COLOR_BTNTEXT));
   SetBkMode(dc, OPAQUE);
@@ -434,7 +434,8 @@ TEST(Menus, PopupItemsAreControlsWithStateTextAndRemoval) {
   info.cbSize = sizeof info;
   info.fMask = MIIM_CHECKMARKS;
   GetMenuItemInfoW(popup, open, FALSE, &info);
-  EXPECT_EQ(info.hbmpUnchecked, picture);
+  EXPECT_NE(info.hbmpUnchecked, nullptr);
+  EXPECT_NE(info.hbmpUnchecked, picture) << "the entry's own flattened copy";
   EXPECT_EQ(ui.GetCheckState(inner), 4);
   EXPECT_EQ(ui.GetCheckState(first), 4);
   EXPECT_TRUE(ui.SetControlState(inner, kStateUncheck));
@@ -475,4 +476,86 @@ TEST(Menus, WindowMenuTakesItemsWithParentZero) {
   HMENU menu = ui.windowMenu;
   ui.Destroy();
   EXPECT_FALSE(IsMenu(menu));
+}
+
+TEST(StandardControls, ProgressBarTakesItsRangeAndNeverKeepsItsOwnBackground) {
+  TestWindow window;
+  UiWindow& ui = window.ui;
+  ui.newControlFlags = LayoutFlags::KeepsOwnBackground;
+  const int bar = ui.AddProgressBar(10, 145, 380, 18);
+  ASSERT_NE(bar, 0);
+  EXPECT_EQ(ui.ControlKindOf(bar), ControlKind::ProgressBar);
+  EXPECT_EQ(ui.controls[bar].flags, LayoutFlags::None);
+  EXPECT_TRUE(GetWindowLongW(ui.ControlHandle(bar), GWL_STYLE) & PBS_SMOOTH);
+  EXPECT_EQ(ui.SendToControl(bar, PBM_GETRANGE, FALSE, 0), 1000);
+  EXPECT_EQ(ui.SendToControl(bar, PBM_GETPOS, 0, 0), 0);
+  ui.SendToControl(bar, PBM_SETPOS, 1000, 0);
+  EXPECT_EQ(ui.SendToControl(bar, PBM_GETPOS, 0, 0), 1000);
+}
+
+TEST(StandardControls, DefaultButtonMovesAndCanBeCleared) {
+  TestWindow window;
+  UiWindow& ui = window.ui;
+  const int first = ui.AddButton(L"First", 10, 10, 80, 25);
+  const int second = ui.AddButton(L"Second", 100, 10, 80, 25);
+  const int label = ui.AddStatic(L"label", 10, 50, 80, 20);
+  auto isDefault = [&](int index) {
+    return (GetWindowLongW(ui.ControlHandle(index), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+  };
+  EXPECT_TRUE(ui.SetDefaultButton(first));
+  EXPECT_TRUE(isDefault(first));
+  EXPECT_TRUE(ui.SetDefaultButton(second));
+  EXPECT_FALSE(isDefault(first));
+  EXPECT_TRUE(isDefault(second));
+  EXPECT_EQ(SendMessageW(ui.handle, DM_GETDEFID, 0, 0), MAKELRESULT(second, DC_HASDEFID));
+  EXPECT_FALSE(ui.SetDefaultButton(label)) << "only push buttons";
+  EXPECT_EQ(ui.defaultButton, second);
+  EXPECT_TRUE(ui.SetDefaultButton(0));
+  EXPECT_FALSE(isDefault(second));
+  EXPECT_EQ(SendMessageW(ui.handle, DM_GETDEFID, 0, 0), 0);
+}
+
+TEST(StandardControls, PresentActivatesFocusesAndServesTheKeys) {
+  TestWindow owner;
+  ASSERT_TRUE(owner.Activate());
+  UiWindow dialog;
+  std::wstring name = UniqueClassName(L"Presented");
+  ASSERT_TRUE(dialog.Create(name.c_str(), L"", 200, 100, kCentred, kCentred, WS_POPUP, &owner.ui,
+                            owner.ui.handle));
+  const int edit = dialog.AddEdit(10);
+  EXPECT_FALSE(IsWindowVisible(dialog.handle));
+  EXPECT_TRUE(dialog.Present(edit));
+  EXPECT_TRUE(IsWindowVisible(dialog.handle));
+  EXPECT_EQ(GetForegroundWindow(), dialog.handle);
+  EXPECT_EQ(GetFocus(), dialog.ControlHandle(edit));
+  EXPECT_EQ(owner.ui.activeWindow, &dialog);
+  dialog.Dispose();
+  EXPECT_NE(owner.ui.activeWindow, &dialog) << "the record never points at a window that is gone";
+  DrainEvents(owner.ui);
+}
+
+TEST(StandardControls, NewControlSettingsLastForTheirScope) {
+  TestWindow window;
+  UiWindow& ui = window.ui;
+  int inside = 0;
+  {
+    NewControlSettings settings(ui);
+    settings.Font(12, 800)
+        .Flags(LayoutFlags::DragsWindow)
+        .TextColour(RGB(1, 2, 3))
+        .BackColour(RGB(4, 5, 6));
+    inside = ui.AddStatic(L"inside", 10, 10, 80, 20);
+  }
+  const int after = ui.AddStatic(L"after", 10, 40, 80, 20);
+  EXPECT_EQ(ui.controls[inside].flags, LayoutFlags::DragsWindow);
+  EXPECT_EQ(ui.controls[inside].textColour, static_cast<int32_t>(RGB(1, 2, 3)));
+  EXPECT_NE(ui.controls[inside].brush, nullptr);
+  EXPECT_EQ(FontOf(ui.ControlHandle(inside)).lfHeight, -16);
+  EXPECT_EQ(FontOf(ui.ControlHandle(inside)).lfWeight, 800);
+  EXPECT_EQ(ui.controls[after].flags, LayoutFlags::None);
+  EXPECT_EQ(ui.controls[after].backColour, kTransparentBackground);
+  EXPECT_EQ(ui.controls[after].brush, nullptr);
+  EXPECT_EQ(FontOf(ui.ControlHandle(after)).lfHeight, -12);
+  EXPECT_EQ(FontOf(ui.ControlHandle(after)).lfWeight, 400);
+  EXPECT_EQ(ui.newControlTextColour, kSystemTextColour);
 }

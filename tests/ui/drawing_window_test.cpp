@@ -5,7 +5,9 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "tests/support/bitmap_pixels.h"
 #include "ui/drawing.h"
@@ -37,7 +39,7 @@ class DialogWindows : public ::testing::Test {
 
 TEST_F(DialogWindows, ApplyDialogSkin_PaintsFrameBodyAndFooterBand) {
   ASSERT_EQ(ApplyDialogSkin(main, dialog, 280), dialog.handle);
-  BitmapPixels pixels(dialog.backgroundBitmap);
+  BitmapPixels pixels(dialog.background.Image());
   ASSERT_EQ(pixels.width, 450);
   ASSERT_EQ(pixels.height, 280);
   // The 4-pixel black frame on every side.
@@ -58,7 +60,7 @@ TEST_F(DialogWindows, ApplyDialogSkin_PaintsFrameBodyAndFooterBand) {
   EXPECT_EQ(pixels.Rgb(225, 236), kBand);
   EXPECT_EQ(pixels.Rgb(10, 250), kBand);
   EXPECT_EQ(pixels.Rgb(439, 275), kBand);
-  EXPECT_EQ(dialog.backgroundMode, 1);
+  EXPECT_EQ(dialog.background.Mode(), BackgroundMode::ImagePattern);
 }
 
 TEST_F(DialogWindows, ApplyDialogSkin_RoundsCentresAndAttachesTheDialog) {
@@ -98,19 +100,19 @@ ImagePtr Checkerboard() {
 TEST_F(DialogWindows, SetBackgroundImage_UsesAnImageOfTheRightSizeUnscaled) {
   ImagePtr image = Checkerboard();
   ASSERT_TRUE(SetBackgroundImage(dialog, image.get(), 4, 4));
-  BitmapPixels pixels(dialog.backgroundBitmap);
+  BitmapPixels pixels(dialog.background.Image());
   ASSERT_EQ(pixels.width, 4);
   for (int y = 0; y < 4; ++y) {
     for (int x = 0; x < 4; ++x) EXPECT_EQ(pixels.Rgb(x, y), (x + y) % 2 ? kWhite : kBlack);
   }
   ASSERT_TRUE(SetBackgroundImage(dialog, image.get(), -1, -1));
-  EXPECT_EQ(BitmapPixels(dialog.backgroundBitmap).width, 4) << "-1 takes the image's own size";
+  EXPECT_EQ(BitmapPixels(dialog.background.Image()).width, 4) << "-1 takes the image's own size";
 }
 
 TEST_F(DialogWindows, SetBackgroundImage_ScalesToTheClientSizeForZero) {
   ImagePtr image(MakeImage(10, 10, 0xFF3366CC));
   ASSERT_TRUE(SetBackgroundImage(dialog, image.get(), 0, 0));
-  BitmapPixels pixels(dialog.backgroundBitmap);
+  BitmapPixels pixels(dialog.background.Image());
   EXPECT_EQ(pixels.width, 450);
   EXPECT_EQ(pixels.height, 280);
   EXPECT_EQ(pixels.Rgb(200, 100), 0x3366CCu);
@@ -122,12 +124,12 @@ TEST_F(DialogWindows, SetBackgroundImage_ReplacesWithoutLeaking) {
   ASSERT_TRUE(SetBackgroundImage(dialog, image.get(), 30, 30));
   const int32_t before = GdiObjectCount();
   for (int i = 0; i < 40; ++i) {
-    HBITMAP previous = dialog.backgroundBitmap;
-    HBRUSH previousBrush = dialog.backgroundBrush;
+    HBITMAP previous = dialog.background.Image();
+    HBRUSH previousBrush = dialog.background.Brush();
     ASSERT_TRUE(SetBackgroundImage(dialog, image.get(), 30 + i % 3, 30));
     EXPECT_EQ(GetObjectType(previous), 0u);
     EXPECT_EQ(GetObjectType(previousBrush), 0u);
-    EXPECT_EQ(GetCurrentObject(dialog.memoryDc, OBJ_BITMAP), dialog.backgroundBitmap)
+    EXPECT_EQ(GetCurrentObject(dialog.background.MemoryDc(), OBJ_BITMAP), dialog.background.Image())
         << "the memory context holds the current background";
   }
   EXPECT_EQ(GdiObjectCount(), before);
@@ -137,18 +139,18 @@ TEST_F(DialogWindows, ControlBackgroundBrush_CutsTheBackgroundUnderTheControl) {
   const int label = dialog.AddStatic(L"label", 100, 230, 80, 20);
   ASSERT_GT(label, 0);
   HDC screen = GetDC(dialog.handle);
-  EXPECT_EQ(ControlBackgroundBrush(dialog, label, screen), dialog.backgroundBrush)
+  EXPECT_EQ(ControlBackgroundBrush(dialog, label, screen), dialog.background.Brush())
       << "a solid background needs no cut";
   ASSERT_EQ(ApplyDialogSkin(main, dialog, 280), dialog.handle);
 
   HBRUSH brush = ControlBackgroundBrush(dialog, label, screen);
   ASSERT_TRUE(brush);
-  EXPECT_NE(brush, dialog.backgroundBrush);
+  EXPECT_NE(brush, dialog.background.Brush());
   // Painted from the control's corner, the brush shows the background there:
   // white body above y 236, the band below.
   GdiObjectHolder<HBITMAP> canvas(CreateCompatibleBitmap(screen, 80, 20));
-  MemoryDcHolder paint(screen);
-  paint.Select(canvas.Get());
+  MemoryDcOwner paint(CreateCompatibleDC(screen));
+  SelectedObject canvasIn(paint.Get(), canvas.Get());
   RECT all{0, 0, 80, 20};
   FillRect(paint.Get(), &all, brush);
   EXPECT_EQ(GetPixel(paint.Get(), 40, 2), RGB(255, 255, 255));
@@ -156,7 +158,7 @@ TEST_F(DialogWindows, ControlBackgroundBrush_CutsTheBackgroundUnderTheControl) {
 
   HBRUSH again = ControlBackgroundBrush(dialog, label, screen);
   EXPECT_EQ(GetObjectType(brush), 0u) << "each request replaces the previous brush";
-  EXPECT_EQ(dialog.controlAreaBrush, again);
+  EXPECT_EQ(dialog.background.LastAreaBrush(), again);
   EXPECT_EQ(ControlBackgroundBrush(dialog, 99, screen), nullptr);
   ReleaseDC(dialog.handle, screen);
 }
@@ -191,78 +193,107 @@ class ButtonImages : public DialogWindows {
     ASSERT_GT(button, 0);
   }
   HWND Button() { return dialog.ControlHandle(button); }
-  HBITMAP Shown() {
-    return reinterpret_cast<HBITMAP>(SendMessageW(Button(), BM_GETIMAGE, IMAGE_BITMAP, 0));
+  // The button's image list (none when it has none).
+  BUTTON_IMAGELIST List() {
+    BUTTON_IMAGELIST list{};
+    SendMessageW(Button(), BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&list));
+    return list;
+  }
+  // The list's single image as 32-bit pixels.
+  std::vector<uint32_t> ListImage(int& edge) {
+    BUTTON_IMAGELIST list = List();
+    IMAGEINFO info{};
+    edge = 0;
+    if (!list.himl || !ImageList_GetImageInfo(list.himl, 0, &info)) return {};
+    BitmapPixels pixels(info.hbmImage);
+    edge = info.rcImage.right - info.rcImage.left;
+    std::vector<uint32_t> image;
+    for (int y = info.rcImage.top; y < info.rcImage.bottom; ++y)
+      for (int x = info.rcImage.left; x < info.rcImage.right; ++x) image.push_back(pixels.At(x, y));
+    return image;
   }
   int button = 0;
 };
 
-// GDI objects the platform's own button loses when BM_SETIMAGE replaces one
-// image with another and the caller deletes the image handed back: 0 on
-// Windows; Wine's button keeps a private copy of each image and drops it
-// without deleting it on replacement (it frees only the last one, when the
-// button is destroyed). Measured by hand, outside the code under test.
-int32_t PlatformLossPerDirectReplacement(HWND parent) {
-  HWND button =
-      CreateWindowExW(0, L"Button", L"", WS_CHILD, 0, 0, 40, 20, parent, nullptr, nullptr, nullptr);
-  auto replace = [button] {
-    HBITMAP old = reinterpret_cast<HBITMAP>(SendMessageW(
-        button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(CreateBlankDib(8, 8))));
-    if (old) DeleteObject(old);
-  };
-  replace();
-  const int32_t before = GdiObjectCount();
-  for (int i = 0; i < 10; ++i) replace();
-  const int32_t loss = (GdiObjectCount() - before) / 10;
-  DeleteObject(reinterpret_cast<HBITMAP>(SendMessageW(button, BM_GETIMAGE, IMAGE_BITMAP, 0)));
-  DestroyWindow(button);
-  return loss;
+// Pure black pixels inside a button as the screen shows it (its frame left
+// out): a transparent image corner that lost its alpha channel shows black.
+int BlackPixelsInside(HWND button) {
+  RedrawWindow(button, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  RECT area;
+  GetClientRect(button, &area);
+  HDC dc = GetDC(button);
+  int black = 0;
+  for (int y = area.top + 3; y < area.bottom - 3; ++y)
+    for (int x = area.left + 3; x < area.right - 3; ++x)
+      if (GetPixel(dc, x, y) == RGB(0, 0, 0)) ++black;
+  ReleaseDC(button, dc);
+  return black;
 }
 
-TEST_F(ButtonImages, DirectImageIsTheButtonsOwnCopy) {
-  HBITMAP mine = CreateBlankDib(18, 18);
+TEST_F(ButtonImages, ImagesKeepTheirTransparencyOnScreen) {
+  // Without text, so that nothing inside the frame is black by design.
+  const int plain = dialog.AddButton(L"", 20, 60, 60, 44);
+  ShowWindow(dialog.handle, SW_SHOWNOACTIVATE);
+  ASSERT_TRUE(SetButtonImageFromResource(dialog, plain, -1, nullptr, 145, 32, 32));
+  EXPECT_EQ(BlackPixelsInside(dialog.ControlHandle(plain)), 0);
+  // What the direct route shows here: the corners of the round image black.
+  GdipBitmapHolder image(LoadImageResource(nullptr, 145, 32, 32));
+  HBITMAP direct = nullptr;
+  ASSERT_TRUE(ReplaceBitmapFromImage(&direct, image.Get()));
+  const int other = dialog.AddButton(L"", 100, 60, 60, 44, WS_VISIBLE | BS_BITMAP);
+  SendMessageW(dialog.ControlHandle(other), BM_SETIMAGE, IMAGE_BITMAP,
+               reinterpret_cast<LPARAM>(direct));
+  const int directBlack = BlackPixelsInside(dialog.ControlHandle(other));
+  // Reported, not asserted: whether the direct route drops the alpha channel
+  // is the platform's business (under Wine 8 it does).
+  std::printf("black pixels inside a button with the image set directly: %d\n", directBlack);
+  dialog.RemoveControl(other);
+  DeleteObject(direct);
+}
+
+TEST_F(ButtonImages, EveryPositionGoesThroughAnImageList) {
+  struct Case {
+    int position;
+    UINT alignment;
+  } cases[] = {{-1, BUTTON_IMAGELIST_ALIGN_LEFT},
+               {0, BUTTON_IMAGELIST_ALIGN_LEFT},
+               {BUTTON_IMAGELIST_ALIGN_RIGHT, BUTTON_IMAGELIST_ALIGN_RIGHT}};
+  for (const Case& c : cases) {
+    ASSERT_TRUE(SetButtonImageFromResource(dialog, button, c.position, nullptr, 146, 20, 20));
+    BUTTON_IMAGELIST list = List();
+    ASSERT_TRUE(list.himl) << c.position;
+    EXPECT_EQ(list.uAlign, c.alignment) << c.position;
+    EXPECT_EQ(ImageList_GetImageCount(list.himl), 1);
+    int width = 0, height = 0;
+    ImageList_GetIconSize(list.himl, &width, &height);
+    EXPECT_EQ(width, 20);
+    EXPECT_EQ(height, 20);
+    EXPECT_EQ(SendMessageW(Button(), BM_GETIMAGE, IMAGE_BITMAP, 0), 0) << "nothing set directly";
+  }
+}
+
+TEST_F(ButtonImages, ResourceImageKeepsItsAlphaInTheList) {
+  HBITMAP mine = nullptr;
+  GdipBitmapHolder image(LoadImageResource(nullptr, 141, 18, 18));
+  ASSERT_TRUE(ReplaceBitmapFromImage(&mine, image.Get()));
   ASSERT_TRUE(SetButtonImage(dialog, button, -1, mine, 18, 18));
-  HBITMAP shown = Shown();
-  ASSERT_TRUE(shown);
-  EXPECT_NE(shown, mine);
   DeleteObject(mine);  // the caller keeps and deletes what it passed
-  ASSERT_NE(GetObjectType(shown), 0u) << "the button never shows a deleted bitmap";
-  BitmapPixels pixels(shown);
-  EXPECT_EQ(pixels.width, 18);
-  EXPECT_EQ(pixels.At(9, 9), 0x01000000u);
-}
-
-TEST_F(ButtonImages, ResourceImageStaysAliveOnTheButton) {
-  ASSERT_TRUE(SetButtonImageFromResource(dialog, -1, -1, nullptr, 141, 18, 18));
-  HBITMAP shown = Shown();
-  ASSERT_TRUE(shown);
-  ASSERT_NE(GetObjectType(shown), 0u) << "the button never shows a deleted bitmap";
-  BitmapPixels pixels(shown);
-  ASSERT_EQ(pixels.width, 18);
-  EXPECT_EQ(pixels.At(9, 9) >> 24, 0xFFu) << "the middle of the image is opaque";
-  EXPECT_EQ(pixels.At(0, 0) >> 24, 0u) << "its corner transparent";
+  int edge = 0;
+  std::vector<uint32_t> pixels = ListImage(edge);
+  ASSERT_EQ(edge, 18);
+  EXPECT_EQ(pixels[9 * 18 + 9] >> 24, 0xFFu) << "the middle of the image is opaque";
+  EXPECT_EQ(pixels[0] >> 24, 0u) << "its corner transparent";
 }
 
 TEST_F(ButtonImages, MissingResourceOrNoBitmapGivesABlankImage) {
   ASSERT_TRUE(SetButtonImageFromResource(dialog, button, -1, nullptr, 999, 16, 16));
-  BitmapPixels pixels(Shown());
-  ASSERT_EQ(pixels.width, 16);
-  EXPECT_EQ(pixels.At(3, 3), 0x01000000u);
+  int edge = 0;
+  std::vector<uint32_t> pixels = ListImage(edge);
+  ASSERT_EQ(edge, 16);
+  EXPECT_EQ(pixels[3 * 16 + 3] >> 24, 1u) << "nearly invisible";
   ASSERT_TRUE(SetButtonImage(dialog, button, -1, nullptr, 12, 12));
-  EXPECT_EQ(BitmapPixels(Shown()).width, 12);
-}
-
-TEST_F(ButtonImages, ImageListPositionUsesALeftAlignedList) {
-  ASSERT_TRUE(SetButtonImageFromResource(dialog, button, 0, nullptr, 146, 20, 20));
-  BUTTON_IMAGELIST list{};
-  ASSERT_TRUE(SendMessageW(Button(), BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&list)));
-  ASSERT_TRUE(list.himl);
-  EXPECT_EQ(list.uAlign, static_cast<UINT>(BUTTON_IMAGELIST_ALIGN_LEFT));
-  EXPECT_EQ(ImageList_GetImageCount(list.himl), 1);
-  int width = 0, height = 0;
-  ImageList_GetIconSize(list.himl, &width, &height);
-  EXPECT_EQ(width, 20);
-  EXPECT_EQ(height, 20);
+  ListImage(edge);
+  EXPECT_EQ(edge, 12);
 }
 
 TEST_F(ButtonImages, OnlyPushButtonsTakeImages) {
@@ -272,43 +303,27 @@ TEST_F(ButtonImages, OnlyPushButtonsTakeImages) {
 }
 
 TEST_F(ButtonImages, ReplacingImagesRepeatedlyKeepsGdiObjectsFlat) {
-  const int32_t platformLoss = PlatformLossPerDirectReplacement(dialog.handle);
-  // One round of every kind of replacement first, so that lazily made objects
-  // (fonts, caches of the controls) exist before counting.
+  // One round first, so that lazily made objects (fonts, caches of the
+  // controls) exist before counting.
   ASSERT_TRUE(SetButtonImageFromResource(dialog, button, -1, nullptr, 141, 18, 18));
   ASSERT_TRUE(SetButtonImageFromResource(dialog, button, 0, nullptr, 142, 18, 18));
   const int32_t before = GdiObjectCount();
-  constexpr int kRounds = 60;
-  for (int round = 0; round < kRounds; ++round) {
-    HBITMAP previous = Shown();
+  for (int round = 0; round < 60; ++round) {
     ASSERT_TRUE(SetButtonImageFromResource(dialog, button, -1, nullptr, 141 + round % 12, 18, 18));
-    ASSERT_NE(GetObjectType(Shown()), 0u);
-    EXPECT_EQ(GetObjectType(previous), 0u) << "the replaced image is deleted";
     HBITMAP mine = CreateBlankDib(18, 18);
     ASSERT_TRUE(SetButtonImage(dialog, button, -1, mine, 18, 18));
     DeleteObject(mine);
-    ASSERT_NE(GetObjectType(Shown()), 0u);
     ASSERT_TRUE(SetButtonImageFromResource(dialog, button, 0, nullptr, 143, 18, 18));
-    ASSERT_TRUE(SetButtonImage(dialog, button, -1, nullptr, 18, 18));
-  }
-  // Three direct replacements a round; image lists are replaced without loss.
-  EXPECT_EQ(GdiObjectCount() - before, kRounds * 3 * platformLoss);
-}
-
-TEST_F(ButtonImages, ReplacingImageListsKeepsGdiObjectsExactlyFlat) {
-  ASSERT_TRUE(SetButtonImageFromResource(dialog, button, 0, nullptr, 142, 18, 18));
-  const int32_t before = GdiObjectCount();
-  for (int round = 0; round < 60; ++round) {
-    ASSERT_TRUE(SetButtonImageFromResource(dialog, button, 0, nullptr, 141 + round % 12, 18, 18));
     ASSERT_TRUE(SetButtonImage(dialog, button, 0, nullptr, 16, 16));
   }
   EXPECT_EQ(GdiObjectCount(), before);
 }
 
 TEST_F(ButtonImages, RemovingOrDestroyingButtonsReleasesTheirImages) {
-  // Removal takes the shown image back with one direct replacement (by none).
-  const int32_t platformLoss = PlatformLossPerDirectReplacement(dialog.handle);
   ASSERT_TRUE(SetButtonImageFromResource(dialog, button, -1, nullptr, 141, 18, 18));
+  const int extraBefore = dialog.AddButton(L"   Save", 20, 60, 100, 32);
+  ASSERT_TRUE(SetButtonImageFromResource(dialog, extraBefore, -1, nullptr, 144, 20, 20));
+  ASSERT_TRUE(dialog.RemoveControl(extraBefore));
   const int32_t before = GdiObjectCount();
   for (int round = 0; round < 20; ++round) {
     const int extra = dialog.AddButton(L"   Save", 20, 60, 100, 32);
@@ -316,7 +331,7 @@ TEST_F(ButtonImages, RemovingOrDestroyingButtonsReleasesTheirImages) {
     ASSERT_TRUE(SetButtonImageFromResource(dialog, extra, 0, nullptr, 144, 20, 20));
     ASSERT_TRUE(dialog.RemoveControl(extra));
   }
-  EXPECT_EQ(GdiObjectCount() - before, 20 * platformLoss);
+  EXPECT_EQ(GdiObjectCount(), before);
 
   // A whole window destroyed with its buttons leaves nothing behind either
   // (after a first window of the kind, which leaves the platform's caches).
@@ -334,7 +349,23 @@ TEST_F(ButtonImages, RemovingOrDestroyingButtonsReleasesTheirImages) {
     other.Destroy();
   }
   other.Dispose();
-  EXPECT_EQ(GdiObjectCount() - beforeWindows, 10 * platformLoss);
+  EXPECT_EQ(GdiObjectCount(), beforeWindows);
 }
 
 }  // namespace
+
+TEST(MenuImages, TransparentPixelsTakeTheMenusColourNotBlack) {
+  GdipBitmapHolder image(LoadImageResource(nullptr, 141, 16, 16));
+  HBITMAP source = nullptr;
+  ASSERT_TRUE(ReplaceBitmapFromImage(&source, image.Get()));
+  const COLORREF menu = RGB(240, 230, 220);
+  HBITMAP flat = FlattenOntoColour(source, menu);
+  ASSERT_TRUE(flat);
+  BitmapPixels before(source), after(flat);
+  ASSERT_EQ(after.width, 16);
+  EXPECT_EQ(before.At(0, 0) >> 24, 0u) << "the image's corner is transparent";
+  EXPECT_EQ(after.Rgb(0, 0), 0xF0E6DCu) << "and shows the menu's colour";
+  EXPECT_EQ(after.Rgb(8, 8), before.Rgb(8, 8)) << "opaque pixels stay as they are";
+  DeleteObject(flat);
+  DeleteObject(source);
+}

@@ -19,6 +19,8 @@ constexpr uint32_t kGrey = 0xFF808080;
 class ImageButtonTest : public testing::Test {
  protected:
   void SetUp() override {
+    // The real pointer stays away: over a button it would make it hot.
+    MovePointerTo(POINT{GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1});
     normal_ = MakeImage(20, 20, kRed);
     hot_ = MakeImage(20, 20, kGreen);
     focused_ = MakeImage(20, 20, kBlue);
@@ -29,7 +31,25 @@ class ImageButtonTest : public testing::Test {
     for (Gdiplus::GpBitmap* image : {normal_, hot_, focused_, disabled_}) DisposeImage(image);
   }
 
-  int State(int index) { return window_.ui.controls[index].kindData.imageButton->state; }
+  // The state the button shows, read from its pixels on screen: each state's
+  // image has a colour of its own. -1 for anything else.
+  int State(int index) {
+    HWND control = window_.ui.ControlHandle(index);
+    RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    HDC dc = GetDC(control);
+    const COLORREF shown = GetPixel(dc, 10, 10);
+    ReleaseDC(control, dc);
+    const struct {
+      uint32_t argb;
+      int state;
+    } looks[] = {
+        {kRed, kImageNormal}, {kGreen, kImageHot}, {kBlue, kImageFocused}, {kGrey, kImageDisabled}};
+    for (const auto& look : looks) {
+      const uint32_t rgb = look.argb;
+      if (shown == RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF)) return look.state;
+    }
+    return -1;
+  }
   HBITMAP Shown(int index) {
     return reinterpret_cast<HBITMAP>(
         SendMessageW(window_.ui.ControlHandle(index), STM_GETIMAGE, IMAGE_BITMAP, 0));
@@ -39,7 +59,7 @@ class ImageButtonTest : public testing::Test {
                  MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
   }
 
-  TestWindow window_;
+  TestWindow window_{650, 300};
   Gdiplus::GpBitmap* normal_ = nullptr;
   Gdiplus::GpBitmap* hot_ = nullptr;
   Gdiplus::GpBitmap* focused_ = nullptr;
@@ -118,6 +138,19 @@ TEST_F(ImageButtonTest, MissingStateImagesFallBack) {
   EXPECT_EQ(State(bare), kImageNormal);
 }
 
+TEST_F(ImageButtonTest, LeavingTheWindowStraightFromTheButtonEndsTheHoverLook) {
+  UiWindow& ui = window_.ui;
+  int button = ui.AddImageButton(normal_, hot_, 10);
+  RECT area;
+  GetWindowRect(ui.ControlHandle(button), &area);
+  MovePointerTo(POINT{(area.left + area.right) / 2, (area.top + area.bottom) / 2});
+  ASSERT_TRUE(PumpUntil(ui, [&] { return State(button) == kImageHot; }));
+  // Straight out of the window: the window itself hears nothing more.
+  MovePointerTo(POINT{GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1});
+  EXPECT_TRUE(PumpUntil(ui, [&] { return State(button) == kImageNormal; }));
+  EXPECT_EQ(ui.hoveredControl, 0);
+}
+
 TEST_F(ImageButtonTest, DisablingShowsTheDisabledImageAndRefusesHover) {
   UiWindow& ui = window_.ui;
   int button = ui.AddImageButton(normal_, hot_, 10);
@@ -154,7 +187,8 @@ TEST_F(ImageButtonTest, ShownBitmapStaysAliveAndReplacedOnesAreDeleted) {
   ASSERT_TRUE(ui.SetImageButtonImages(button, hot_, normal_));
   EXPECT_EQ(GetObjectType(oldNormal), 0u);
   EXPECT_EQ(GetObjectType(oldHot), 0u);
-  EXPECT_EQ(State(button), kImageNormal);
+  // Back to the normal state, which now shows the green image.
+  EXPECT_EQ(State(button), kImageHot);
   HBITMAP shown = Shown(button);
   ASSERT_NE(shown, nullptr);
   EXPECT_EQ(GetObjectType(shown), static_cast<DWORD>(OBJ_BITMAP));

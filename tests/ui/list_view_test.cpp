@@ -344,3 +344,31 @@ TEST_F(ListViewTest, ListIconIsOneSharedImage) {
   EXPECT_EQ(ui().SendToControl(list_, LVM_GETIMAGELIST, LVSIL_SMALL, 0),
             reinterpret_cast<LRESULT>(images));
 }
+
+TEST_F(ListViewTest, RowHelpersCountSelectCheckWriteAndDelete) {
+  EXPECT_EQ(ui().ListRowCount(list_), 0);
+  EXPECT_EQ(ui().SelectedRow(list_), -1);
+  for (const wchar_t* source : {L"C:\\a", L"C:\\b", L"C:\\c"}) AddRow(source);
+  EXPECT_EQ(ui().ListRowCount(list_), 3);
+  EXPECT_TRUE(ui().SelectRow(list_, 2));
+  EXPECT_EQ(ui().SelectedRow(list_), 2);
+  EXPECT_TRUE(ui().SetRowChecked(list_, 1, true));
+  EXPECT_TRUE(ui().IsRowChecked(list_, 1));
+  EXPECT_FALSE(ui().IsRowChecked(list_, 0));
+  EXPECT_TRUE(ui().SetRowText(list_, 1, 1, L"E:\\backup of b"));
+  EXPECT_EQ(Cell(1, 1), L"E:\\backup of b");
+  EXPECT_TRUE(ui().DeleteRow(list_, 0));
+  EXPECT_EQ(ui().ListRowCount(list_), 2);
+  EXPECT_EQ(Cell(0, 0), L"C:\\b");
+  EXPECT_TRUE(ui().IsRowChecked(list_, 0)) << "the check box moved up with its row";
+  EXPECT_EQ(ui().SelectedRow(list_), 1);
+  EXPECT_TRUE(ui().SelectRow(list_, -1));
+  EXPECT_EQ(ui().SelectedRow(list_), -1);
+  EXPECT_FALSE(ui().DeleteRow(list_, 7));
+  // Not a list: nothing, and answers that say so.
+  const int label = ui().AddStatic(L"x", 0, 0, 5, 5);
+  EXPECT_EQ(ui().ListRowCount(label), 0);
+  EXPECT_EQ(ui().SelectedRow(label), -1);
+  EXPECT_FALSE(ui().SetRowText(label, 0, 0, L"x"));
+  DrainEvents(ui());
+}

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/support/bitmap_pixels.h"
+#include "tests/support/window_harness.h"
 #include "ui/ui_window.h"
 
 namespace {
@@ -132,6 +133,37 @@ TEST_F(MessageBoxTest, ReturnAnswersTheFirstButton) {
                   PostMessageW(yes, WM_KEYUP, VK_RETURN, 0xC01C0001);
                 }),
             1);
+}
+
+TEST_F(MessageBoxTest, EscapeAnswersCancelNoOrOkAndNeverYes) {
+  // Typed keys, as a user types them: the first button ("Yes") has the focus.
+  auto escape = [](BoxSeen&) { PressKey(VK_ESCAPE); };
+  EXPECT_EQ(Ask(MessageBoxType::YesNoCancel, 150, 0, escape), -1) << "Save changes: Cancel";
+  EXPECT_EQ(Ask(MessageBoxType::YesNo, 130, 0, escape), 0) << "uninstall question: No";
+  EXPECT_EQ(Ask(MessageBoxType::Ok, 120, 0, escape), 1) << "a notice: OK";
+}
+
+TEST_F(MessageBoxTest, ReturnAnswersTheButtonThatHasTheFocus) {
+  EXPECT_EQ(Ask(MessageBoxType::YesNoCancel, 150, 0, [](BoxSeen&) { PressKey(VK_RETURN); }), 1);
+  EXPECT_EQ(Ask(MessageBoxType::YesNoCancel, 150, 0,
+                [](BoxSeen&) {
+                  PressKey(VK_TAB);
+                  PressKey(VK_RETURN);
+                }),
+            0);
+}
+
+TEST_F(MessageBoxTest, ClosingTheOwnerNeitherAnswersNorIsUsedUp) {
+  // The owner's Close comes first; the box goes on to the user's answer and
+  // leaves the Close for the owner's loop.
+  EXPECT_EQ(Ask(MessageBoxType::YesNo, 130, 0,
+                [&](BoxSeen& s) {
+                  PostMessageW(owner.handle, kPrivateCloseMessage, 0, 0);
+                  Click(s, L"Yes");
+                }),
+            1);
+  ASSERT_TRUE(owner.EventPending());
+  EXPECT_TRUE(IsCloseOf(owner.queuedEvents.front(), owner));
 }
 
 TEST_F(MessageBoxTest, ClosingTheBoxAnswersNo) {

@@ -38,8 +38,8 @@ TEST(UiWindowCreate, GivesTheRequestedClientSizeCentredOnTheWorkArea) {
   EXPECT_EQ(GetWindowLongW(window.handle, GWL_STYLE) & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX),
             WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
   EXPECT_TRUE(GetWindowLongW(window.handle, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
-  EXPECT_NE(window.memoryDc, nullptr);
-  EXPECT_NE(window.backgroundBrush, nullptr);
+  EXPECT_NE(window.background.MemoryDc(), nullptr);
+  EXPECT_NE(window.background.Brush(), nullptr);
   EXPECT_EQ(window.newControlParent, window.handle);
   EXPECT_DOUBLE_EQ(window.newControlFont.size, 9.0);
   EXPECT_STREQ(window.newControlFont.face, L"Arial");
@@ -363,8 +363,8 @@ TEST(UiWindowDestroy, ReleasesEverythingAndResetsTheObject) {
   HBRUSH brush = ui.controls[coloured].brush;
   HWND labelWindow = ui.ControlHandle(label);
   HWND tooltip = ui.tooltip;
-  HBRUSH background = ui.backgroundBrush;
-  HDC memory = ui.memoryDc;
+  HBRUSH background = ui.background.Brush();
+  HDC memory = ui.background.MemoryDc();
   ASSERT_NE(font, nullptr);
   ASSERT_NE(brush, nullptr);
   ASSERT_NE(tooltip, nullptr);
