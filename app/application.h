@@ -32,6 +32,14 @@ class Application {
   // nothing: the argument, kept for the message.
   WideString missingSettingsFile;
   UiWindow mainWindow;
+  // The install dialog of the main window's "  Settings" button, given the
+  // program's own argument text and show command; true when the program must
+  // end (an installed copy took over, or the main window was closed).
+  bool RunInstallDialog(const wchar_t* commandLine, int showCommand);
+  // The uninstaller: true when its first stage started the temporary copy;
+  // after a confirmed removal it does not return.
+  bool RunUninstall();
+
   // The process's exit code: unattended runs report their outcome through it
   // (set by the runner, and by start-up for a job file that does not exist).
   int exitCode = 0;

@@ -11,7 +11,9 @@
 
 namespace {
 
-UninstallHandler g_uninstall = nullptr;
+void RunUninstaller(Application& app) { app.RunUninstall(); }
+
+UninstallHandler g_uninstall = RunUninstaller;
 
 bool IsSwitch(const wchar_t* argument, const wchar_t* name) {
   if (argument[0] != L'/' && argument[0] != L'-') return false;
@@ -21,6 +23,8 @@ bool IsSwitch(const wchar_t* argument, const wchar_t* name) {
 }  // namespace
 
 void SetUninstallHandler(UninstallHandler handler) { g_uninstall = handler; }
+
+UninstallHandler DefaultUninstallHandler() { return RunUninstaller; }
 
 bool NamesSettingsFile(const wchar_t* argument) {
   WideString text(argument);
@@ -64,7 +68,7 @@ bool ParseCommandLine(Application& app, const wchar_t* commandLine) {
       if (g_uninstall)
         g_uninstall(app);
       else
-        WriteConsoleLine(L"harborline: this build has no uninstaller yet; nothing was removed.");
+        WriteConsoleLine(L"harborline: the uninstaller is switched off; nothing was removed.");
       goOn = false;
       break;
     }

@@ -3,10 +3,12 @@
 
 #include "app/application.h"
 
-// The uninstaller plugs in here; until it does, "/Uninstall" still ends the
+// What "/Uninstall" runs: the uninstaller (Application::RunUninstall), unless
+// a test puts something else here. With none, "/Uninstall" still ends the
 // process, and says that nothing was uninstalled.
 using UninstallHandler = void (*)(Application& app);
 void SetUninstallHandler(UninstallHandler handler);
+UninstallHandler DefaultUninstallHandler();
 
 // True to go on to the main window, false when the uninstaller ran and the
 // process is to end.

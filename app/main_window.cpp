@@ -223,7 +223,7 @@ bool Dispatch(MainWindow& main, const UiEvent& event) {
              code == ids.options.skipHidden) {
     main.isSaved = false;
   } else if (code == ids.settings) {
-    // The install dialog is not part of this build yet; the button stays inert.
+    return main.app.RunInstallDialog(main.commandLine, main.showCommand);
   } else if (code == ids.open) {
     OpenJobFile(main);
   } else if (code == ids.save) {

@@ -52,12 +52,13 @@ bool SetRoundedRegionAt(HWND window, int x, int y, int width, int height, int di
       gp::GdipCreateFromHWND(window, graphics.Out()) != Ok || !SetSmoothDrawing(graphics.Get())) {
     return false;
   }
-  HRGN handle = nullptr;
-  if (gp::GdipGetRegionHRgn(region.Get(), graphics.Get(), &handle) != Ok || !handle) return false;
+  GdiObjectHolder<HRGN> handle;
+  if (gp::GdipGetRegionHRgn(region.Get(), graphics.Get(), handle.Out()) != Ok || !handle.Valid())
+    return false;
+  if (!SetWindowRgn(window, handle.Get(), FALSE)) return false;
   // Once set, the region belongs to the system.
-  if (SetWindowRgn(window, handle, FALSE)) return true;
-  DeleteObject(handle);
-  return false;
+  handle.Release();
+  return true;
 }
 
 Gdiplus::GpBitmap* PaintDialogFrame(int width, int height) {

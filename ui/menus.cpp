@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "ui/drawing.h"
+#include "ui/graphics_holders.h"
 #include "ui/ui_internal.h"
 
 namespace {
@@ -98,8 +99,9 @@ int UiWindow::AddMenuItem(int parentIndex, const wchar_t* caption, int position,
   if (!menu || !GrowControlTable(*this)) return 0;
 
   int command = controlCount + 1;
-  HMENU submenu = nullptr;
-  HBITMAP shown = nullptr;
+  // Both are released on the way out unless the menu takes them.
+  MenuHolder submenu;
+  GdiObjectHolder<HBITMAP> shown;
   MENUITEMINFOW item{};
   item.cbSize = sizeof item;
   item.wID = static_cast<UINT>(command);
@@ -110,43 +112,40 @@ int UiWindow::AddMenuItem(int parentIndex, const wchar_t* caption, int position,
     item.fMask = MIIM_ID | MIIM_STRING;
     item.dwTypeData = const_cast<wchar_t*>(caption ? caption : L"");
     if (flags & kMenuSubMenu) {
-      submenu = CreatePopupMenu();
-      if (!submenu) return 0;
+      submenu.Reset(CreatePopupMenu());
+      if (!submenu.Valid()) return 0;
       item.fMask |= MIIM_SUBMENU;
-      item.hSubMenu = submenu;
+      item.hSubMenu = submenu.Get();
     }
     // Check marks are drawn without blending: the image goes in flattened
     // onto the menu's colour, a copy that the entry owns.
     if (bitmap && !(flags & kMenuNoBitmap))
-      shown = FlattenOntoColour(bitmap, GetSysColor(COLOR_MENU));
+      shown.Reset(FlattenOntoColour(bitmap, GetSysColor(COLOR_MENU)));
     if (flags & (kMenuChecked | kMenuRadioChecked)) {
       item.fMask |= MIIM_STATE | MIIM_CHECKMARKS | MIIM_FTYPE;
       item.fState = MFS_CHECKED;
       item.fType = (flags & kMenuRadioChecked) ? MFT_RADIOCHECK : MFT_STRING;
-      item.hbmpUnchecked = shown;
+      item.hbmpUnchecked = shown.Get();
     } else if (flags & kMenuNoBitmap) {
       item.fMask |= MIIM_BITMAP;
       item.hbmpItem = nullptr;
-    } else if (shown) {
+    } else if (shown.Valid()) {
       // Shown beside the text in the check-mark column.
       item.fMask |= MIIM_CHECKMARKS;
-      item.hbmpUnchecked = shown;
+      item.hbmpUnchecked = shown.Get();
     }
   }
   int count = GetMenuItemCount(menu);
   if (position < 0 || position > count) position = count;
-  if (!InsertMenuItemW(menu, static_cast<UINT>(position), TRUE, &item)) {
-    if (submenu) DestroyMenu(submenu);
-    if (shown) DeleteObject(shown);
-    return 0;
-  }
-  int index = RegisterControl(submenu ? ControlKind::SubMenu : ControlKind::MenuItem, nullptr);
+  if (!InsertMenuItemW(menu, static_cast<UINT>(position), TRUE, &item)) return 0;
+  // The item now holds the submenu: deleting the item destroys it.
+  HMENU own = submenu.Release();
+  int index = RegisterControl(own ? ControlKind::SubMenu : ControlKind::MenuItem, nullptr);
   if (!index) {
     DeleteMenu(menu, static_cast<UINT>(position), MF_BYPOSITION);
-    if (shown) DeleteObject(shown);
     return 0;
   }
-  controls[index].menu = submenu ? submenu : menu;
-  controls[index].kindData.bitmap = shown;
+  controls[index].menu = own ? own : menu;
+  controls[index].kindData.bitmap = shown.Release();
   return index;
 }

@@ -15,21 +15,12 @@ constexpr DWORD kHiddenPoll = 10;
 }  // namespace
 
 bool BusySpinner::Start(HWND control, int32_t size, uint32_t colour, int32_t speed) {
-  if (thread_.Valid() || !IsWindow(control)) return false;
-  stop_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!stop_.Valid()) return false;
-  record_ = SpinnerRecord{control, size, colour, speed, stop_.Get()};
-  thread_.Reset(CreateThread(nullptr, 0, SpinnerThread, &record_, 0, nullptr));
-  return thread_.Valid();
+  if (thread_.Running() || !IsWindow(control)) return false;
+  record_ = SpinnerRecord{control, size, colour, speed, thread_.StopEvent()};
+  return thread_.Start(SpinnerThread, &record_);
 }
 
-void BusySpinner::Stop() {
-  if (!thread_.Valid()) return;
-  SetEvent(stop_.Get());
-  WaitForSingleObject(thread_.Get(), INFINITE);
-  thread_.Close();
-  stop_.Close();
-}
+void BusySpinner::Stop() { thread_.Stop(); }
 
 DWORD WINAPI SpinnerThread(void* recordPointer) {
   const auto* record = static_cast<const SpinnerRecord*>(recordPointer);

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "base/owner.h"
+#include "ui/stoppable_thread.h"
 
 // What the spinner thread draws; owned by the BusySpinner that runs it.
 struct SpinnerRecord {
@@ -35,10 +35,9 @@ class BusySpinner {
   bool Start(HWND control, int32_t size, uint32_t colour, int32_t speed);
   // Ends the thread and waits for it.
   void Stop();
-  bool Running() const { return thread_.Valid(); }
+  bool Running() const { return thread_.Running(); }
 
  private:
   SpinnerRecord record_;
-  HandleHolder stop_;
-  HandleHolder thread_;
+  StoppableThread thread_;
 };

@@ -8,6 +8,7 @@
 
 #include "base/module_path.h"
 #include "ui/drawing.h"
+#include "ui/graphics_holders.h"
 #include "ui/ui_internal.h"
 
 namespace {
@@ -93,14 +94,13 @@ HWND UiWindow::Create(const wchar_t* className, const wchar_t* title, int client
     info.cbWndExtra = kWindowExtraBytes;
     info.hInstance = instance;
     info.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    // Owned by the class from here on: the platform deletes it with the class.
-    info.hbrBackground = CreateSolidBrush(kWindowBackground);
+    GdiObjectHolder<HBRUSH> classBrush(CreateSolidBrush(kWindowBackground));
+    info.hbrBackground = classBrush.Get();
     info.lpszClassName = className;
     classAtom = RegisterClassExW(&info);
-    if (!classAtom) {
-      if (info.hbrBackground) DeleteObject(info.hbrBackground);
-      return nullptr;
-    }
+    if (!classAtom) return nullptr;
+    // Owned by the class from here on: the platform deletes it with the class.
+    classBrush.Release();
     classOwnership = 0;
   }
 
@@ -166,6 +166,7 @@ void UiWindow::Destroy() {
     if (IsValidControl(index)) RemoveControl(index);
   if (tooltip) DestroyWindow(tooltip);
   background.Release();
+  // The window owns its menu and accelerator table (set by the program).
   if (windowMenu) DestroyMenu(windowMenu);
   if (accelerators) DestroyAcceleratorTable(accelerators);
   // The record may outlive this window: it must not keep pointing here, nor

@@ -19,29 +19,23 @@ thread_local std::vector<WakeTicker*> t_runningTickers;
 WakeTicker::~WakeTicker() { Stop(); }
 
 bool WakeTicker::Start(HWND window) {
-  if (thread_.Valid() || !IsWindow(window)) return false;
+  if (thread_.Running() || !IsWindow(window)) return false;
   window_ = window;
   posted_.store(false);
-  stop_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!stop_.Valid()) return false;
-  thread_.Reset(CreateThread(nullptr, 0, Run, this, 0, nullptr));
-  if (!thread_.Valid()) return false;
+  if (!thread_.Start(Run, this)) return false;
   t_runningTickers.push_back(this);
   return true;
 }
 
 void WakeTicker::Stop() {
-  if (!thread_.Valid()) return;
-  SetEvent(stop_.Get());
-  WaitForSingleObject(thread_.Get(), INFINITE);
-  thread_.Close();
-  stop_.Close();
+  if (!thread_.Running()) return;
+  thread_.Stop();
   std::erase(t_runningTickers, this);
 }
 
 DWORD WINAPI WakeTicker::Run(void* selfPointer) {
   auto& self = *static_cast<WakeTicker*>(selfPointer);
-  while (WaitForSingleObject(self.stop_.Get(), kWakeInterval) == WAIT_TIMEOUT) {
+  while (WaitForSingleObject(self.thread_.StopEvent(), kWakeInterval) == WAIT_TIMEOUT) {
     if (!IsWindow(self.window_)) break;
     if (self.posted_.exchange(true)) continue;
     if (!PostMessageW(self.window_, WM_NULL, kWakeTickerMark, reinterpret_cast<LPARAM>(&self)))

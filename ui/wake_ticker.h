@@ -8,7 +8,7 @@
 
 #include <atomic>
 
-#include "base/owner.h"
+#include "ui/stoppable_thread.h"
 
 class WakeTicker {
  public:
@@ -23,7 +23,7 @@ class WakeTicker {
   bool Start(HWND window);
   // Ends the thread and waits for it. Call before the window is destroyed.
   void Stop();
-  bool Running() const { return thread_.Valid(); }
+  bool Running() const { return thread_.Running(); }
 
   // The window's thread took the last wake-up (PumpEvent, or the window's
   // procedure when someone else dispatched it).
@@ -33,8 +33,7 @@ class WakeTicker {
   static DWORD WINAPI Run(void* self);
 
   HWND window_ = nullptr;
-  HandleHolder stop_;
-  HandleHolder thread_;
+  StoppableThread thread_;
   std::atomic<bool> posted_{false};
 };
 

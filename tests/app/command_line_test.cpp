@@ -15,7 +15,7 @@ class CommandLine : public ::testing::Test {
     g_uninstallCalls = 0;
     SetUninstallHandler(CountUninstall);
   }
-  void TearDown() override { SetUninstallHandler(nullptr); }
+  void TearDown() override { SetUninstallHandler(DefaultUninstallHandler()); }
   bool Parse(const std::wstring& line) { return ParseCommandLine(app, line.c_str()); }
   Application app;
   TempTree tree;

@@ -3,7 +3,10 @@
 //   record FILE ...   writes its command line and current folder to FILE
 //   stubborn EVENT    shows a window that ignores requests to close, signals
 //                     the named event and runs until it is stopped
-// Without a known mode it ends with exit code 3.
+// Without a known mode it ends with exit code 3. With the environment variable
+// HARBORLINE_PROBE_RECORD set, it first records as "record" would, to that file:
+// so it can stand in for a program that others start with arguments of their
+// own.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -54,19 +57,26 @@ int Stubborn(const wchar_t* eventName) {
   for (;;) Sleep(1000);
 }
 
+void Record(const wchar_t* path) {
+  wchar_t folder[4096];
+  DWORD length = GetCurrentDirectoryW(4096, folder);
+  WriteUtf8(path, std::wstring(L"cmd=") + GetCommandLineW() + L"\ncwd=" +
+                      std::wstring(folder, length) + L"\n");
+}
+
 }  // namespace
 
 int wmain() {
+  wchar_t recordPath[4096];
+  DWORD recordLength = GetEnvironmentVariableW(L"HARBORLINE_PROBE_RECORD", recordPath, 4096);
+  if (recordLength > 0 && recordLength < 4096) Record(recordPath);
   int count = 0;
   wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   if (!arguments || count < 2) return 3;
   std::wstring mode = arguments[1];
   if (mode == L"exit" && count >= 3) return _wtoi(arguments[2]);
   if (mode == L"record" && count >= 3) {
-    wchar_t folder[4096];
-    DWORD length = GetCurrentDirectoryW(4096, folder);
-    WriteUtf8(arguments[2], std::wstring(L"cmd=") + GetCommandLineW() + L"\ncwd=" +
-                                std::wstring(folder, length) + L"\n");
+    Record(arguments[2]);
     return 0;
   }
   if (mode == L"stubborn" && count >= 3) return Stubborn(arguments[2]);

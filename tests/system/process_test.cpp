@@ -7,6 +7,7 @@
 #include "system/process_control.h"
 #include "system/process_launch.h"
 #include "system/registry_key.h"
+#include "tests/support/child_process.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/temp_tree.h"
 
@@ -14,14 +15,7 @@ namespace {
 
 constexpr DWORD kBoundedWaitMs = 60000;
 
-std::wstring SiblingProgram(const wchar_t* name) {
-  wchar_t self[4096];
-  DWORD length = GetModuleFileNameW(nullptr, self, 4096);
-  std::wstring path(self, length);
-  return path.substr(0, path.rfind(L'\\') + 1) + name;
-}
-
-std::wstring Probe() { return SiblingProgram(L"process_probe.exe"); }
+std::wstring Probe() { return SiblingProgramPath(L"process_probe.exe"); }
 
 std::wstring Text(WideString& text) { return text.CStr() ? text.CStr() : L""; }
 

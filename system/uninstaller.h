@@ -1,0 +1,35 @@
+// Removes the installation in two stages. The first stage copies the program
+// into a folder of its own below the temporary folder and starts that copy;
+// the second stage, running from there, asks, removes the installation and
+// has the command processor delete the copy once it has ended.
+#pragma once
+
+#include "base/wide_string.h"
+#include "system/install_layout.h"
+
+struct InstallContext;
+
+inline constexpr wchar_t kUninstallQuestion[] =
+    L"Are you sure you want to uninstall Harborline Backup?";
+inline constexpr wchar_t kUninstalledMessage[] = L"Harborline Backup was uninstalled.";
+inline constexpr wchar_t kUninstallIncompleteMessage[] =
+    L"Harborline Backup could not be uninstalled completely.\r\n\r\nSome of its files are in use "
+    L"or protected.";
+
+// First stage: true once the second stage has started (the caller then ends
+// the program). Second stage: false when declined or run unattended; after a
+// confirmed removal it does not return.
+bool RunUninstall(const InstallContext& context);
+
+// The temporary uninstaller's folder and program file.
+bool TemporaryUninstallerPath(WideString& folder, WideString& program);
+// The first stage: recreates the temporary uninstaller's folder, for
+// administrators and the system only, copies the program into it, checks the
+// copy and starts exactly that file with "/Uninstall". False when any step
+// fails; then nothing was started.
+bool StartSecondStage(const wchar_t* programPath);
+// The removals of the second stage. False when the install folder stays.
+bool RemoveInstallation(InstallLayout& layout);
+// Has the command processor delete this program (and the temporary
+// uninstaller's folder when it runs from there) and ends the process.
+[[noreturn]] void SelfDelete();
