@@ -125,10 +125,10 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
   PassReport& report = job.report;
   bool created = false;
   if (!PrepareOtherFolder(from, to, report, created)) return false;
-  // What an interrupted run left: in the side written, and in the side
-  // walked, which an interrupted Restore or Sync wrote.
+  // What an interrupted run left in the side written; the side walked
+  // (which an interrupted Restore or Sync wrote) shows its own in the listing.
   if (!created) ClearLeftovers(to, report);
-  ClearLeftovers(from, report);
+  bool walkedLeftovers = false;
 
   WideString pattern;
   JoinPath(pattern, from, L"*");
@@ -162,8 +162,12 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
       result = false;
       continue;
     }
-    // Cleared above, or belonging to a run still going on: never user data.
-    if (IsScratchFileName(name)) continue;
+    // Cleared after the listing, or belonging to a run still going on:
+    // never user data.
+    if (IsScratchFileName(name)) {
+      walkedLeftovers = true;
+      continue;
+    }
     // The other side cannot hold such a name, nor tell whether it has it.
     if (wcspbrk(name, L"*?")) {
       RecordRefusal(report, fromItem.CStr(), Refusal::kNameNotJudged);
@@ -226,6 +230,7 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
     RecordFailure(report, from, FailureStep::kListFolder, find.lastError);
     result = false;
   }
+  if (walkedLeftovers) ClearLeftovers(from, report);
   return result;
 }
 

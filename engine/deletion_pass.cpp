@@ -37,31 +37,52 @@ struct Level {
   bool sourceLacksAll;
 };
 
+enum class QuickDeletion { kNotDone, kDeleted, kResolvesElsewhere };
+
+// The common case of a plain file, through one handle that both answers
+// where the file lies and deletes it: as many calls as a plain deletion plus
+// the check. kNotDone when the handle cannot do it (a read-only file, say):
+// the caller goes the long way.
+QuickDeletion DeleteFileInPlace(const wchar_t* item, FolderFinalPath& folder) {
+  HandleHolder file(CreateFileW(item, DELETE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.Valid()) return QuickDeletion::kNotDone;
+  if (!HandleResolvesInPlace(file.Get(), item, folder)) return QuickDeletion::kResolvesElsewhere;
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  if (!SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition,
+                                  sizeof(disposition)))
+    return QuickDeletion::kNotDone;
+  return QuickDeletion::kDeleted;
+}
+
 // Deletes one item the source lacks, never through a link and never an item
 // that resolves elsewhere. True when it is gone.
 bool DeleteItem(BackupJob& job, const FindHandle& find, const wchar_t* item,
                 FolderFinalPath& folder) {
   PassReport& report = job.report;
-  bool gone;
+  bool gone = false;
   if (find.IsLink() && find.ReparseTag() == 0) {
     // A host system's link (see IsHostLinkPath): removing it would reach
     // its target.
     RecordRefusal(report, item, Refusal::kResolvesElsewhere);
     return false;
   }
+  QuickDeletion quick = (find.IsLink() || find.IsFolder()) ? QuickDeletion::kNotDone
+                                                           : DeleteFileInPlace(item, folder);
   if (find.IsLink()) {
     gone = (find.IsFolder() ? RemoveDirectoryW(item) : DeleteFileW(item)) != FALSE;
-  } else if (!ResolvesInPlace(item, folder)) {
+  } else if (quick == QuickDeletion::kDeleted) {
+    gone = true;
+  } else if (quick == QuickDeletion::kResolvesElsewhere || !ResolvesInPlace(item, folder)) {
     RecordRefusal(report, item, Refusal::kResolvesElsewhere);
     return false;
   } else {
-    // A folder was emptied item by item just before; what is left in it was
-    // refused or failed, is already reported, and must not be deleted now
-    // without the checks above.
-    AccessList list;
-    uint32_t options = DeleteOption::DeleteRepairAccess;
-    gone = find.IsFolder() ? ForceRemoveFolder(item, options, list) != DeleteResult::Failed
-                           : ForceDeleteFile(item, options, list) != DeleteResult::Failed;
+    // A folder was emptied item by item just before, unless it refused to be
+    // listed: the forced deletion repairs access then, and still leaves
+    // every file inside that resolves elsewhere.
+    gone = ForceDelete(item, DeleteOption::DeleteRepairAccess | DeleteOption::DeleteOnlyInPlace |
+                                 DeleteOption::DeleteNoShellNotice) != DeleteResult::Failed;
   }
   if (gone)
     ++report.counts.deleted;
@@ -82,6 +103,9 @@ bool PruneLevel(const Level& level, BackupJob& job) {
   if (!FirstEntry(find, pattern.CStr())) {
     if (find.lastError == ERROR_NO_MORE_FILES || find.lastError == ERROR_FILE_NOT_FOUND)
       return true;
+    // A folder that goes as a whole is left to its deletion, which repairs
+    // access, and reports it if even that fails.
+    if (level.sourceLacksAll && find.lastError == ERROR_ACCESS_DENIED) return true;
     RecordFailure(report, level.from, FailureStep::kListFolder, find.lastError);
     return false;
   }

@@ -17,18 +17,18 @@ DWORD WINAPI EnumerationThread(void* argument) {
 
 bool EnumerateTree(const wchar_t* folder, BackupJob& job) {
   WideString pattern;
-  pattern.AssignConcat(folder, L"\\*");
+  JoinPath(pattern, folder, L"*");
   FindHandle find;
   if (!pattern.ok || !FirstEntry(find, pattern.CStr())) return true;
   WideString child;
   do {
     ++job.itemsTotal;
     if (find.IsPlainFolder()) {
-      child.AssignConcat(folder, L"\\", find.Name());
+      JoinPath(child, folder, find.Name());
       if (child.ok && !EnumerateTree(child.CStr(), job)) return false;
     } else if (find.IsLink()) {
       // Counted with what it resolves to: a file's size, 0 for a folder.
-      child.AssignConcat(folder, L"\\", find.Name());
+      JoinPath(child, folder, find.Name());
       if (child.ok) job.bytesTotal += QueryFileSize(child.CStr());
     } else {
       // The listing already holds the size; asking each file again would

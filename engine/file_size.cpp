@@ -11,14 +11,14 @@ namespace {
 
 uint64_t SumFolder(const wchar_t* folder) {
   WideString pattern;
-  pattern.AssignConcat(folder, L"\\*");
+  JoinPath(pattern, folder, L"*");
   FindHandle find(kFindSkipLinks);
   if (!pattern.ok || !FirstEntry(find, pattern.CStr())) return 0;
   uint64_t total = 0;
   WideString child;
   do {
     if (find.IsFolder()) {
-      child.AssignConcat(folder, L"\\", find.Name());
+      JoinPath(child, folder, find.Name());
       if (child.ok) total += SumFolder(child.CStr());
       ProcessPendingMessages();
     } else {
@@ -49,5 +49,8 @@ uint64_t GetFolderSize(const wchar_t* folder) {
   if (!(root.Length() >= 2 && root.buf[0] == L'\\' && root.buf[1] == L'\\'))
     root.Prepend(kLongPathPrefix);
   TrimTrailingBackslashes(root);
+  // The long form of a bare drive names the volume; its root is the folder.
+  root.Append(L"\\");
+  if (!IsDriveRoot(root.CStr())) TrimTrailingBackslashes(root);
   return SumFolder(root.CStr());
 }

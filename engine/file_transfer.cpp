@@ -30,6 +30,20 @@ bool OpenScratchFile(BackupJob& job, const wchar_t* toFolder, WideString& scratc
   return false;
 }
 
+// Reserves the file's whole length before the first byte is written: a
+// destination without room says so at once (not after gigabytes), and the
+// file system can lay the file out in one piece. Only a lack of room fails
+// the copy; a file system that cannot reserve simply writes as it goes.
+bool ReserveLength(FileObject& file, uint64_t size, DWORD& error) {
+  if (size == 0) return true;
+  FILE_ALLOCATION_INFO allocation = {};
+  allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
+  if (SetFileInformationByHandle(file.handle, FileAllocationInfo, &allocation, sizeof(allocation)))
+    return true;
+  error = GetLastError();
+  return error != ERROR_DISK_FULL && error != ERROR_HANDLE_DISK_FULL;
+}
+
 // Renames an item to a scratch name that carries its original name, so that
 // a run interrupted before the item's fate is settled gives it back next
 // time. The move never replaces.
@@ -191,6 +205,15 @@ TransferOutcome TransferFile(BackupJob& job, const wchar_t* fromItem, const wcha
     RecordFailure(job.report, toItem, FailureStep::kCreateScratch, GetLastError());
     CloseFile(job.sourceFile);
     return kTransferFailed;  // the name may belong to someone else's file: not deleted
+  }
+  DWORD reserveError = 0;
+  uint64_t size = (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+  if (!ReserveLength(job.destinationFile, size, reserveError)) {
+    RecordFailure(job.report, toItem, FailureStep::kCreateScratch, reserveError);
+    CloseFile(job.sourceFile);
+    CloseFile(job.destinationFile);
+    DeleteFileW(scratch.CStr());
+    return kTransferFailed;
   }
   TransferError error;
   uint64_t copied = 0;

@@ -88,7 +88,7 @@ int ForceDeleteTree(const wchar_t* folder, const wchar_t* pattern, uint32_t opti
   options &= ~static_cast<uint32_t>(DeleteOption::DeleteKeepTop);
 
   WideString search;
-  search.AssignConcat(folder, L"\\", pattern);
+  JoinPath(search, folder, pattern);
   FindHandle find;
   bool found = search.ok && FirstEntry(find, search.CStr());
   if (!found && RepairAccess(find.lastError, folder, options, kTreeProtected, list))

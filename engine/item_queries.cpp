@@ -22,9 +22,7 @@ HANDLE OpenResolved(const wchar_t* path) {
 
 bool FinalPathOfPath(const wchar_t* path, WideString& final) {
   HandleHolder item(OpenResolved(path));
-  if (!item.Valid() || !FinalPathOf(item.Get(), final)) return false;
-  DropLongPathPrefix(final);
-  return true;
+  return item.Valid() && FinalPathOf(item.Get(), final);
 }
 
 }  // namespace
@@ -90,14 +88,14 @@ bool GiveTimesAndAttributes(HANDLE handle, const FILETIME& creation, const FILET
   return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
 }
 
-bool FinalPathOf(HANDLE handle, WideString& path) {
+bool FinalPathOf(HANDLE handle, WideString& path, DWORD form) {
   auto getFinalPath = KernelFunction<GetFinalPathFn>("GetFinalPathNameByHandleW");
   if (!getFinalPath) return false;
   DWORD capacity = kFinalPathFirstGuess;
   for (;;) {
     wchar_t* buffer = path.AssignN(static_cast<int32_t>(capacity), nullptr);
     if (!buffer) return false;
-    DWORD length = getFinalPath(handle, buffer, capacity, 0);
+    DWORD length = getFinalPath(handle, buffer, capacity, form);
     if (length == 0) return false;
     if (length < capacity) {
       path.len = static_cast<int32_t>(length);
@@ -116,15 +114,21 @@ bool FolderFinalPath::Ask() {
   return known_;
 }
 
-bool ResolvesInPlace(const wchar_t* item, FolderFinalPath& folder) {
+bool HandleResolvesInPlace(HANDLE handle, const wchar_t* item, FolderFinalPath& folder) {
   WideString itemFinal;
-  if (!FinalPathOfPath(item, itemFinal)) return !IsLinkPath(item, GetFileAttributesW(item));
-  // Without the folder's answer there is nothing to compare with; the link
-  // test of the item's own attributes is all that is left.
-  if (!folder.Ask()) return !IsLinkPath(item, GetFileAttributesW(item));
+  // Without either answer there is nothing to compare; the link test of the
+  // item's own attributes is all that is left.
+  if (!FinalPathOf(handle, itemFinal) || !folder.Ask())
+    return !IsLinkPath(item, GetFileAttributesW(item));
   WideString expected;
   WideString name(item);
   FileNamePart(name);
   expected.AssignConcat(folder.Path(), L"\\", name.CStr());
   return CompareStringOrdinal(expected.CStr(), -1, itemFinal.CStr(), -1, TRUE) == CSTR_EQUAL;
+}
+
+bool ResolvesInPlace(const wchar_t* item, FolderFinalPath& folder) {
+  HandleHolder handle(OpenResolved(item));
+  if (!handle.Valid()) return !IsLinkPath(item, GetFileAttributesW(item));
+  return HandleResolvesInPlace(handle.Get(), item, folder);
 }

@@ -50,9 +50,10 @@ Fn KernelFunction(const char* name) {
                 : nullptr;
 }
 
-// The normalised drive-letter path of an open item, with every link, short
-// name and letter case resolved; false where the platform cannot tell.
-bool FinalPathOf(HANDLE handle, WideString& path);
+// The normalised path of an open item, with every link, short name and
+// letter case resolved, in the drive-letter form unless another form
+// (VOLUME_NAME_NT) is asked for; false where the platform cannot tell.
+bool FinalPathOf(HANDLE handle, WideString& path, DWORD form = 0);
 
 // The final path of one folder, asked at most once, when the first check
 // below needs it.
@@ -79,3 +80,5 @@ class FolderFinalPath {
 // by the link test of its attributes.
 // item must lie directly in folder's folder.
 bool ResolvesInPlace(const wchar_t* item, FolderFinalPath& folder);
+// The same for an item already open (without the reparse flag) as handle.
+bool HandleResolvesInPlace(HANDLE handle, const wchar_t* item, FolderFinalPath& folder);

@@ -11,8 +11,16 @@
 
 namespace {
 
+constexpr ULONGLONG kBoundedWaitMs = 60000;
+
 ChildResult RunHbcopyProgram(const std::wstring& arguments, const std::wstring& folder = L"") {
   return RunSiblingProgram(L"hbcopy.exe", arguments, folder);
+}
+
+uint64_t QueryFileSizeOf(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(LongForm(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 }  // namespace
@@ -162,4 +170,100 @@ TEST(Hbcopy, DriveRootPairsOnTheCurrentDriveAreRefused) {
                                 << run.output << run.errors;
   }
   EXPECT_EQ(DescribeTree(tree.Path(L"drive")), before);
+}
+
+namespace {
+
+// The path as a program of another prefix sees it: through Z:, the host's root.
+std::wstring ZPath(const std::wstring& path) {
+  std::wstring host = HostName(path);
+  for (wchar_t& c : host)
+    if (c == L'/') c = L'\\';
+  return L"Z:" + host;
+}
+
+std::wstring ShellPair(TempTree& tree, const wchar_t* mode) {
+  return std::wstring(mode) + L" '" + ZPath(tree.Path(L"src")) + L"' '" + ZPath(tree.Path(L"dst")) +
+         L"'";
+}
+
+}  // namespace
+
+TEST(Hbcopy, AFullDestinationKeepsThePreviousVersionAndSaysSo) {
+  // A file-size limit on the child makes its writes fail as on a full disk;
+  // with SIGXFSZ ignored the write fails instead of the process dying.
+  TempTree tree;
+  tree.WriteFileOfSize(L"src\\big.bin", 3 * 1024 * 1024, 5);
+  tree.WriteFile(L"src\\small.txt", "fits");
+  tree.WriteFile(L"dst\\big.bin", "previous version");
+  tree.MakeFolder(L"scratch");
+  HostChildResult run =
+      RunSiblingOnHost(L"hbcopy.exe", ShellPair(tree, L"common"), L"ulimit -f 1024; trap '' XFSZ;",
+                       L"", L"", tree.Path(L"scratch"));
+  if (!run.whyNot.empty()) GTEST_SKIP() << run.whyNot;
+  EXPECT_EQ(run.result.exitCode, 4u) << run.result.output << run.result.errors;
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\big.bin")), "previous version");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\small.txt")), "fits");
+  EXPECT_EQ(NamesIn(tree.Path(L"dst")), (std::vector<std::wstring>{L"big.bin", L"small.txt"}))
+      << "no scratch file is left";
+  EXPECT_NE(run.result.output.find("big.bin ("), std::string::npos) << run.result.output;
+  EXPECT_NE(run.result.output.find("disk full"), std::string::npos) << run.result.output;
+}
+
+TEST(Hbcopy, UnreadableItemsAreListedWhenRunWithoutRootPowers) {
+  // Root reads a file of mode 000; a child without capabilities (and with a
+  // wine server of its own, started without them) does not.
+  TempTree tree;
+  tree.WriteFile(L"src\\readable.txt", "r");
+  tree.WriteFile(L"src\\unreadable.txt", "secret");
+  tree.WriteFile(L"src\\closed\\inside.txt", "i");
+  tree.MakeFolder(L"scratch");
+  for (const wchar_t* item : {L"src\\unreadable.txt", L"src\\closed"}) {
+    std::wstring host = HostName(tree.Path(item));
+    std::wstring path = tree.Path(item);
+    std::string whyNot = RunHostProgram("/bin/chmod", L"000 " + Quoted(host), [&] {
+      return AttributesOf(path) & FILE_ATTRIBUTE_READONLY;
+    });
+    if (!whyNot.empty()) GTEST_SKIP() << whyNot;
+  }
+  HostChildResult run =
+      RunSiblingOnHost(L"hbcopy.exe", ShellPair(tree, L"common"), L"",
+                       L"setpriv --bounding-set=-all --inh-caps=-all",
+                       HostName(tree.Path(L"prefix")), tree.Path(L"scratch"), 240000);
+  if (!run.whyNot.empty()) GTEST_SKIP() << run.whyNot;
+  EXPECT_EQ(run.result.exitCode, 4u) << run.result.output << run.result.errors;
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\readable.txt")), "r");
+  EXPECT_NE(run.result.output.find("unreadable.txt (open source: "), std::string::npos)
+      << run.result.output;
+  EXPECT_NE(run.result.output.find("closed (list folder: "), std::string::npos)
+      << run.result.output;
+  EXPECT_NE(run.result.output.find("failed=2"), std::string::npos) << run.result.output;
+}
+
+TEST(Hbcopy, AKilledRunLeavesNothingThatTheNextRunDoesNotClear) {
+  TempTree tree;
+  tree.WriteFileOfSize(L"src\\big.bin", 192 * 1024 * 1024, 3);
+  tree.WriteFile(L"dst\\big.bin", "previous version");
+  std::wstring pair = Quoted(tree.Path(L"src")) + L" " + Quoted(tree.Path(L"dst"));
+  HandleHolder child(StartSiblingProgram(L"hbcopy.exe", L"common " + pair));
+  ASSERT_TRUE(child.Valid());
+  // Killed once its scratch copy has contents: mid-copy, as by a power cut.
+  bool caught = false;
+  for (ULONGLONG deadline = GetTickCount64() + kBoundedWaitMs;
+       !caught && GetTickCount64() < deadline;) {
+    for (const std::wstring& name : NamesIn(tree.Path(L"dst")))
+      if (name != L"big.bin" && QueryFileSizeOf(tree.Path(L"dst\\" + name)) > 0) caught = true;
+    if (!caught && WaitForSingleObject(child.Get(), 1) == WAIT_OBJECT_0) break;
+  }
+  TerminateProcess(child.Get(), 9);
+  WaitForSingleObject(child.Get(), INFINITE);
+  if (!caught) GTEST_SKIP() << "the copy ended before it could be interrupted";
+  ASSERT_EQ(NamesIn(tree.Path(L"dst")).size(), 2u) << "the partial copy beside the old one";
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\big.bin")), "previous version");
+
+  ChildResult next = RunHbcopyProgram(L"common " + pair);
+  EXPECT_EQ(next.exitCode, 0u) << next.output << next.errors;
+  EXPECT_NE(next.output.find("leftovers=1"), std::string::npos) << next.output;
+  EXPECT_EQ(NamesIn(tree.Path(L"dst")), (std::vector<std::wstring>{L"big.bin"}));
+  EXPECT_EQ(DescribeTree(tree.Path(L"dst")), DescribeTree(tree.Path(L"src")));
 }

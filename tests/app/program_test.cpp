@@ -43,17 +43,11 @@ TEST(Program, UninstallSwitchHandsOverToAPrivateCopyThatAsksFirst) {
   // The second stage runs from its copy, interactively, and asks.
   std::wstring copy = tree.Path(L"Harborline Uninstall\\Harborline Uninst.exe");
   ASSERT_TRUE(IsFile(copy));
-  std::vector<DWORD> stage;
-  HWND question = nullptr;
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        stage = ProcessesRunning(copy);
-        question = stage.empty() ? nullptr : FindWindowWithButton(stage[0], L"No");
-        return question != nullptr;
-      },
-      60000));
+  DWORD stage = 0;
+  HWND question = WaitForWindowWithButton(copy, L"No", 60000, &stage);
+  ASSERT_NE(question, nullptr);
   EXPECT_EQ(StaticTexts(question), L"Are you sure you want to uninstall Harborline Backup?");
-  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, stage[0]);
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, stage);
   ASSERT_NE(process, nullptr);
   ASSERT_TRUE(PressButton(question, L"No"));
   EXPECT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0);

@@ -138,7 +138,12 @@ TEST(ForceDelete, FolderLinkIsNeverEnteredAndGoesAsALink) {
   EXPECT_FALSE(Exists(tree.Path(L"holder")));
 }
 
-TEST(ForceDelete, FolderThatDeniesAccessIsRepairedAndRemoved) {
+// Shows only that folders with denying access lists are removed. Whether the
+// repair is what made it possible cannot be shown here: as root the lists
+// (mode bits under Wine) stop nothing, and without root's powers Wine 8
+// cannot repair (the tree reset answers success and changes nothing; the
+// single-object call answers "access denied" on a folder of mode 000).
+TEST(ForceDelete, FolderWithDenyingAccessListsIsRemoved) {
   TempTree tree;
   tree.WriteFile(L"locked\\inside\\f.txt", "x");
   ASSERT_TRUE(DenyEveryone(tree.Path(L"locked\\inside")));

@@ -490,6 +490,7 @@ TEST_F(PairPasses, DriveRootsAreRootsWhereverTheCurrentFolderIs) {
   EXPECT_EQ(ReadWholeFile(tree.Path(L"out\\photos\\p.jpg")), "unrelated and precious");
   EXPECT_EQ(ReadWholeFile(tree.Path(L"out\\src\\a.txt")), "a");
   EXPECT_FALSE(Exists(tree.Path(L"out\\w.txt")));
+  EXPECT_EQ(job.itemsTotal, 7u) << "the root's six entries were counted, plus one";
 }
 
 TEST_F(PairPasses, ADriveRootDestinationReceivesTheCopyAtItsTop) {

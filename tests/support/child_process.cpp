@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <string>
 #include <thread>
+
+#include "tests/support/temp_tree.h"
 
 namespace {
 
@@ -77,4 +80,69 @@ ChildResult RunProgramAt(const std::wstring& path, const std::wstring& arguments
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
   return result;
+}
+
+namespace {
+
+std::string ReadFileText(const std::wstring& path) {
+  std::string text;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return text;
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got) text.append(chunk, got);
+  CloseHandle(file);
+  return text;
+}
+
+}  // namespace
+
+HostChildResult RunSiblingOnHost(const std::wstring& program, const std::wstring& arguments,
+                                 const std::wstring& shellBefore, const std::wstring& wrapper,
+                                 const std::wstring& ownPrefix, const std::wstring& scratchFolder,
+                                 unsigned long timeoutMs) {
+  HostChildResult run;
+  std::wstring exe = HostName(SiblingProgramPath(program));
+  std::wstring scratch = HostName(scratchFolder);
+  if (exe.empty() || scratch.empty()) {
+    run.whyNot = "host shells can only be run under Wine";
+    return run;
+  }
+  std::wstring outPath = scratchFolder + L"\\out.txt";
+  std::wstring errPath = scratchFolder + L"\\err.txt";
+  std::wstring rcPath = scratchFolder + L"\\rc.txt";
+  // No double quotes in the script: it travels as one quoted argument.
+  std::wstring script = L"cd '" + scratch + L"'; ";
+  if (!ownPrefix.empty()) script += L"export WINEPREFIX='" + ownPrefix + L"'; ";
+  script += shellBefore + L" " + wrapper + L" wine '" + exe + L"' " + arguments +
+            L" >out.txt 2>err.txt; echo $? >rc.tmp; ";
+  if (!ownPrefix.empty()) script += wrapper + L" wineserver -w; ";
+  script += L"mv rc.tmp rc.txt";
+  run.whyNot = RunHostProgram(
+      "/bin/sh", L"-c \"" + script + L"\"",
+      [&] { return GetFileAttributesW(rcPath.c_str()) != INVALID_FILE_ATTRIBUTES; }, timeoutMs);
+  if (!run.whyNot.empty()) return run;
+  run.result.started = true;
+  run.result.exitCode = std::stoul("0" + ReadFileText(rcPath));
+  run.result.output = ReadFileText(outPath);
+  run.result.errors = ReadFileText(errPath);
+  return run;
+}
+
+HANDLE StartSiblingProgram(const std::wstring& program, const std::wstring& arguments) {
+  std::wstring path = SiblingProgramPath(program);
+  std::wstring commandLine = L"\"" + path + L"\" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = INVALID_HANDLE_VALUE;
+  startup.hStdError = INVALID_HANDLE_VALUE;
+  startup.hStdInput = INVALID_HANDLE_VALUE;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &process))
+    return nullptr;
+  CloseHandle(process.hThread);
+  return process.hProcess;
 }

@@ -2,6 +2,8 @@
 // what it writes to its standard output and error.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 struct ChildResult {
@@ -21,3 +23,21 @@ ChildResult RunProgramAt(const std::wstring& path, const std::wstring& arguments
                          const std::wstring& folder = L"", unsigned long timeoutMs = 120000);
 ChildResult RunSiblingProgram(const std::wstring& program, const std::wstring& arguments,
                               const std::wstring& folder = L"", unsigned long timeoutMs = 120000);
+
+// Runs program (as above) through the host system's shell, so that the
+// shell can first limit the process: shellBefore is shell text put before
+// the start, such as "ulimit -f 1024; trap '' XFSZ;", and wrapper a command
+// the start goes through, such as "setpriv --inh-caps=-all ...". With a
+// prefix folder of its own (a host path, or empty for the test's), the
+// child has its own wine server. Only under Wine; whyNot says otherwise.
+struct HostChildResult {
+  ChildResult result;
+  std::string whyNot;
+};
+HostChildResult RunSiblingOnHost(const std::wstring& program, const std::wstring& arguments,
+                                 const std::wstring& shellBefore, const std::wstring& wrapper,
+                                 const std::wstring& ownPrefix, const std::wstring& scratchFolder,
+                                 unsigned long timeoutMs = 120000);
+// A running sibling program, for tests that must act while it runs; the
+// caller closes the handle.
+HANDLE StartSiblingProgram(const std::wstring& program, const std::wstring& arguments);

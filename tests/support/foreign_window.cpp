@@ -100,6 +100,24 @@ HWND FindWindowWithButton(DWORD processId, const wchar_t* buttonText) {
   return search.found;
 }
 
+HWND WaitForWindowWithButton(const std::wstring& program, const wchar_t* buttonText,
+                             DWORD timeoutMs, DWORD* processId) {
+  HWND window = nullptr;
+  WaitUntil(
+      [&] {
+        for (DWORD id : ProcessesRunning(program)) {
+          window = FindWindowWithButton(id, buttonText);
+          if (window) {
+            if (processId) *processId = id;
+            return true;
+          }
+        }
+        return false;
+      },
+      timeoutMs);
+  return window;
+}
+
 std::wstring StaticTexts(HWND window) {
   std::wstring texts;
   EnumChildWindows(window, CollectStatics, reinterpret_cast<LPARAM>(&texts));

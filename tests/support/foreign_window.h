@@ -19,6 +19,11 @@ std::vector<DWORD> ProcessesRunning(const std::wstring& program);
 // A visible top-level window of the process that has a push button with the
 // text, or null.
 HWND FindWindowWithButton(DWORD processId, const wchar_t* buttonText);
+// Waits until a running process of the program shows a window with the
+// button; answers the window (null when none came in time) and, through
+// processId, the process.
+HWND WaitForWindowWithButton(const std::wstring& program, const wchar_t* buttonText,
+                             DWORD timeoutMs, DWORD* processId);
 // The texts of the window's static controls, joined by line feeds.
 std::wstring StaticTexts(HWND window);
 // Presses the window's button with the text; false when there is none.

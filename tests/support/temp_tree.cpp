@@ -312,6 +312,8 @@ ToUnixFn HostNameMapper() {
       GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
 }
 
+}  // namespace
+
 std::wstring HostName(const std::wstring& path) {
   std::wstring name;
   ToUnixFn toUnix = HostNameMapper();
@@ -328,11 +330,9 @@ std::wstring HostName(const std::wstring& path) {
   return name;
 }
 
-// Runs a program of the host system (Wine starts host programs as well) and
-// waits until done says so, within a bound: Wine hands out no waitable
-// handle for a host program.
+// Wine hands out no waitable handle for a host program: done decides.
 std::string RunHostProgram(const char* program, const std::wstring& arguments,
-                           const std::function<bool()>& done) {
+                           const std::function<bool()>& done, unsigned long timeoutMs) {
   auto toDos = reinterpret_cast<ToDosFn>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
   if (!toDos || !HostNameMapper()) return "host programs can only be run under Wine";
@@ -346,16 +346,13 @@ std::string RunHostProgram(const char* program, const std::wstring& arguments,
                                 nullptr, &startup, &process);
   HeapFree(GetProcessHeap(), 0, dosProgram);
   if (!started) return "the host program cannot be started";
-  if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {
-    ULONGLONG deadline = GetTickCount64() + 30000;
-    while (!done() && GetTickCount64() < deadline) Sleep(5);
-  }
+  ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  WaitForSingleObject(process.hProcess, timeoutMs);
+  while (!done() && GetTickCount64() < deadline) Sleep(5);
   if (process.hProcess) CloseHandle(process.hProcess);
   if (process.hThread) CloseHandle(process.hThread);
   return done() ? "" : "the host program did not do its job";
 }
-
-}  // namespace
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,13 @@ bool PlatformCreatesSymbolicLinks(const TempTree& tree);
 std::string MakeHostFolderLink(const std::wstring& linkPath, const std::wstring& targetPath);
 // Removes such a link (which Wine 8 cannot remove itself) with the host's rm.
 bool RemoveHostLink(const std::wstring& linkPath);
+// The host system's name of a path (under Wine); empty elsewhere.
+std::wstring HostName(const std::wstring& path);
+// Runs a program of the host system (Wine starts host programs as well) and
+// waits until done says so, within a bound of timeoutMs. Empty on success,
+// else why not.
+std::string RunHostProgram(const char* program, const std::wstring& arguments,
+                           const std::function<bool()>& done, unsigned long timeoutMs = 30000);
 // A host link to a file, which Wine shows as a plain file. Empty on success.
 std::string MakeHostFileLink(const std::wstring& linkPath, const std::wstring& targetPath);
 // Renames a file on the host to a name differing from another only in case,

@@ -176,6 +176,34 @@ class InstallerTest : public ::testing::Test {
     return ReadWholeFile(path);
   }
 
+  // Installs the program itself; its installed copy, handed a job file that
+  // does not exist, ends at once.
+  void InstallTheProgram() {
+    harborline = SiblingProgramPath(L"harborline.exe");
+    context.programPath = harborline.c_str();
+    ASSERT_TRUE(ApplyInstallation(
+        context, All(), (L"/Quiet " + Quoted(tree.Path(L"missing.hbak"))).c_str(), SW_HIDE));
+    ASSERT_TRUE(WaitUntilInstalledCopiesEnd());
+  }
+
+  // Runs the installed program with the arguments, which hands over to the
+  // temporary copy; answers its question with Yes. The closing box, or null;
+  // the second stage's id goes to stage.
+  HWND UninstallConfirmed(const wchar_t* arguments, DWORD& stage, std::wstring& question) {
+    std::wstring installed = Text(layout.installedProgram);
+    if (RunProcess((Quoted(installed) + arguments).c_str(), nullptr, SW_SHOWNORMAL, kWaitForExit) !=
+        0)
+      return nullptr;
+    std::wstring copy = tree.Path(L"Harborline Uninstall\\Harborline Uninst.exe");
+    HWND box = WaitForWindowWithButton(copy, L"Yes", kBoundedWaitMs, &stage);
+    if (!box) return nullptr;
+    question = StaticTexts(box);
+    PressButton(box, L"Yes");
+    bool closing = WaitUntil([&] { return (box = FindWindowWithButton(stage, L"OK")) != nullptr; },
+                             kBoundedWaitMs);
+    return closing ? box : nullptr;
+  }
+
   bool WaitUntilInstalledCopiesEnd() {
     return WaitUntil([&] { return ProcessesRunning(Text(layout.installedProgram)).empty(); },
                      kBoundedWaitMs);
@@ -186,6 +214,7 @@ class InstallerTest : public ::testing::Test {
   InstallContext context;
   std::wstring program;
   std::wstring settings;
+  std::wstring harborline;
 };
 
 }  // namespace
@@ -421,14 +450,8 @@ TEST_F(InstallerTest, RemovingTheInstallationReportsAFolderThatStays) {
 }
 
 TEST_F(InstallerTest, TheProgramInstallsOpensJobFilesAndUninstallsItself) {
-  std::wstring harborline = SiblingProgramPath(L"harborline.exe");
+  InstallTheProgram();
   std::wstring installed = Text(layout.installedProgram);
-  context.programPath = harborline.c_str();
-  // The installed copy takes over with these arguments; a job file that does
-  // not exist makes it end at once.
-  std::wstring missing = tree.Path(L"missing.hbak");
-  ASSERT_TRUE(ApplyInstallation(context, All(), (L"/Quiet " + Quoted(missing)).c_str(), SW_HIDE));
-  ASSERT_TRUE(WaitUntilInstalledCopiesEnd());
   EXPECT_EQ(ReadWholeFile(installed), ReadWholeFile(harborline));
 
   // A job file opened through the shell starts the installed program.
@@ -443,24 +466,12 @@ TEST_F(InstallerTest, TheProgramInstallsOpensJobFilesAndUninstallsItself) {
 
   // The uninstall entry's command: the installed program hands over to its
   // temporary copy and ends.
-  EXPECT_EQ(RunProcess((Quoted(installed) + L" /Uninstall /Quiet").c_str(), nullptr, SW_SHOWNORMAL,
-                       kWaitForExit),
-            0);
-  std::wstring copy = tree.Path(L"Harborline Uninstall\\Harborline Uninst.exe");
-  std::vector<DWORD> stage;
-  HWND box = nullptr;
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        stage = ProcessesRunning(copy);
-        box = stage.empty() ? nullptr : FindWindowWithButton(stage[0], L"Yes");
-        return box != nullptr;
-      },
-      kBoundedWaitMs));
-  HandleHolder secondStage(OpenProcess(SYNCHRONIZE, FALSE, stage[0]));
-  EXPECT_EQ(StaticTexts(box), L"Are you sure you want to uninstall Harborline Backup?");
-  ASSERT_TRUE(PressButton(box, L"Yes"));
-  ASSERT_TRUE(WaitUntil([&] { return (box = FindWindowWithButton(stage[0], L"OK")) != nullptr; },
-                        kBoundedWaitMs));
+  DWORD stage = 0;
+  std::wstring question;
+  HWND box = UninstallConfirmed(L" /Uninstall /Quiet", stage, question);
+  ASSERT_NE(box, nullptr);
+  HandleHolder secondStage(OpenProcess(SYNCHRONIZE, FALSE, stage));
+  EXPECT_EQ(question, L"Are you sure you want to uninstall Harborline Backup?");
   EXPECT_EQ(StaticTexts(box), L"Harborline Backup was uninstalled.");
   EXPECT_FALSE(Exists(Text(layout.installFolder)));
   EXPECT_FALSE(Exists(Text(layout.unattendedShortcut)));
@@ -480,33 +491,16 @@ TEST_F(InstallerTest, TheProgramInstallsOpensJobFilesAndUninstallsItself) {
 }
 
 TEST_F(InstallerTest, TheUninstallerSaysSoWhenTheInstallFolderStays) {
-  std::wstring installed = Text(layout.installedProgram);
-  std::wstring harborline = SiblingProgramPath(L"harborline.exe");
-  context.programPath = harborline.c_str();
-  ASSERT_TRUE(ApplyInstallation(context, All(),
-                                (L"/Quiet " + Quoted(tree.Path(L"none.hbak"))).c_str(), SW_HIDE));
-  ASSERT_TRUE(WaitUntilInstalledCopiesEnd());
+  InstallTheProgram();
   // A file in use keeps the install folder.
   HandleHolder held(CreateFileW(layout.installedSettings.CStr(), GENERIC_READ, FILE_SHARE_READ,
                                 nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held.Valid());
-  EXPECT_EQ(RunProcess((Quoted(installed) + L" /Uninstall").c_str(), nullptr, SW_SHOWNORMAL,
-                       kWaitForExit),
-            0);
-  std::wstring copy = tree.Path(L"Harborline Uninstall\\Harborline Uninst.exe");
-  std::vector<DWORD> stage;
-  HWND box = nullptr;
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        stage = ProcessesRunning(copy);
-        box = stage.empty() ? nullptr : FindWindowWithButton(stage[0], L"Yes");
-        return box != nullptr;
-      },
-      kBoundedWaitMs));
-  HandleHolder secondStage(OpenProcess(SYNCHRONIZE, FALSE, stage[0]));
-  ASSERT_TRUE(PressButton(box, L"Yes"));
-  ASSERT_TRUE(WaitUntil([&] { return (box = FindWindowWithButton(stage[0], L"OK")) != nullptr; },
-                        kBoundedWaitMs));
+  DWORD stage = 0;
+  std::wstring question;
+  HWND box = UninstallConfirmed(L" /Uninstall", stage, question);
+  ASSERT_NE(box, nullptr);
+  HandleHolder secondStage(OpenProcess(SYNCHRONIZE, FALSE, stage));
   EXPECT_EQ(StaticTexts(box),
             L"Harborline Backup could not be uninstalled completely.\r\n\r\nSome of its files are "
             L"in use or protected.");
