@@ -47,27 +47,9 @@ constexpr int kColumnWidths[] = {300, 300, 0, 0};
 // A dark gradient from left to right with three white panels: the list, the
 // modes and the options. Painted once; later painting only blits it.
 void PaintBackground(UiWindow& window) {
-  GdipBitmapHolder canvas;
-  if (gp::GdipCreateBitmapFromScan0(kWidth, kHeight, 0, PixelFormat32bppPARGB, nullptr,
-                                    canvas.Out()) != Gdiplus::Ok) {
-    return;
-  }
-  {
-    GdipGraphicsHolder graphics;
-    gp::GdipGetImageGraphicsContext(canvas.Get(), graphics.Out());
-    Gdiplus::GpLineGradient* gradient = nullptr;
-    Gdiplus::Point from{0, 0}, to{kWidth, 0};
-    if (gp::GdipCreateLineBrushI(&from, &to, 0xFF000000, 0xFF505050, Gdiplus::WrapModeTile,
-                                 &gradient) == Gdiplus::Ok) {
-      gp::GdipFillRectangleI(graphics.Get(), gradient, 0, 0, kWidth, kHeight);
-      gp::GdipDeleteBrush(gradient);
-    }
-  }
-  FillRoundRect(canvas.Get(), 10, 60, 630, 170, 0xFFFFFFFF, 4);
-  FillRoundRect(canvas.Get(), 10, 245, 630, 130, 0xFFFFFFFF, 4);
-  FillRoundRect(canvas.Get(), 10, 390, 630, 75, 0xFFFFFFFF, 4);
-  SetBackgroundImage(window, canvas.Get(), kWidth, kHeight);
-  RoundClientRegion(window);
+  static const PanelRect kPanels[] = {{10, 60, 630, 170}, {10, 245, 630, 130}, {10, 390, 630, 75}};
+  SetPanelBackground(window, kWidth, kHeight, 0xFF000000, 0xFF505050, kPanels,
+                     sizeof kPanels / sizeof kPanels[0]);
 }
 
 HICON LoadProgramIcon(HINSTANCE instance, int id, int size) {

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "ui/gdiplus_api.h"
@@ -79,6 +80,14 @@ bool SetBackgroundImage(UiWindow& window, Gdiplus::GpImage* image, int width, in
 
 // Cuts the window to its client area with rounded corners.
 bool RoundClientRegion(UiWindow& window);
+
+struct PanelRect {
+  int32_t x, y, width, height;
+};
+// The program's window look: a left-to-right gradient with rounded white
+// panels on it, made the window's background, and the window rounded.
+bool SetPanelBackground(UiWindow& window, int32_t width, int32_t height, uint32_t leftColour,
+                        uint32_t rightColour, const PanelRect* panels, size_t panelCount);
 
 // Brush to paint a control's background with: the window's background brush,
 // or a brush cut from the window's background image under the control (owned

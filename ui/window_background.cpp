@@ -129,3 +129,29 @@ HBRUSH WindowBackground::AreaBrush(HDC dc, const RECT& area) {
   areaBrush_.Reset(brush);
   return brush;
 }
+
+bool SetPanelBackground(UiWindow& window, int32_t width, int32_t height, uint32_t leftColour,
+                        uint32_t rightColour, const PanelRect* panels, size_t panelCount) {
+  GdipBitmapHolder canvas;
+  if (gp::GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppPARGB, nullptr,
+                                    canvas.Out()) != Gdiplus::Ok) {
+    return false;
+  }
+  {
+    GdipGraphicsHolder graphics;
+    gp::GdipGetImageGraphicsContext(canvas.Get(), graphics.Out());
+    Gdiplus::GpLineGradient* gradient = nullptr;
+    Gdiplus::Point from{0, 0}, to{width, 0};
+    if (gp::GdipCreateLineBrushI(&from, &to, leftColour, rightColour, Gdiplus::WrapModeTile,
+                                 &gradient) == Gdiplus::Ok) {
+      gp::GdipFillRectangleI(graphics.Get(), gradient, 0, 0, width, height);
+      gp::GdipDeleteBrush(gradient);
+    }
+  }
+  for (size_t i = 0; i < panelCount; ++i)
+    FillRoundRect(canvas.Get(), panels[i].x, panels[i].y, panels[i].width, panels[i].height,
+                  0xFFFFFFFF, 4);
+  const bool painted = SetBackgroundImage(window, canvas.Get(), width, height);
+  RoundClientRegion(window);
+  return painted;
+}
