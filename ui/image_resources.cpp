@@ -145,6 +145,44 @@ HBITMAP FlattenOntoColour(HBITMAP image, COLORREF background) {
   return flat.Release();
 }
 
+namespace {
+
+// A washed-out grey copy of a 32-bit image for the disabled state; null when
+// the image cannot be read. Lightening towards the alpha value keeps
+// premultiplied pixels valid.
+HBITMAP CreateDisabledLook(HBITMAP bitmap, int width, int height) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP copy = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!copy) return nullptr;
+  HDC screen = GetDC(nullptr);
+  const int lines =
+      GetDIBits(screen, bitmap, 0, static_cast<UINT>(height), bits, &info, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  if (lines != height) {
+    DeleteObject(copy);
+    return nullptr;
+  }
+  uint32_t* pixel = static_cast<uint32_t*>(bits);
+  for (int i = 0; i < width * height; ++i) {
+    const uint32_t alpha = pixel[i] >> 24;
+    const uint32_t red = (pixel[i] >> 16) & 0xFF, green = (pixel[i] >> 8) & 0xFF,
+                   blue = pixel[i] & 0xFF;
+    const uint32_t grey = std::min<uint32_t>(alpha, (red * 30 + green * 59 + blue * 11) / 100);
+    const uint32_t light = grey + (alpha - grey) / 2;
+    pixel[i] = (alpha << 24) | (light << 16) | (light << 8) | light;
+  }
+  return copy;
+}
+
+}  // namespace
+
 bool SetButtonImage(UiWindow& window, int index, int position, HBITMAP bitmap, int width,
                     int height) {
   HWND button = PushButtonHandle(window, index);
@@ -162,8 +200,16 @@ bool SetButtonImage(UiWindow& window, int index, int position, HBITMAP bitmap, i
   const UINT alignment = position < 0 ? BUTTON_IMAGELIST_ALIGN_LEFT : static_cast<UINT>(position);
   BUTTON_IMAGELIST current{};
   if (!SendMessageW(button, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&current))) return false;
-  ImageListHolder list(ImageList_Create(width, height, ILC_COLOR32 | ILC_MASK, 1, 1));
-  if (!list.Valid() || ImageList_Add(list.Get(), bitmap, nullptr) < 0) return false;
+  // One image per button state (normal, hot, pressed, disabled, defaulted,
+  // stylus hot): with a single image a disabled button without text, such as
+  // move up and move down, would look just as usable as an enabled one.
+  GdiObjectHolder<HBITMAP> disabled(CreateDisabledLook(bitmap, width, height));
+  ImageListHolder list(ImageList_Create(width, height, ILC_COLOR32 | ILC_MASK, 6, 0));
+  if (!list.Valid()) return false;
+  for (int state = 0; state < 6; ++state) {
+    HBITMAP image = state == 3 && disabled.Get() ? disabled.Get() : bitmap;
+    if (ImageList_Add(list.Get(), image, nullptr) < 0) return false;
+  }
   BUTTON_IMAGELIST next{};
   next.himl = list.Get();
   next.uAlign = alignment;

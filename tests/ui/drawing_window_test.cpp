@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -251,6 +252,36 @@ TEST_F(ButtonImages, ImagesKeepTheirTransparencyOnScreen) {
   DeleteObject(direct);
 }
 
+// Pixels inside a button (its frame left out) whose colour channels differ
+// clearly: a greyed image has none.
+int ColouredPixelsInside(HWND button) {
+  RedrawWindow(button, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  RECT area;
+  GetClientRect(button, &area);
+  HDC dc = GetDC(button);
+  int coloured = 0;
+  for (int y = area.top + 3; y < area.bottom - 3; ++y)
+    for (int x = area.left + 3; x < area.right - 3; ++x) {
+      const COLORREF c = GetPixel(dc, x, y);
+      const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+      if (std::max({r, g, b}) - std::min({r, g, b}) > 24) ++coloured;
+    }
+  ReleaseDC(button, dc);
+  return coloured;
+}
+
+TEST_F(ButtonImages, ADisabledButtonShowsItsImageGreyed) {
+  // Move up's image, on a button without text: only the image tells a user
+  // whether it can be pressed.
+  const int plain = dialog.AddButton(L"", 20, 60, 40, 30);
+  ShowWindow(dialog.handle, SW_SHOWNOACTIVATE);
+  ASSERT_TRUE(SetButtonImageFromResource(dialog, plain, -1, nullptr, 151, 18, 18));
+  EXPECT_GT(ColouredPixelsInside(dialog.ControlHandle(plain)), 20) << "enabled: in colour";
+  EnableWindow(dialog.ControlHandle(plain), FALSE);
+  EXPECT_EQ(ColouredPixelsInside(dialog.ControlHandle(plain)), 0) << "disabled: grey";
+  EXPECT_EQ(BlackPixelsInside(dialog.ControlHandle(plain)), 0) << "and still transparent";
+}
+
 TEST_F(ButtonImages, EveryPositionGoesThroughAnImageList) {
   struct Case {
     int position;
@@ -263,7 +294,7 @@ TEST_F(ButtonImages, EveryPositionGoesThroughAnImageList) {
     BUTTON_IMAGELIST list = List();
     ASSERT_TRUE(list.himl) << c.position;
     EXPECT_EQ(list.uAlign, c.alignment) << c.position;
-    EXPECT_EQ(ImageList_GetImageCount(list.himl), 1);
+    EXPECT_EQ(ImageList_GetImageCount(list.himl), 6) << "one image per button state";
     int width = 0, height = 0;
     ImageList_GetIconSize(list.himl, &width, &height);
     EXPECT_EQ(width, 20);
