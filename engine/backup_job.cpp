@@ -1,15 +1,12 @@
 #include "engine/backup_job.h"
 
-BackupJob::~BackupJob() {
-  CloseJobFiles(*this);
-  if (transferBuffer) VirtualFree(transferBuffer, 0, MEM_RELEASE);
-}
+BackupJob::~BackupJob() { CloseJobFiles(*this); }
 
 bool EnsureTransferBuffer(BackupJob& job) {
-  if (!job.transferBuffer)
-    job.transferBuffer = static_cast<unsigned char*>(
-        VirtualAlloc(nullptr, kTransferBufferSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-  return job.transferBuffer != nullptr;
+  if (!job.transferBuffer.Valid())
+    job.transferBuffer.Reset(static_cast<unsigned char*>(
+        VirtualAlloc(nullptr, kTransferBufferSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)));
+  return job.transferBuffer.Valid();
 }
 
 bool StopRequested(BackupJob& job) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "base/owner.h"
 #include "base/wide_string.h"
 #include "engine/file_object.h"
 #include "engine/handle_holder.h"
@@ -32,6 +33,9 @@ struct SkipAttribute {
     SkipSystem = FILE_ATTRIBUTE_SYSTEM,
   };
 };
+
+inline void ReleaseTransferBuffer(unsigned char* buffer) { VirtualFree(buffer, 0, MEM_RELEASE); }
+using TransferBuffer = Owner<unsigned char*, ReleaseTransferBuffer>;
 
 inline constexpr uint32_t kTransferBufferSize = 0x200000;  // 2 MiB, one for every file
 inline constexpr int32_t kProgressHalf = 500;
@@ -61,7 +65,7 @@ class BackupJob {
   int64_t compareValue = 0;
   WideString fromRoot;
   WideString toRoot;
-  unsigned char* transferBuffer = nullptr;
+  TransferBuffer transferBuffer;  // allocated at the first start, kept for the job's life
   FileObject sourceFile;
   FileObject destinationFile;
 

@@ -72,14 +72,14 @@ TransferOutcome CopyContents(BackupJob& job, TransferError& error, uint64_t& cop
   for (;;) {
     DWORD got = 0;
     // A failed read is a failed copy: a truncated file must never look complete.
-    if (!ReadFromFile(job.sourceFile, job.transferBuffer, kTransferBufferSize, &got)) {
+    if (!ReadFromFile(job.sourceFile, job.transferBuffer.Get(), kTransferBufferSize, &got)) {
       error.step = FailureStep::kRead;
       error.code = GetLastError();
       return kTransferFailed;
     }
     if (got == 0) return kTransferCopied;
     DWORD written = 0;
-    if (!WriteToFile(job.destinationFile, job.transferBuffer, got, &written)) {
+    if (!WriteToFile(job.destinationFile, job.transferBuffer.Get(), got, &written)) {
       error.step = FailureStep::kWrite;
       error.code = GetLastError();
       return kTransferFailed;

@@ -29,8 +29,8 @@ bool RepairAccess(DWORD error, const wchar_t* path, uint32_t options, uint32_t m
   return ApplyAccessList(list, path, mode, list.Owner());
 }
 
-int RemoveStubbornItem(const wchar_t* path, uint32_t options, AccessList& list, RemoveFn remove,
-                       uint32_t repairMode) {
+DeleteResult RemoveStubbornItem(const wchar_t* path, uint32_t options, AccessList& list,
+                                RemoveFn remove, uint32_t repairMode) {
   if (remove(path)) return DeleteResult::Deleted;
   DWORD error = GetLastError();
   if (error == ERROR_FILE_NOT_FOUND) return DeleteResult::Deleted;
@@ -66,7 +66,7 @@ void NotifyShell(LONG event, const wchar_t* path) {
 
 }  // namespace
 
-int CombineDeleteResults(int a, int b) {
+DeleteResult CombineDeleteResults(DeleteResult a, DeleteResult b) {
   if (a == DeleteResult::Failed || b == DeleteResult::Failed) return DeleteResult::Failed;
   if (a == DeleteResult::Scheduled || b == DeleteResult::Scheduled) return DeleteResult::Scheduled;
   return DeleteResult::Deleted;
@@ -74,16 +74,16 @@ int CombineDeleteResults(int a, int b) {
 
 void NotifyFolderChanged(const wchar_t* folder) { NotifyShell(SHCNE_UPDATEDIR, folder); }
 
-int ForceDeleteFile(const wchar_t* path, uint32_t options, AccessList& list) {
+DeleteResult ForceDeleteFile(const wchar_t* path, uint32_t options, AccessList& list) {
   return RemoveStubbornItem(path, options, list, DeleteFileCall, kSingleProtected);
 }
 
-int ForceRemoveFolder(const wchar_t* path, uint32_t options, AccessList& list) {
+DeleteResult ForceRemoveFolder(const wchar_t* path, uint32_t options, AccessList& list) {
   return RemoveStubbornItem(path, options, list, RemoveFolderCall, kTreeProtected);
 }
 
-int ForceDeleteTree(const wchar_t* folder, const wchar_t* pattern, uint32_t options,
-                    AccessList& list) {
+DeleteResult ForceDeleteTree(const wchar_t* folder, const wchar_t* pattern, uint32_t options,
+                             AccessList& list) {
   bool keepTop = (options & DeleteOption::DeleteKeepTop) != 0;
   options &= ~static_cast<uint32_t>(DeleteOption::DeleteKeepTop);
 
@@ -94,7 +94,7 @@ int ForceDeleteTree(const wchar_t* folder, const wchar_t* pattern, uint32_t opti
   if (!found && RepairAccess(find.lastError, folder, options, kTreeProtected, list))
     found = FirstEntry(find, search.CStr());
 
-  int result = DeleteResult::Deleted;
+  DeleteResult result = DeleteResult::Deleted;
   WideString child;
   FolderFinalPath folderFinal(folder);
   if (found) {
@@ -104,7 +104,7 @@ int ForceDeleteTree(const wchar_t* folder, const wchar_t* pattern, uint32_t opti
         result = DeleteResult::Failed;
         continue;
       }
-      int step;
+      DeleteResult step;
       if (!find.IsFolder() && (options & DeleteOption::DeleteOnlyInPlace) && !find.IsLink() &&
           !ResolvesInPlace(child.CStr(), folderFinal))
         step = DeleteResult::Failed;
@@ -122,7 +122,7 @@ int ForceDeleteTree(const wchar_t* folder, const wchar_t* pattern, uint32_t opti
   return result;
 }
 
-int ForceDelete(const wchar_t* path, uint32_t options) {
+DeleteResult ForceDelete(const wchar_t* path, uint32_t options) {
   WideString target(path);
   if (!target.ok) return DeleteResult::Failed;
   TrimTrailingBackslashes(target);
@@ -155,7 +155,7 @@ int ForceDelete(const wchar_t* path, uint32_t options) {
   options &= ~static_cast<uint32_t>(DeleteOption::DeleteNoShellNotice);
   AccessList list;
   list.repairInheritance = (isFolder || wildcard) ? kFolderInheritance : 0;
-  int result;
+  DeleteResult result;
   if (isFolder && isLink)
     result = ForceRemoveFolder(folder.CStr(), options, list);
   else if (wildcard || isFolder)

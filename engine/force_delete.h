@@ -23,22 +23,20 @@ struct DeleteOption {
   };
 };
 
-struct DeleteResult {
-  enum : int { Failed = 0, Deleted = 1, Scheduled = 2 };
-};
+enum class DeleteResult : int { Failed = 0, Deleted = 1, Scheduled = 2 };
 
 // Any failure fails the whole; otherwise any scheduled deletion makes it
 // scheduled.
-int CombineDeleteResults(int a, int b);
+DeleteResult CombineDeleteResults(DeleteResult a, DeleteResult b);
 
 // Deletes a file, a folder with everything in it (a folder link as a link, its
 // target untouched) or, for a last component with "*" or "?", the matches in
 // the folder and in matching sub-folders while keeping the folder. A path that
 // does not exist, or has no "\", counts as deleted.
-int ForceDelete(const wchar_t* path, uint32_t options);
+DeleteResult ForceDelete(const wchar_t* path, uint32_t options);
 // Tells the shell that a folder's contents changed.
 void NotifyFolderChanged(const wchar_t* folder);
-int ForceDeleteFile(const wchar_t* path, uint32_t options, AccessList& list);
-int ForceRemoveFolder(const wchar_t* path, uint32_t options, AccessList& list);
-int ForceDeleteTree(const wchar_t* folder, const wchar_t* pattern, uint32_t options,
-                    AccessList& list);
+DeleteResult ForceDeleteFile(const wchar_t* path, uint32_t options, AccessList& list);
+DeleteResult ForceRemoveFolder(const wchar_t* path, uint32_t options, AccessList& list);
+DeleteResult ForceDeleteTree(const wchar_t* folder, const wchar_t* pattern, uint32_t options,
+                             AccessList& list);

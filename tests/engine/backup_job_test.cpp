@@ -67,11 +67,11 @@ TEST(UpdateProgress, TellsTheObserverEveryTime) {
 TEST(BackupJob, TransferBufferIsAllocatedOnceAndKept) {
   BackupJob job;
   ASSERT_TRUE(EnsureTransferBuffer(job));
-  unsigned char* first = job.transferBuffer;
+  unsigned char* first = job.transferBuffer.Get();
   first[0] = 1;
   first[kTransferBufferSize - 1] = 2;  // the whole buffer is usable
   ASSERT_TRUE(EnsureTransferBuffer(job));
-  EXPECT_EQ(job.transferBuffer, first);
+  EXPECT_EQ(job.transferBuffer.Get(), first);
   MEMORY_BASIC_INFORMATION region;
   ASSERT_NE(VirtualQuery(first, &region, sizeof(region)), 0u);
   EXPECT_GE(region.RegionSize, kTransferBufferSize);

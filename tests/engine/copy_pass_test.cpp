@@ -281,17 +281,17 @@ TEST_F(CopyPass, ReadErrorKeepsThePreviousVersionAndTheWalkGoesOn) {
     Trap& t = *static_cast<Trap*>(context);
     DWORD old = 0;
     if (t.state == 0 && seen.bytesDone >= kTransferBufferSize) {
-      VirtualProtect(seen.transferBuffer, kTransferBufferSize, PAGE_READONLY, &old);
+      VirtualProtect(seen.transferBuffer.Get(), kTransferBufferSize, PAGE_READONLY, &old);
       t.itemsAtFailure = seen.itemsDone;
       t.state = 1;
     } else if (t.state == 1 && seen.itemsDone != t.itemsAtFailure) {
-      VirtualProtect(seen.transferBuffer, kTransferBufferSize, PAGE_READWRITE, &old);
+      VirtualProtect(seen.transferBuffer.Get(), kTransferBufferSize, PAGE_READWRITE, &old);
       t.state = 2;
     }
   };
   EXPECT_EQ(CopyThread(&job), 1u);
   DWORD old = 0;
-  VirtualProtect(job.transferBuffer, kTransferBufferSize, PAGE_READWRITE, &old);
+  VirtualProtect(job.transferBuffer.Get(), kTransferBufferSize, PAGE_READWRITE, &old);
   ASSERT_GE(trap.state, 1) << "the trap never fired";
   EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\big.bin")), "previous version")
       << "a truncated copy must not replace the last good one";

@@ -52,26 +52,29 @@ HANDLE HoldOpen(const std::wstring& path) {
 }  // namespace
 
 TEST(CombineDeleteResults, AnyFailureFailsThenScheduledWins) {
-  EXPECT_EQ(CombineDeleteResults(1, 1), 1);
-  EXPECT_EQ(CombineDeleteResults(1, 2), 2);
-  EXPECT_EQ(CombineDeleteResults(2, 1), 2);
-  EXPECT_EQ(CombineDeleteResults(2, 0), 0);
-  EXPECT_EQ(CombineDeleteResults(0, 1), 0);
+  constexpr DeleteResult failed = DeleteResult::Failed, deleted = DeleteResult::Deleted,
+                         scheduled = DeleteResult::Scheduled;
+  EXPECT_EQ(CombineDeleteResults(deleted, deleted), deleted);
+  EXPECT_EQ(CombineDeleteResults(deleted, scheduled), scheduled);
+  EXPECT_EQ(CombineDeleteResults(scheduled, deleted), scheduled);
+  EXPECT_EQ(CombineDeleteResults(scheduled, failed), failed);
+  EXPECT_EQ(CombineDeleteResults(failed, deleted), failed);
 }
 
 TEST(ForceDelete, ReadOnlyFileIsDeleted) {
   TempTree tree;
   tree.WriteFile(L"ro.txt", "x");
   ASSERT_TRUE(SetAttributes(tree.Path(L"ro.txt"), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM));
-  EXPECT_EQ(ForceDelete(tree.Path(L"ro.txt").c_str(), 0), 1);
+  EXPECT_EQ(ForceDelete(tree.Path(L"ro.txt").c_str(), 0), DeleteResult::Deleted);
   EXPECT_FALSE(Exists(tree.Path(L"ro.txt")));
 }
 
 TEST(ForceDelete, NothingToDeleteCountsAsDeleted) {
   TempTree tree;
-  EXPECT_EQ(ForceDelete(tree.Path(L"missing.txt").c_str(), DeleteOption::DeleteRepairAccess), 1);
-  EXPECT_EQ(ForceDelete(L"no-separator-anywhere", 0), 1);
-  EXPECT_EQ(ForceDelete(L"", 0), 1);
+  EXPECT_EQ(ForceDelete(tree.Path(L"missing.txt").c_str(), DeleteOption::DeleteRepairAccess),
+            DeleteResult::Deleted);
+  EXPECT_EQ(ForceDelete(L"no-separator-anywhere", 0), DeleteResult::Deleted);
+  EXPECT_EQ(ForceDelete(L"", 0), DeleteResult::Deleted);
 }
 
 TEST(ForceDelete, FolderTreeGoesWithReadOnlyHiddenAndDeepItems) {
@@ -87,7 +90,7 @@ TEST(ForceDelete, FolderTreeGoesWithReadOnlyHiddenAndDeepItems) {
   SetAttributes(tree.Path(L"victim\\inner"), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
   tree.WriteFile(L"bystander.txt", "stays");
   EXPECT_EQ(ForceDelete((tree.Path(L"victim") + L"\\\\").c_str(), DeleteOption::DeleteRepairAccess),
-            1);
+            DeleteResult::Deleted);
   EXPECT_FALSE(Exists(tree.Path(L"victim")));
   EXPECT_EQ(ReadWholeFile(tree.Path(L"bystander.txt")), "stays");
 }
@@ -98,7 +101,7 @@ TEST(ForceDelete, WildcardRemovesMatchesAndKeepsTheFolder) {
   tree.WriteFile(L"box\\b.txt", "2");
   tree.WriteFile(L"box\\inner.tmp\\c.tmp", "3");
   tree.WriteFile(L"box\\other\\d.tmp", "4");
-  EXPECT_EQ(ForceDelete(tree.Path(L"box\\*.tmp").c_str(), 0), 1);
+  EXPECT_EQ(ForceDelete(tree.Path(L"box\\*.tmp").c_str(), 0), DeleteResult::Deleted);
   EXPECT_TRUE(IsFolder(tree.Path(L"box")));
   EXPECT_FALSE(Exists(tree.Path(L"box\\a.tmp")));
   EXPECT_FALSE(Exists(tree.Path(L"box\\inner.tmp"))) << "a matching folder goes once emptied";
@@ -111,7 +114,7 @@ TEST(ForceDelete, WildcardFolderThatKeepsOtherItemsFails) {
   TempTree tree;
   tree.WriteFile(L"box\\inner.tmp\\keep.txt", "stays");
   tree.WriteFile(L"box\\inner.tmp\\go.tmp", "goes");
-  EXPECT_EQ(ForceDelete(tree.Path(L"box\\*.tmp").c_str(), 0), 0);
+  EXPECT_EQ(ForceDelete(tree.Path(L"box\\*.tmp").c_str(), 0), DeleteResult::Failed);
   EXPECT_FALSE(Exists(tree.Path(L"box\\inner.tmp\\go.tmp")));
   EXPECT_EQ(ReadWholeFile(tree.Path(L"box\\inner.tmp\\keep.txt")), "stays");
 }
@@ -125,16 +128,18 @@ TEST(ForceDelete, FolderLinkIsNeverEnteredAndGoesAsALink) {
   whyNot = MakeHostFolderLink(tree.Path(L"link"), tree.Path(L"target"));
   ASSERT_TRUE(whyNot.empty()) << whyNot;
 
-  int removedTree = ForceDelete(tree.Path(L"holder").c_str(), DeleteOption::DeleteRepairAccess);
-  int removedLink = ForceDelete(tree.Path(L"link").c_str(), DeleteOption::DeleteRepairAccess);
+  DeleteResult removedTree =
+      ForceDelete(tree.Path(L"holder").c_str(), DeleteOption::DeleteRepairAccess);
+  DeleteResult removedLink =
+      ForceDelete(tree.Path(L"link").c_str(), DeleteOption::DeleteRepairAccess);
   // Entering "up" would have reached everything, this file included.
   EXPECT_EQ(ReadWholeFile(tree.Path(L"target\\precious.txt")), "keep");
   EXPECT_FALSE(Exists(tree.Path(L"holder\\own.txt")));
   if (Exists(tree.Path(L"link")))
     GTEST_SKIP() << "this platform cannot remove a folder link (Wine 8 answers 145 to "
                     "RemoveDirectoryW on a host folder link)";
-  EXPECT_EQ(removedLink, 1);
-  EXPECT_EQ(removedTree, 1);
+  EXPECT_EQ(removedLink, DeleteResult::Deleted);
+  EXPECT_EQ(removedTree, DeleteResult::Deleted);
   EXPECT_FALSE(Exists(tree.Path(L"holder")));
 }
 
@@ -148,7 +153,8 @@ TEST(ForceDelete, FolderWithDenyingAccessListsIsRemoved) {
   tree.WriteFile(L"locked\\inside\\f.txt", "x");
   ASSERT_TRUE(DenyEveryone(tree.Path(L"locked\\inside")));
   ASSERT_TRUE(DenyEveryone(tree.Path(L"locked")));
-  EXPECT_EQ(ForceDelete(tree.Path(L"locked").c_str(), DeleteOption::DeleteRepairAccess), 1);
+  EXPECT_EQ(ForceDelete(tree.Path(L"locked").c_str(), DeleteOption::DeleteRepairAccess),
+            DeleteResult::Deleted);
   EXPECT_FALSE(Exists(tree.Path(L"locked")));
 }
 
@@ -160,7 +166,7 @@ TEST(ForceDelete, FileInUseKeepsItsAccessListAndAttributes) {
   std::wstring before = AccessText(path);
   HandleHolder user(HoldOpen(path));
   ASSERT_TRUE(user.Valid());
-  EXPECT_EQ(ForceDelete(path.c_str(), DeleteOption::DeleteRepairAccess), 0);
+  EXPECT_EQ(ForceDelete(path.c_str(), DeleteOption::DeleteRepairAccess), DeleteResult::Failed);
   user.Close();
   EXPECT_EQ(ReadWholeFile(path), "in use");
   EXPECT_EQ(AccessText(path), before) << "a sharing violation is no reason to rewrite access";
@@ -176,9 +182,10 @@ TEST(ForceDelete, AccessDeniedIsRepairedBeforeTheLastAttempt) {
   std::wstring before = AccessText(path);
   AccessList list;
   list.repairInheritance = 0;
-  EXPECT_EQ(ForceDeleteFile(path.c_str(), 0, list), 0);
+  EXPECT_EQ(ForceDeleteFile(path.c_str(), 0, list), DeleteResult::Failed);
   EXPECT_EQ(AccessText(path), before) << "no repair without the option";
-  EXPECT_EQ(ForceDeleteFile(path.c_str(), DeleteOption::DeleteRepairAccess, list), 0);
+  EXPECT_EQ(ForceDeleteFile(path.c_str(), DeleteOption::DeleteRepairAccess, list),
+            DeleteResult::Failed);
   EXPECT_NE(AccessText(path), before);
   EXPECT_TRUE(list.repairEntriesAdded);
 }
@@ -221,10 +228,11 @@ TEST(ForceDelete, TellsTheShellAboutEachRemovedItem) {
   tree.WriteFile(L"quiet.txt", "q");
   ShellWatch watch(tree.Root());
   if (!watch.Listening()) GTEST_SKIP() << "the shell takes no listeners here";
-  EXPECT_EQ(ForceDelete(tree.Path(L"f.txt").c_str(), 0), 1);
-  EXPECT_EQ(ForceDelete(tree.Path(L"folder").c_str(), 0), 1);
-  EXPECT_EQ(ForceDelete(tree.Path(L"quiet.txt").c_str(), DeleteOption::DeleteNoShellNotice), 1);
-  EXPECT_EQ(ForceDelete(tree.Path(L"missing\\*.txt").c_str(), 0), 1);
+  EXPECT_EQ(ForceDelete(tree.Path(L"f.txt").c_str(), 0), DeleteResult::Deleted);
+  EXPECT_EQ(ForceDelete(tree.Path(L"folder").c_str(), 0), DeleteResult::Deleted);
+  EXPECT_EQ(ForceDelete(tree.Path(L"quiet.txt").c_str(), DeleteOption::DeleteNoShellNotice),
+            DeleteResult::Deleted);
+  EXPECT_EQ(ForceDelete(tree.Path(L"missing\\*.txt").c_str(), 0), DeleteResult::Deleted);
   EXPECT_EQ(watch.Count(SHCNE_DELETE), 1u);
   EXPECT_EQ(watch.Count(SHCNE_RMDIR), 1u);
   EXPECT_EQ(watch.Notices().size(), 2u) << "nothing for the quiet item or a wildcard";
