@@ -216,19 +216,33 @@ class ButtonImages : public DialogWindows {
   int button = 0;
 };
 
-// Pure black pixels inside a button as the screen shows it (its frame left
-// out): a transparent image corner that lost its alpha channel shows black.
-int BlackPixelsInside(HWND button) {
+// Pixels inside a button as the screen shows it (its frame left out) for
+// which the test answers true.
+template <typename Test>
+int PixelsInside(HWND button, Test test) {
   RedrawWindow(button, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
   RECT area;
   GetClientRect(button, &area);
   HDC dc = GetDC(button);
-  int black = 0;
+  int count = 0;
   for (int y = area.top + 3; y < area.bottom - 3; ++y)
     for (int x = area.left + 3; x < area.right - 3; ++x)
-      if (GetPixel(dc, x, y) == RGB(0, 0, 0)) ++black;
+      if (test(GetPixel(dc, x, y))) ++count;
   ReleaseDC(button, dc);
-  return black;
+  return count;
+}
+
+// A transparent image corner that lost its alpha channel shows black.
+int BlackPixelsInside(HWND button) {
+  return PixelsInside(button, [](COLORREF c) { return c == RGB(0, 0, 0); });
+}
+
+// Pixels whose colour channels differ clearly: a greyed image has none.
+int ColouredPixelsInside(HWND button) {
+  return PixelsInside(button, [](COLORREF c) {
+    const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+    return std::max({r, g, b}) - std::min({r, g, b}) > 24;
+  });
 }
 
 TEST_F(ButtonImages, ImagesKeepTheirTransparencyOnScreen) {
@@ -250,24 +264,6 @@ TEST_F(ButtonImages, ImagesKeepTheirTransparencyOnScreen) {
   std::printf("black pixels inside a button with the image set directly: %d\n", directBlack);
   dialog.RemoveControl(other);
   DeleteObject(direct);
-}
-
-// Pixels inside a button (its frame left out) whose colour channels differ
-// clearly: a greyed image has none.
-int ColouredPixelsInside(HWND button) {
-  RedrawWindow(button, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-  RECT area;
-  GetClientRect(button, &area);
-  HDC dc = GetDC(button);
-  int coloured = 0;
-  for (int y = area.top + 3; y < area.bottom - 3; ++y)
-    for (int x = area.left + 3; x < area.right - 3; ++x) {
-      const COLORREF c = GetPixel(dc, x, y);
-      const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
-      if (std::max({r, g, b}) - std::min({r, g, b}) > 24) ++coloured;
-    }
-  ReleaseDC(button, dc);
-  return coloured;
 }
 
 TEST_F(ButtonImages, ADisabledButtonShowsItsImageGreyed) {
