@@ -10,16 +10,22 @@ bool EnsureTransferBuffer(BackupJob& job) {
 }
 
 bool StopRequested(BackupJob& job) {
-  if (job.resumeGate.Valid()) WaitForSingleObject(job.resumeGate.Get(), INFINITE);
+  if (job.pauseRequested.load() && job.resumeGate.Valid())
+    WaitForSingleObject(job.resumeGate.Get(), INFINITE);
   return job.cancelRequested.load(std::memory_order_relaxed) != 0;
 }
 
+// The gate closes before the flag is raised and opens before it is lowered,
+// so a worker that sees the flag meets a closed gate unless a resume is
+// already under way.
 void PauseJob(BackupJob& job) {
   if (job.resumeGate.Valid()) ResetEvent(job.resumeGate.Get());
+  job.pauseRequested.store(1);
 }
 
 void ResumeJob(BackupJob& job) {
   if (job.resumeGate.Valid()) SetEvent(job.resumeGate.Get());
+  job.pauseRequested.store(0);
 }
 
 void CloseJobFiles(BackupJob& job) {

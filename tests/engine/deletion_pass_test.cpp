@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "engine/copy_pass.h"
 #include "engine/force_delete.h"
@@ -172,4 +174,65 @@ TEST_F(DeletionPass, AFileLinkThatLooksPlainIsNeverDeleted) {
   ASSERT_EQ(job.report.counts.failed, 2u);
   for (const FailedItem& item : job.report.failures)
     EXPECT_EQ(item.reason, Refusal::kResolvesElsewhere);
+}
+
+namespace {
+
+// Gives a file a host name that Windows could not give it ("*" or "?" in
+// it); empty on success, else why not.
+std::string RenameToHostOnlyName(TempTree& tree, const std::wstring& path,
+                                 const std::wstring& hostName) {
+  std::wstring from = HostName(tree.Path(path));
+  std::wstring folder = HostName(tree.Path(path.substr(0, path.rfind(L'\\'))));
+  if (from.empty() || folder.empty()) return "host names exist only under Wine";
+  return RunHostProgram("/bin/mv", L"\"" + from + L"\" \"" + folder + L"/" + hostName + L"\"",
+                        [&] { return !Exists(tree.Path(path)); });
+}
+
+bool HasWildcard(const std::wstring& name) {
+  return name.find_first_of(L"*?") != std::wstring::npos;
+}
+
+}  // namespace
+
+// Names made on a host that allows "*" and "?" in them, which Wine lists as
+// they are. The source's existence test would take them for patterns: they
+// are refused with their reason, and the folder's other deletions go on
+// (the listing's order is the host's, so several files stand on either side
+// of them). Nothing the source still has goes, and no bystander that a
+// pattern would match. Should a platform show such names otherwise, they are
+// judged like any other name.
+TEST_F(DeletionPass, HostNamesWithWildcardCharactersNeverStopTheFolder) {
+  tree.WriteFile(L"src\\both.txt", "src");
+  tree.WriteFile(L"dst\\both.txt", "dst");
+  for (const wchar_t* side : {L"src", L"dst"})
+    tree.WriteFile(std::wstring(side) + L"\\gone-keep.txt", "on both sides");
+  tree.WriteFile(L"dst\\gone.txt", "destination only");
+  constexpr int kOthers = 12;
+  for (int i = 0; i < kOthers; ++i)
+    tree.WriteFile(L"dst\\other " + std::to_wstring(i) + L".txt", "destination only");
+  std::string whyNot = RenameToHostOnlyName(tree, L"src\\both.txt", L"both?.txt");
+  if (!whyNot.empty()) GTEST_SKIP() << whyNot;
+  ASSERT_EQ(RenameToHostOnlyName(tree, L"dst\\both.txt", L"both?.txt"), "");
+  ASSERT_EQ(RenameToHostOnlyName(tree, L"dst\\gone.txt", L"gone*.txt"), "");
+  std::vector<std::wstring> before = NamesIn(tree.Path(L"dst"));
+  bool listedAsTheyAre = std::count_if(before.begin(), before.end(), HasWildcard) == 2;
+  Run(L"src", L"dst");
+  std::vector<std::wstring> after = NamesIn(tree.Path(L"dst"));
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\gone-keep.txt")), "on both sides");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\gone-keep.txt")), "on both sides");
+  if (listedAsTheyAre) {
+    EXPECT_EQ(after, (std::vector<std::wstring>{L"both?.txt", L"gone*.txt", L"gone-keep.txt"}));
+    EXPECT_EQ(job.report.counts.deleted, static_cast<uint64_t>(kOthers));
+    ASSERT_EQ(job.report.counts.failed, 2u);
+    for (const FailedItem& item : job.report.failures)
+      EXPECT_EQ(item.reason, Refusal::kNameNotJudged);
+  } else {
+    ASSERT_EQ(after.size(), 2u) << "all but gone-keep.txt and the twin of the source's file go";
+    EXPECT_EQ(
+        ReadWholeFile(tree.Path(L"dst\\" + (after[0] == L"gone-keep.txt" ? after[1] : after[0]))),
+        "dst");
+    EXPECT_EQ(job.report.counts.deleted, static_cast<uint64_t>(kOthers + 1));
+    EXPECT_EQ(job.report.counts.failed, 0u);
+  }
 }
