@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/test_process.h"
 #include "ui/gdiplus_api.h"
 
 int main(int argc, char** argv) {
+  PrepareTestProcess();
   testing::InitGoogleTest(&argc, argv);
   CoInitialize(nullptr);
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};

@@ -1,0 +1,10 @@
+// The main of the test programs that need nothing started before their tests.
+#include <gtest/gtest.h>
+
+#include "tests/support/test_process.h"
+
+int main(int argc, char** argv) {
+  PrepareTestProcess();
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
