@@ -6,15 +6,6 @@
 #include "tests/support/foreign_window.h"
 #include "tests/support/temp_tree.h"
 
-namespace {
-std::string Utf8(const std::wstring& text) {
-  int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string out(bytes > 0 ? bytes - 1 : 0, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), bytes, nullptr, nullptr);
-  return out;
-}
-}  // namespace
-
 TEST(Program, UnattendedStartWithAMissingJobFileRunsNothingAndEndsWith3) {
   TempTree tree;
   // A name in any script: the message names it as given.

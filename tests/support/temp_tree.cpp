@@ -60,6 +60,15 @@ void TempTree::WriteFile(const std::wstring& relative, const std::string& conten
   ASSERT_EQ(written, content.size());
 }
 
+std::string Utf8(const std::wstring& text) {
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
+                                  0, nullptr, nullptr);
+  std::string out(bytes, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), bytes,
+                      nullptr, nullptr);
+  return out;
+}
+
 std::string ReadWholeFile(const std::wstring& path) {
   HANDLE file = CreateFileW(LongForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);

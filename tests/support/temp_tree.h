@@ -32,6 +32,8 @@ class TempTree {
 };
 
 std::string ReadWholeFile(const std::wstring& path);
+// The text in UTF-8, as files written by the tests and host names hold it.
+std::string Utf8(const std::wstring& text);
 bool IsFolder(const std::wstring& path);
 bool IsFile(const std::wstring& path);
 bool Exists(const std::wstring& path);

@@ -97,15 +97,6 @@ std::wstring DefaultOf(HKEY root, const std::wstring& subkey, DWORD* type = null
   return L"<none>";
 }
 
-std::string Utf8(const std::wstring& text) {
-  int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
-                                  0, nullptr, nullptr);
-  std::string out(bytes, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), bytes,
-                      nullptr, nullptr);
-  return out;
-}
-
 // Every test installs into the prefix's own program-files and desktop folders
 // and the machine's registry, and leaves them as it found them. The tests of
 // this executable never run beside another test.

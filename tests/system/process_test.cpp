@@ -19,15 +19,6 @@ std::wstring Probe() { return SiblingProgramPath(L"process_probe.exe"); }
 
 std::wstring Text(WideString& text) { return text.CStr() ? text.CStr() : L""; }
 
-std::string Utf8(const std::wstring& text) {
-  int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
-                                  0, nullptr, nullptr);
-  std::string out(bytes, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), bytes,
-                      nullptr, nullptr);
-  return out;
-}
-
 // Waits for a process that a test started by id; the record it writes is
 // complete once it has ended.
 bool WaitForId(DWORD id) {
