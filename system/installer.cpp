@@ -108,7 +108,7 @@ bool ApplyInstallation(const InstallContext& context, const InstallChoices& choi
   } else {
     if (runsInstalled) return RunUninstall(context);
     StopRunningCopies(layout.installedProgram.CStr());
-    ForceDelete(layout.installFolder.CStr(), DeleteOption::DeleteRepairAccess);
+    RemoveInstallFolder(layout.installFolder.CStr());
   }
 
   {

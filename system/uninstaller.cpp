@@ -6,8 +6,11 @@
 
 #include <vector>
 
+#include "base/path.h"
+#include "engine/find_handle.h"
 #include "engine/force_delete.h"
 #include "engine/handle_holder.h"
+#include "engine/item_queries.h"
 #include "system/file_type.h"
 #include "system/installer.h"
 #include "system/process_launch.h"
@@ -26,6 +29,8 @@ const wchar_t kAdministratorsOnly[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 constexpr int kQuestionHeight = 130;
 constexpr int kDoneHeight = 120;
 constexpr int kIncompleteHeight = 150;
+constexpr int kKeptHeight = 170;
+constexpr int kKeptWidth = 420;
 
 // A platform call that writes a path into the caller's buffer and answers its
 // length, or the size it needs when the buffer is too small.
@@ -103,6 +108,15 @@ MessageBoxAnswer Ask(const InstallContext& context, const wchar_t* text, Message
   return ShowMessageBox(owner, text, type, height, 0);
 }
 
+void AskWide(const InstallContext& context, const wchar_t* text, int height, int width) {
+  if (context.mainWindow) {
+    ShowMessageBox(*context.mainWindow, text, MessageBoxType::Ok, height, width);
+    return;
+  }
+  UiWindow owner;
+  ShowMessageBox(owner, text, MessageBoxType::Ok, height, width);
+}
+
 }  // namespace
 
 bool TemporaryUninstallerPath(WideString& folder, WideString& program) {
@@ -147,9 +161,98 @@ bool StartSecondStage(const wchar_t* programPath) {
   return process.Valid();
 }
 
-bool RemoveInstallation(InstallLayout& layout) {
-  bool removed = ForceDelete(layout.installFolder.CStr(), DeleteOption::DeleteRepairAccess) ==
-                 DeleteResult::Deleted;
+namespace {
+
+// Job files and run logs: what users keep in the install folder is theirs.
+bool IsUsersFile(const wchar_t* name) {
+  WideString extension(name);
+  ExtensionPart(extension);
+  return EqualsNoCase(extension.CStr(), L".hbak") || EqualsNoCase(extension.CStr(), L".log");
+}
+
+// Deletes the program's items below folder (long form), each in place: a
+// link goes as a link, and one that cannot (a host system's link, which Wine
+// shows as a plain item: deleting it would reach its target) stays, as does
+// anything that resolves outside the folder. True when something stays in
+// the folder, which then stays as well.
+bool RemoveProgramItems(const wchar_t* folder, InstallRemoval& removal) {
+  WideString search, child;
+  JoinPath(search, folder, L"*");
+  FindHandle find;
+  bool found = FirstEntry(find, search.CStr());
+  if (!found && find.lastError != ERROR_FILE_NOT_FOUND && find.lastError != ERROR_NO_MORE_FILES) {
+    removal.incomplete = true;
+    return true;
+  }
+  bool stays = false;
+  FolderFinalPath folderFinal(folder);
+  for (; found; found = NextEntry(find)) {
+    JoinPath(child, folder, find.Name());
+    bool gone = false;
+    if (!child.ok) {
+      gone = false;
+    } else if (find.IsLink()) {
+      gone = find.ReparseTag() != 0 &&
+             (find.IsFolder() ? RemoveDirectoryW(child.CStr()) : DeleteFileW(child.CStr()));
+    } else if (find.IsFolder()) {
+      // What stays below was counted there already.
+      if (RemoveProgramItems(child.CStr(), removal)) {
+        stays = true;
+        continue;
+      }
+      AccessList list;
+      gone = ForceRemoveFolder(child.CStr(), DeleteOption::DeleteRepairAccess, list) ==
+             DeleteResult::Deleted;
+    } else if (IsUsersFile(find.Name())) {
+      removal.usersFilesKept = true;
+      stays = true;
+      continue;
+    } else {
+      gone = ResolvesInPlace(child.CStr(), folderFinal) &&
+             ForceDelete(child.CStr(),
+                         DeleteOption::DeleteRepairAccess | DeleteOption::DeleteOnlyInPlace |
+                             DeleteOption::DeleteNoShellNotice) == DeleteResult::Deleted;
+    }
+    if (!gone) {
+      removal.incomplete = true;
+      stays = true;
+    }
+  }
+  return stays;
+}
+
+}  // namespace
+
+InstallRemoval RemoveInstallFolder(const wchar_t* installFolder) {
+  InstallRemoval removal;
+  WideString folder(installFolder);
+  AddLongPathPrefix(folder);
+  DWORD attributes = GetFileAttributesW(folder.CStr());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    removal.incomplete =
+        GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND;
+    return removal;
+  }
+  // The install folder itself a link: nothing behind it is the program's to
+  // delete.
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || IsLinkPath(folder.CStr(), attributes)) {
+    removal.incomplete = true;
+    return removal;
+  }
+  AccessList list;
+  if (!RemoveProgramItems(folder.CStr(), removal) &&
+      ForceRemoveFolder(folder.CStr(), DeleteOption::DeleteRepairAccess, list) !=
+          DeleteResult::Deleted)
+    removal.incomplete = true;
+  if (!removal.usersFilesKept && !removal.incomplete)
+    SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHW, installFolder, nullptr);
+  else
+    NotifyFolderChanged(installFolder);
+  return removal;
+}
+
+InstallRemoval RemoveInstallation(InstallLayout& layout) {
+  InstallRemoval removal = RemoveInstallFolder(layout.installFolder.CStr());
   DeleteShortcut(layout.unattendedShortcut.CStr());
   DeleteShortcut(layout.normalShortcut.CStr());
   {
@@ -157,7 +260,7 @@ bool RemoveInstallation(InstallLayout& layout) {
     key.DeleteTree(kUninstallKey);
   }
   UnregisterFileType();
-  return removed;
+  return removal;
 }
 
 bool RunUninstall(const InstallContext& context) {
@@ -170,11 +273,20 @@ bool RunUninstall(const InstallContext& context) {
       MessageBoxAnswer::Yes)
     return false;
   InstallLayout layout;
-  bool removed = BuildInstallLayout(context.consoleUserName, layout) && RemoveInstallation(layout);
-  if (removed)
-    Ask(context, kUninstalledMessage, MessageBoxType::Ok, kDoneHeight);
+  InstallRemoval removal;
+  if (BuildInstallLayout(context.consoleUserName, layout))
+    removal = RemoveInstallation(layout);
   else
+    removal.incomplete = true;
+  if (removal.incomplete) {
     Ask(context, kUninstallIncompleteMessage, MessageBoxType::Ok, kIncompleteHeight);
+  } else if (removal.usersFilesKept) {
+    WideString text;
+    text.AssignConcat(kUninstalledMessage, kUsersFilesKeptMessage, layout.installFolder.CStr());
+    AskWide(context, text.CStr(), kKeptHeight, kKeptWidth);
+  } else {
+    Ask(context, kUninstalledMessage, MessageBoxType::Ok, kDoneHeight);
+  }
   SelfDelete();
 }
 

@@ -16,6 +16,15 @@ inline constexpr wchar_t kUninstallIncompleteMessage[] =
     L"Harborline Backup could not be uninstalled completely.\r\n\r\nSome of its files are in use "
     L"or protected.";
 
+inline constexpr wchar_t kUsersFilesKeptMessage[] =
+    L"\r\n\r\nYour job files and run logs were kept in:\r\n";
+
+// What removing the install folder left.
+struct InstallRemoval {
+  bool usersFilesKept = false;  // job files or run logs stay, and the folders holding them
+  bool incomplete = false;      // something of the program's stayed
+};
+
 // First stage: true once the second stage has started (the caller then ends
 // the program). Second stage: false when declined or run unattended; after a
 // confirmed removal it does not return.
@@ -28,8 +37,14 @@ bool TemporaryUninstallerPath(WideString& folder, WideString& program);
 // copy and starts exactly that file with "/Uninstall". False when any step
 // fails; then nothing was started.
 bool StartSecondStage(const wchar_t* programPath);
-// The removals of the second stage. False when the install folder stays.
-bool RemoveInstallation(InstallLayout& layout);
+// Removes the program's items from the install folder, in place: links go as
+// links (one that cannot go so stays), nothing outside the folder changes,
+// and the users' job files (".hbak") and run logs (".log") stay, with the
+// folders that hold them.
+InstallRemoval RemoveInstallFolder(const wchar_t* installFolder);
+// The removals of the second stage: the install folder as above, the
+// shortcuts, the uninstall entry and the file type.
+InstallRemoval RemoveInstallation(InstallLayout& layout);
 // Has the command processor delete this program (and the temporary
 // uninstaller's folder when it runs from there) and ends the process.
 [[noreturn]] void SelfDelete();

@@ -352,7 +352,7 @@ TEST_F(InstallerTest, ClearingInstallElsewhereStopsRunningCopiesAndRemovesTheIns
   keepAssociation.association = true;
   EXPECT_FALSE(ApplyInstallation(context, keepAssociation, L"", SW_HIDE));
   EXPECT_EQ(WaitForSingleObject(running.Get(), 0), WAIT_OBJECT_0);
-  EXPECT_FALSE(Exists(Text(layout.installFolder)));
+  EXPECT_EQ(NamesIn(Text(layout.installFolder)), std::vector<std::wstring>{L"Ann.hbak"});
   EXPECT_FALSE(Exists(Text(layout.unattendedShortcut)));
   EXPECT_FALSE(Exists(Text(layout.normalShortcut)));
   EXPECT_FALSE(
@@ -428,16 +428,18 @@ TEST_F(InstallerTest, RemovingTheInstallationReportsAFolderThatStays) {
   ASSERT_TRUE(ApplyInstallation(context, All(), L"exit 0", SW_HIDE));
   ASSERT_TRUE(WaitUntilInstalledCopiesEnd());
   {
-    HandleHolder held(CreateFileW(layout.installedSettings.CStr(), GENERIC_READ, FILE_SHARE_READ,
+    HandleHolder held(CreateFileW(layout.installedProgram.CStr(), GENERIC_READ, FILE_SHARE_READ,
                                   nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held.Valid());
-    EXPECT_FALSE(RemoveInstallation(layout));
-    EXPECT_TRUE(Exists(Text(layout.installedSettings)));
+    EXPECT_TRUE(RemoveInstallation(layout).incomplete);
+    EXPECT_TRUE(Exists(Text(layout.installedProgram)));
   }
   EXPECT_FALSE(Exists(Text(layout.normalShortcut)));
   EXPECT_FALSE(IsFileTypeRegistered());
-  EXPECT_TRUE(RemoveInstallation(layout));
-  EXPECT_FALSE(Exists(Text(layout.installFolder)));
+  InstallRemoval removal = RemoveInstallation(layout);
+  EXPECT_FALSE(removal.incomplete);
+  EXPECT_TRUE(removal.usersFilesKept);
+  EXPECT_EQ(NamesIn(Text(layout.installFolder)), std::vector<std::wstring>{L"Ann.hbak"});
 }
 
 TEST_F(InstallerTest, TheProgramInstallsOpensJobFilesAndUninstallsItself) {
@@ -463,8 +465,13 @@ TEST_F(InstallerTest, TheProgramInstallsOpensJobFilesAndUninstallsItself) {
   ASSERT_NE(box, nullptr);
   HandleHolder secondStage(OpenProcess(SYNCHRONIZE, FALSE, stage));
   EXPECT_EQ(question, L"Are you sure you want to uninstall Harborline Backup?");
-  EXPECT_EQ(StaticTexts(box), L"Harborline Backup was uninstalled.");
-  EXPECT_FALSE(Exists(Text(layout.installFolder)));
+  // The user's default settings file is a job file of theirs: it stays, and
+  // the message says where.
+  EXPECT_EQ(StaticTexts(box),
+            L"Harborline Backup was uninstalled.\r\n\r\nYour job files and run "
+            L"logs were kept in:\r\n" +
+                Text(layout.installFolder));
+  EXPECT_EQ(NamesIn(Text(layout.installFolder)), std::vector<std::wstring>{L"Ann.hbak"});
   EXPECT_FALSE(Exists(Text(layout.unattendedShortcut)));
   EXPECT_FALSE(Exists(Text(layout.normalShortcut)));
   EXPECT_FALSE(
@@ -484,7 +491,7 @@ TEST_F(InstallerTest, TheProgramInstallsOpensJobFilesAndUninstallsItself) {
 TEST_F(InstallerTest, TheUninstallerSaysSoWhenTheInstallFolderStays) {
   InstallTheProgram();
   // A file in use keeps the install folder.
-  HandleHolder held(CreateFileW(layout.installedSettings.CStr(), GENERIC_READ, FILE_SHARE_READ,
+  HandleHolder held(CreateFileW(layout.installedProgram.CStr(), GENERIC_READ, FILE_SHARE_READ,
                                 nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held.Valid());
   DWORD stage = 0;
@@ -495,7 +502,48 @@ TEST_F(InstallerTest, TheUninstallerSaysSoWhenTheInstallFolderStays) {
   EXPECT_EQ(StaticTexts(box),
             L"Harborline Backup could not be uninstalled completely.\r\n\r\nSome of its files are "
             L"in use or protected.");
-  EXPECT_TRUE(Exists(Text(layout.installedSettings)));
+  EXPECT_TRUE(Exists(Text(layout.installedProgram)));
   ASSERT_TRUE(PressButton(box, L"OK"));
   EXPECT_EQ(WaitForSingleObject(secondStage.Get(), kBoundedWaitMs), WAIT_OBJECT_0);
+}
+
+// Removing an installation deletes only the program's own items, each where
+// it lies: a link inside the install folder never takes its target with it,
+// and the users' job files and run logs stay with the folders that hold them.
+// Under Wine only host links can be made; they cannot go as links, so they
+// stay too and the removal says it is incomplete.
+TEST_F(InstallerTest, RemovalDeletesOnlyTheProgramsOwnItemsInPlace) {
+  tree.MakeFolder(L"drive\\Desktop");
+  MappedDrive drive(tree.Path(L"drive"));
+  ASSERT_TRUE(drive.Ready()) << drive.WhyNot();
+  InstallLayout mapped;
+  ASSERT_TRUE(BuildInstallLayoutFrom((drive.Drive() + L"\\Programs").c_str(),
+                                     (drive.Drive() + L"\\Desktop").c_str(), L"Ann", mapped));
+  const std::wstring installed = tree.Path(L"drive\\Programs\\Harborline Backup");
+  tree.WriteFile(L"drive\\Programs\\Harborline Backup\\Harborline.exe", "program");
+  tree.WriteFile(L"drive\\Programs\\Harborline Backup\\Ann.hbak", "[Folders]\r\n");
+  tree.WriteFile(L"drive\\Programs\\Harborline Backup\\Ann.log", "runs");
+  tree.WriteFile(L"drive\\Programs\\Harborline Backup\\Photos.HBAK", "[Folders]\r\n");
+  tree.WriteFile(L"drive\\Programs\\Harborline Backup\\parts\\old.dll", "old");
+  tree.WriteFile(L"drive\\Programs\\Harborline Backup\\jobs\\Music.hbak", "[Folders]\r\n");
+  tree.WriteFile(L"drive\\Programs\\Harborline Backup\\jobs\\notes.txt", "n");
+  tree.WriteFile(L"drive\\outside\\precious.dat", "precious");
+  tree.WriteFile(L"drive\\outside\\folder\\kept.dat", "kept");
+  const std::string fileLink =
+      MakeHostFileLink(installed + L"\\linked.dat", tree.Path(L"drive\\outside\\precious.dat"));
+  const std::string folderLink =
+      MakeHostFolderLink(installed + L"\\linkdir", tree.Path(L"drive\\outside\\folder"));
+  ASSERT_EQ(fileLink, "");
+  ASSERT_EQ(folderLink, "");
+
+  InstallRemoval removal = RemoveInstallation(mapped);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"drive\\outside\\precious.dat")), "precious");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"drive\\outside\\folder\\kept.dat")), "kept");
+  EXPECT_EQ(NamesIn(installed), (std::vector<std::wstring>{L"Ann.hbak", L"Ann.log", L"Photos.HBAK",
+                                                           L"jobs", L"linkdir", L"linked.dat"}));
+  EXPECT_EQ(NamesIn(installed + L"\\jobs"), std::vector<std::wstring>{L"Music.hbak"});
+  EXPECT_TRUE(removal.usersFilesKept);
+  EXPECT_TRUE(removal.incomplete) << "the host links could not go as links";
+  RemoveHostLink(installed + L"\\linkdir");
+  RemoveHostLink(installed + L"\\linked.dat");
 }
