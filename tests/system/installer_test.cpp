@@ -547,3 +547,111 @@ TEST_F(InstallerTest, RemovalDeletesOnlyTheProgramsOwnItemsInPlace) {
   RemoveHostLink(installed + L"\\linkdir");
   RemoveHostLink(installed + L"\\linked.dat");
 }
+
+namespace {
+
+// The process found running the installed program ends, and its id goes to
+// another process, between the check and the stop, as the system may do.
+struct Replacement {
+  HANDLE checked = nullptr;  // the test's own handle of the checked process
+  DWORD checkedThread = 0;   // its main thread's id, freed just before its own
+  std::wstring other;        // the program of the process that may get the id
+  PROCESS_INFORMATION started = {};
+  bool idReused = false;
+};
+Replacement g_replacement;
+
+DWORD WINAPI Idle(void*) { return 0; }
+
+void ReplaceCheckedProcess(DWORD id) {
+  Replacement& r = g_replacement;
+  // Wine gives freed ids out again in the order they were freed, once its
+  // table of ids is full; the checked process's thread id is freed as it
+  // ends, its own id just after, when nothing holds the process any more.
+  // Short-lived threads take ids until the thread id comes round, and the
+  // next new process then gets the checked process's id, unless a handle
+  // still holds it.
+  TerminateProcess(r.checked, 0);
+  WaitForSingleObject(r.checked, kBoundedWaitMs);
+  CloseHandle(r.checked);
+  r.checked = nullptr;
+  WaitUntil(
+      [&] {
+        HANDLE again = OpenProcess(SYNCHRONIZE, FALSE, id);
+        if (again) CloseHandle(again);
+        return again == nullptr;
+      },
+      5000);
+  const DWORD marker = r.checkedThread;
+  HANDLE kept = nullptr;
+  for (int i = 0; i < 40000 && !kept; ++i) {
+    DWORD tid = 0;
+    HANDLE thread = CreateThread(nullptr, 0, Idle, nullptr, CREATE_SUSPENDED, &tid);
+    if (!thread) break;
+    if (tid == marker) {
+      kept = thread;
+      break;
+    }
+    ResumeThread(thread);
+    WaitForSingleObject(thread, kBoundedWaitMs);
+    CloseHandle(thread);
+  }
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  std::wstring line = Quoted(r.other) + L" stubborn HarborlineOtherProgram";
+  CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                 &r.started);
+  r.idReused = r.started.dwProcessId == id;
+  // Running before the stop, as a process of another program would be.
+  HANDLE otherReady = OpenEventW(SYNCHRONIZE, FALSE, L"HarborlineOtherProgram");
+  if (otherReady) {
+    WaitForSingleObject(otherReady, kBoundedWaitMs);
+    CloseHandle(otherReady);
+  }
+  if (kept) {
+    ResumeThread(kept);
+    WaitForSingleObject(kept, kBoundedWaitMs);
+    CloseHandle(kept);
+  }
+}
+
+}  // namespace
+
+// What is stopped is the process whose program was checked: when that one
+// ends and its id names another program's process before the stop, the other
+// process runs on.
+TEST_F(InstallerTest, StoppingRunningCopiesNeverStopsAProcessThatWasNotChecked) {
+  const std::wstring installed = tree.Path(L"installed\\Harborline.exe");
+  g_replacement = Replacement();
+  g_replacement.other = tree.Path(L"other\\Other.exe");
+  tree.MakeFolder(L"installed");
+  tree.MakeFolder(L"other");
+  const std::wstring probe = SiblingProgramPath(L"process_probe.exe");
+  ASSERT_TRUE(CopyFileW(probe.c_str(), installed.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(probe.c_str(), g_replacement.other.c_str(), FALSE));
+  HandleHolder ready(CreateEventW(nullptr, TRUE, FALSE, L"HarborlineCheckedCopy"));
+  HandleHolder otherReady(CreateEventW(nullptr, TRUE, FALSE, L"HarborlineOtherProgram"));
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION checked = {};
+  std::wstring line = Quoted(installed) + L" stubborn HarborlineCheckedCopy";
+  ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &checked));
+  CloseHandle(checked.hThread);
+  g_replacement.checked = checked.hProcess;
+  g_replacement.checkedThread = checked.dwThreadId;
+  ASSERT_EQ(WaitForSingleObject(ready.Get(), kBoundedWaitMs), WAIT_OBJECT_0);
+
+  SetBeforeStopHook(ReplaceCheckedProcess);
+  StopRunningCopies(installed.c_str());
+  SetBeforeStopHook(nullptr);
+  HandleHolder other(g_replacement.started.hProcess);
+  HandleHolder otherThread(g_replacement.started.hThread);
+  ASSERT_TRUE(other.Valid());
+  ASSERT_EQ(WaitForSingleObject(otherReady.Get(), 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(other.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+      << "the other program's process was stopped"
+      << (g_replacement.idReused ? " (it had the checked process's id)" : "");
+  TerminateProcess(other.Get(), 0);
+  WaitForSingleObject(other.Get(), kBoundedWaitMs);
+}
