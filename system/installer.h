@@ -24,6 +24,8 @@ struct InstallContext {
   UiWindow* mainWindow = nullptr;
   int minimizeButtonId = -1;
   int closeButtonId = -1;
+  // Where a failure's exit code goes (the process's); may be null.
+  int* exitCode = nullptr;
 };
 
 // The dialog's five boxes.

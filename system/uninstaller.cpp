@@ -13,6 +13,7 @@
 #include "engine/item_queries.h"
 #include "system/file_type.h"
 #include "system/installer.h"
+#include "system/process_control.h"
 #include "system/process_launch.h"
 #include "system/registry_key.h"
 #include "system/shell_link.h"
@@ -136,21 +137,28 @@ bool TemporaryUninstallerPath(WideString& folder, WideString& program) {
   return folder.ok && program.ok;
 }
 
-bool StartSecondStage(const wchar_t* programPath) {
+SecondStageStart StartSecondStage(const wchar_t* programPath) {
   WideString folder, copy;
-  if (!TemporaryUninstallerPath(folder, copy)) return false;
+  if (!TemporaryUninstallerPath(folder, copy)) return SecondStageStart::kNotStarted;
+  // A link there is someone else's: neither followed nor removed.
+  DWORD attributes = GetFileAttributesW(folder.CStr());
+  if (attributes != INVALID_FILE_ATTRIBUTES && IsLinkPath(folder.CStr(), attributes))
+    return SecondStageStart::kFolderIsLink;
+  // The copy of an earlier "/Uninstall" still waiting for its answer.
+  if (ProgramIsRunning(copy.CStr())) return SecondStageStart::kAlreadyRunning;
   // Whatever another user may have put there goes first; what cannot go
   // stops the uninstaller.
   if (ForceDelete(folder.CStr(), DeleteOption::DeleteRepairAccess |
+                                     DeleteOption::DeleteOnlyInPlace |
                                      DeleteOption::DeleteNoShellNotice) != DeleteResult::Deleted)
-    return false;
-  if (!CreatePrivateFolder(folder.CStr())) return false;
-  if (!CopyFileW(programPath, copy.CStr(), TRUE)) return false;
+    return SecondStageStart::kNotStarted;
+  if (!CreatePrivateFolder(folder.CStr())) return SecondStageStart::kNotStarted;
+  if (!CopyFileW(programPath, copy.CStr(), TRUE)) return SecondStageStart::kNotStarted;
   // Held without write or delete sharing from the check until the start, so
   // the file that was checked is the file that runs.
   HandleHolder held(
       CreateFileW(copy.CStr(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!held.Valid() || !SameContents(programPath, held.Get())) return false;
+  if (!held.Valid() || !SameContents(programPath, held.Get())) return SecondStageStart::kNotStarted;
   WideString commandLine;
   commandLine.AssignConcat(L"\"", copy.CStr(), L"\" /Uninstall");
   // Its current folder is the temporary folder, which it does not delete.
@@ -158,7 +166,7 @@ bool StartSecondStage(const wchar_t* programPath) {
   parent.Substring(folder.CStr(), 1,
                    folder.Length() - static_cast<int32_t>(wcslen(kUninstallerFolder)));
   HandleHolder process(StartProcess(commandLine.CStr(), parent.CStr(), SW_SHOW, 0, copy.CStr()));
-  return process.Valid();
+  return process.Valid() ? SecondStageStart::kStarted : SecondStageStart::kNotStarted;
 }
 
 namespace {
@@ -266,7 +274,21 @@ InstallRemoval RemoveInstallation(InstallLayout& layout) {
 bool RunUninstall(const InstallContext& context) {
   WideString folder, copy;
   if (!TemporaryUninstallerPath(folder, copy)) return false;
-  if (!EqualsNoCase(context.programPath, copy.CStr())) return StartSecondStage(context.programPath);
+  if (!EqualsNoCase(context.programPath, copy.CStr())) {
+    const SecondStageStart start = StartSecondStage(context.programPath);
+    if (start == SecondStageStart::kStarted) return true;
+    // Nothing was removed: say why, and end with a failure.
+    WideString text;
+    if (start == SecondStageStart::kAlreadyRunning)
+      text.Assign(kUninstallerAlreadyRunning);
+    else
+      text.AssignConcat(start == SecondStageStart::kFolderIsLink ? kUninstallerFolderIsLink
+                                                                 : kUninstallerNotPrepared,
+                        folder.CStr());
+    AskWide(context, text.CStr(), kKeptHeight, kKeptWidth);
+    if (context.exitCode) *context.exitCode = kExitUninstallNotStarted;
+    return false;
+  }
 
   if (context.runMode != 0) return false;
   if (Ask(context, kUninstallQuestion, MessageBoxType::YesNo, kQuestionHeight) !=

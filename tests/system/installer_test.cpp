@@ -400,7 +400,7 @@ TEST_F(InstallerTest, TheUninstallerStartsOnlyItsOwnCheckedCopy) {
   std::wstring record = tree.Path(L"second stage.txt");
   SetEnvironmentVariableW(L"HARBORLINE_PROBE_RECORD", record.c_str());
 
-  ASSERT_TRUE(StartSecondStage(program.c_str()));
+  ASSERT_EQ(StartSecondStage(program.c_str()), SecondStageStart::kStarted);
   std::wstring copy = tree.Path(L"Harborline Uninstall\\Harborline Uninst.exe");
   std::string started = WaitForRecord(record);
   EXPECT_EQ(started, Utf8(L"cmd=\"" + copy + L"\" /Uninstall\ncwd=" + tree.Root() + L"\n"));
@@ -419,7 +419,7 @@ TEST_F(InstallerTest, TheUninstallerStopsWhenItsFolderCannotBeMadeAfresh) {
   ASSERT_TRUE(held.Valid());
   std::wstring record = tree.Path(L"second stage.txt");
   SetEnvironmentVariableW(L"HARBORLINE_PROBE_RECORD", record.c_str());
-  EXPECT_FALSE(StartSecondStage(program.c_str()));
+  EXPECT_EQ(StartSecondStage(program.c_str()), SecondStageStart::kNotStarted);
   EXPECT_FALSE(Exists(tree.Path(L"Harborline Uninstall\\Harborline Uninst.exe")));
   EXPECT_FALSE(Exists(record));
 }
@@ -654,4 +654,68 @@ TEST_F(InstallerTest, StoppingRunningCopiesNeverStopsAProcessThatWasNotChecked) 
       << (g_replacement.idReused ? " (it had the checked process's id)" : "");
   TerminateProcess(other.Get(), 0);
   WaitForSingleObject(other.Get(), kBoundedWaitMs);
+}
+
+// "/Uninstall" that cannot go ahead says why and ends with a failure: while
+// an earlier one's question is open, and with a link where its temporary
+// folder goes (which it neither follows nor removes).
+TEST_F(InstallerTest, AnUninstallThatCannotGoAheadSaysWhyAndFails) {
+  tree.WriteFile(L"drive\\tmp\\placeholder", "");
+  tree.WriteFile(L"drive\\elsewhere\\precious.dat", "precious");
+  MappedDrive drive(tree.Path(L"drive"));
+  ASSERT_TRUE(drive.Ready()) << drive.WhyNot();
+  const std::wstring temporary = drive.Drive() + L"\\tmp";
+  SetEnvironmentVariableW(L"TMP", temporary.c_str());
+  SetEnvironmentVariableW(L"TEMP", temporary.c_str());
+  harborline = SiblingProgramPath(L"harborline.exe");
+  const std::wstring command = Quoted(harborline) + L" /Uninstall";
+  const std::wstring copy = tree.Path(L"drive\\tmp\\Harborline Uninstall\\Harborline Uninst.exe");
+  WideString folder, copyPath;
+  ASSERT_TRUE(TemporaryUninstallerPath(folder, copyPath));
+
+  // Runs "/Uninstall" and answers its box; the box's text and the exit code.
+  auto refused = [&](std::wstring& text) -> DWORD {
+    HandleHolder second(StartProcess(command.c_str(), nullptr, SW_SHOWNORMAL, 0));
+    if (!second.Valid()) return 0;
+    HWND box = nullptr;
+    WaitUntil([&] { return (box = FindWindowWithButton(GetProcessId(second.Get()), L"OK")); },
+              kBoundedWaitMs);
+    if (!box) return 0;
+    text = StaticTexts(box);
+    PressButton(box, L"OK");
+    DWORD code = 0;
+    if (WaitForSingleObject(second.Get(), kBoundedWaitMs) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(second.Get(), &code))
+      return 0;
+    return code;
+  };
+
+  // The first one asks; a second one meanwhile cannot go ahead.
+  ASSERT_EQ(RunProcess(command.c_str(), nullptr, SW_SHOWNORMAL, kWaitForExit), 0);
+  DWORD stage = 0;
+  HWND question = WaitForWindowWithButton(Text(copyPath), L"No", kBoundedWaitMs, &stage);
+  ASSERT_NE(question, nullptr);
+  HandleHolder firstStage(OpenProcess(SYNCHRONIZE, FALSE, stage));
+  std::wstring text;
+  EXPECT_EQ(refused(text), 4u);
+  EXPECT_EQ(text,
+            L"Harborline Backup is already being uninstalled.\r\n\r\nAnswer the "
+            L"uninstaller's open question first. Nothing was removed.");
+  EXPECT_TRUE(IsFile(copy)) << "the waiting uninstaller keeps its copy";
+  ASSERT_TRUE(PressButton(question, L"No"));
+  ASSERT_EQ(WaitForSingleObject(firstStage.Get(), kBoundedWaitMs), WAIT_OBJECT_0);
+
+  // A link in place of the folder.
+  RemoveTree(tree.Path(L"drive\\tmp\\Harborline Uninstall"));
+  ASSERT_EQ(MakeHostFolderLink(tree.Path(L"drive\\tmp\\Harborline Uninstall"),
+                               tree.Path(L"drive\\elsewhere")),
+            "");
+  EXPECT_EQ(refused(text), 4u);
+  EXPECT_EQ(text,
+            L"Harborline Backup was not uninstalled: in place of the uninstaller's temporary "
+            L"folder there is a link, which it neither follows nor removes:\r\n" +
+                Text(folder));
+  EXPECT_EQ(NamesIn(tree.Path(L"drive\\elsewhere")), std::vector<std::wstring>{L"precious.dat"});
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"drive\\elsewhere\\precious.dat")), "precious");
+  RemoveHostLink(tree.Path(L"drive\\tmp\\Harborline Uninstall"));
 }
