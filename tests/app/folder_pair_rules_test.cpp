@@ -1,11 +1,16 @@
 // The folder pair dialog's rules on texts: validation order and messages,
 // history parents and destination proposals.
 #include <gtest/gtest.h>
+#include <objbase.h>
 
 #include "app/folder_pair_dialog.h"
 #include "app/shell_links.h"
+#include "base/path.h"
 #include "engine/backup_job.h"
 #include "engine/pair_passes.h"
+#include "system/process_control.h"
+#include "tests/support/child_process.h"
+#include "tests/support/foreign_window.h"
 #include "tests/support/temp_tree.h"
 
 namespace {
@@ -120,4 +125,26 @@ TEST(FolderPairRules, TheDialogStoresWhatTheRunnerRunsAndRefusesWhatItSkips) {
   EXPECT_STREQ(NormalizeFolderPair(server, other), kNotFull);
   EXPECT_EQ(RunPairPasses(job, L"\\\\server", (t + L"\\x").c_str(), hooks), kPairNotFullPath);
   EXPECT_FALSE(Exists(tree.Path(L"drive\\x")));
+}
+
+// What the user opens from the program (help and update pages, a folder in
+// Explorer) is started by the shell's desktop, as the signed-in user, not by
+// the elevated program. Where no desktop answers the program starts it
+// itself, as before.
+TEST(ShellLinks, WhatTheUserOpensIsStartedByTheDesktopNotByTheProgram) {
+  TempTree tree;
+  const std::wstring opened = tree.Path(L"opened.exe");
+  ASSERT_TRUE(CopyFileW(SiblingProgramPath(L"process_probe.exe").c_str(), opened.c_str(), FALSE));
+  tree.WriteFile(L"opened.exe.parent", "");
+  CoInitialize(nullptr);
+  OpenWithShell(opened.c_str());
+  CoUninitialize();
+  const std::wstring record = opened + L".parent.txt";
+  ASSERT_TRUE(WaitUntil([&] { return IsFile(record); }, 60000));
+  const DWORD parent = static_cast<DWORD>(std::stoul(ReadWholeFile(record)));
+  EXPECT_NE(parent, GetCurrentProcessId()) << "started by the program, with its rights";
+  WideString starter;
+  ASSERT_TRUE(GetProcessImagePath(parent, starter));
+  WideString name(starter.CStr());
+  EXPECT_TRUE(EqualsNoCase(FileNamePart(name).CStr(), L"explorer.exe")) << starter.CStr();
 }
