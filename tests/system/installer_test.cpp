@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -550,110 +551,76 @@ TEST_F(InstallerTest, RemovalDeletesOnlyTheProgramsOwnItemsInPlace) {
 
 namespace {
 
-// The process found running the installed program ends, and its id goes to
-// another process, between the check and the stop, as the system may do.
-struct Replacement {
-  HANDLE checked = nullptr;  // the test's own handle of the checked process
-  DWORD checkedThread = 0;   // its main thread's id, freed just before its own
-  std::wstring other;        // the program of the process that may get the id
+PROCESS_INFORMATION StartStubborn(const std::wstring& program, const wchar_t* event) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
   PROCESS_INFORMATION started = {};
-  bool idReused = false;
-};
-Replacement g_replacement;
+  std::wstring line = Quoted(program) + L" stubborn " + event;
+  CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                 &started);
+  HandleHolder ready(OpenEventW(SYNCHRONIZE, FALSE, event));
+  WaitForSingleObject(ready.Get(), kBoundedWaitMs);
+  return started;
+}
+
+PROCESS_INFORMATION g_checked, g_other;
+std::wstring g_otherProgram;
 
 DWORD WINAPI Idle(void*) { return 0; }
 
+// Between check and stop the checked process ends and its id goes to a
+// process of another program. Wine gives freed ids out again in the order
+// they were freed once its table is full: the thread id of the ended process
+// goes first, its own id next, unless a handle still holds the process.
+// Short-lived threads take ids until the thread id comes round.
 void ReplaceCheckedProcess(DWORD id) {
-  Replacement& r = g_replacement;
-  // Wine gives freed ids out again in the order they were freed, once its
-  // table of ids is full; the checked process's thread id is freed as it
-  // ends, its own id just after, when nothing holds the process any more.
-  // Short-lived threads take ids until the thread id comes round, and the
-  // next new process then gets the checked process's id, unless a handle
-  // still holds it.
-  TerminateProcess(r.checked, 0);
-  WaitForSingleObject(r.checked, kBoundedWaitMs);
-  CloseHandle(r.checked);
-  r.checked = nullptr;
-  WaitUntil(
-      [&] {
-        HANDLE again = OpenProcess(SYNCHRONIZE, FALSE, id);
-        if (again) CloseHandle(again);
-        return again == nullptr;
-      },
-      5000);
-  const DWORD marker = r.checkedThread;
-  HANDLE kept = nullptr;
-  for (int i = 0; i < 40000 && !kept; ++i) {
+  TerminateProcess(g_checked.hProcess, 0);
+  WaitForSingleObject(g_checked.hProcess, kBoundedWaitMs);
+  CloseHandle(g_checked.hProcess);
+  WaitUntil([&] { return !HandleHolder(OpenProcess(SYNCHRONIZE, FALSE, id)).Valid(); }, 2000);
+  // While a handle holds the process its thread id stays taken too: a tid
+  // seen twice means the whole round of freed ids went by.
+  HandleHolder marker;
+  std::set<DWORD> seen;
+  for (int i = 0; i < 40000; ++i) {
     DWORD tid = 0;
-    HANDLE thread = CreateThread(nullptr, 0, Idle, nullptr, CREATE_SUSPENDED, &tid);
-    if (!thread) break;
-    if (tid == marker) {
-      kept = thread;
+    HandleHolder thread(CreateThread(nullptr, 0, Idle, nullptr, CREATE_SUSPENDED, &tid));
+    if (tid == g_checked.dwThreadId) {
+      marker.Reset(thread.Release());
       break;
     }
-    ResumeThread(thread);
-    WaitForSingleObject(thread, kBoundedWaitMs);
-    CloseHandle(thread);
+    if (!seen.insert(tid).second) break;
+    ResumeThread(thread.Get());
+    WaitForSingleObject(thread.Get(), kBoundedWaitMs);
   }
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  std::wstring line = Quoted(r.other) + L" stubborn HarborlineOtherProgram";
-  CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                 &r.started);
-  r.idReused = r.started.dwProcessId == id;
-  // Running before the stop, as a process of another program would be.
-  HANDLE otherReady = OpenEventW(SYNCHRONIZE, FALSE, L"HarborlineOtherProgram");
-  if (otherReady) {
-    WaitForSingleObject(otherReady, kBoundedWaitMs);
-    CloseHandle(otherReady);
-  }
-  if (kept) {
-    ResumeThread(kept);
-    WaitForSingleObject(kept, kBoundedWaitMs);
-    CloseHandle(kept);
+  g_other = StartStubborn(g_otherProgram, L"HarborlineOtherProgram");
+  if (marker.Valid()) {
+    ResumeThread(marker.Get());
+    WaitForSingleObject(marker.Get(), kBoundedWaitMs);
   }
 }
 
 }  // namespace
 
-// What is stopped is the process whose program was checked: when that one
-// ends and its id names another program's process before the stop, the other
-// process runs on.
+// What is stopped is the process whose program was checked, never one that
+// got its id meanwhile.
 TEST_F(InstallerTest, StoppingRunningCopiesNeverStopsAProcessThatWasNotChecked) {
-  const std::wstring installed = tree.Path(L"installed\\Harborline.exe");
-  g_replacement = Replacement();
-  g_replacement.other = tree.Path(L"other\\Other.exe");
-  tree.MakeFolder(L"installed");
-  tree.MakeFolder(L"other");
-  const std::wstring probe = SiblingProgramPath(L"process_probe.exe");
-  ASSERT_TRUE(CopyFileW(probe.c_str(), installed.c_str(), FALSE));
-  ASSERT_TRUE(CopyFileW(probe.c_str(), g_replacement.other.c_str(), FALSE));
+  const std::wstring installed = tree.Path(L"installed.exe");
+  g_otherProgram = tree.Path(L"other.exe");
+  for (const std::wstring& copy : {installed, g_otherProgram})
+    ASSERT_TRUE(CopyFileW(SiblingProgramPath(L"process_probe.exe").c_str(), copy.c_str(), FALSE));
   HandleHolder ready(CreateEventW(nullptr, TRUE, FALSE, L"HarborlineCheckedCopy"));
   HandleHolder otherReady(CreateEventW(nullptr, TRUE, FALSE, L"HarborlineOtherProgram"));
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION checked = {};
-  std::wstring line = Quoted(installed) + L" stubborn HarborlineCheckedCopy";
-  ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &checked));
-  CloseHandle(checked.hThread);
-  g_replacement.checked = checked.hProcess;
-  g_replacement.checkedThread = checked.dwThreadId;
-  ASSERT_EQ(WaitForSingleObject(ready.Get(), kBoundedWaitMs), WAIT_OBJECT_0);
-
+  g_checked = StartStubborn(installed, L"HarborlineCheckedCopy");
+  CloseHandle(g_checked.hThread);
   SetBeforeStopHook(ReplaceCheckedProcess);
   StopRunningCopies(installed.c_str());
   SetBeforeStopHook(nullptr);
-  HandleHolder other(g_replacement.started.hProcess);
-  HandleHolder otherThread(g_replacement.started.hThread);
-  ASSERT_TRUE(other.Valid());
+  HandleHolder other(g_other.hProcess), otherThread(g_other.hThread);
   ASSERT_EQ(WaitForSingleObject(otherReady.Get(), 0), WAIT_OBJECT_0);
   EXPECT_EQ(WaitForSingleObject(other.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
-      << "the other program's process was stopped"
-      << (g_replacement.idReused ? " (it had the checked process's id)" : "");
+      << "another program's process was stopped";
   TerminateProcess(other.Get(), 0);
-  WaitForSingleObject(other.Get(), kBoundedWaitMs);
 }
 
 // "/Uninstall" that cannot go ahead says why and ends with a failure: while
