@@ -192,7 +192,9 @@ bool HandleResolvesInPlace(HANDLE handle, const wchar_t* item, FolderFinalPath& 
   FileNamePart(name);
   WideString walkedFolder(item);
   ParentFolder(walkedFolder, false);
-  return NamesItemInFolder(itemFinal.CStr(), folder.Path(), walkedFolder.CStr(), name.CStr());
+  return NamesItemInFolder(itemFinal.CStr(), folder.Path(), walkedFolder.CStr(), name.CStr()) ||
+         (folder.AskAgain() &&
+          NamesItemInFolder(itemFinal.CStr(), folder.Path(), walkedFolder.CStr(), name.CStr()));
 }
 
 bool ResolvesInPlace(const wchar_t* item, FolderFinalPath& folder) {
