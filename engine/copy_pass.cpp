@@ -110,12 +110,14 @@ void CopyLink(BackupJob& job, const wchar_t* fromItem, const wchar_t* toItem,
               const OtherItem& other) {
   if (other.exists) {
     ++job.report.counts.upToDate;
-  } else if (CopyReparsePoint(fromItem, toItem)) {
-    ++job.report.counts.copied;
-  } else {
-    DWORD error = GetLastError();
-    RecordFailure(job.report, toItem, FailureStep::kWrite, error ? error : ERROR_NOT_SUPPORTED);
+    return;
   }
+  LinkFailure failure;
+  if (CopyReparsePoint(fromItem, toItem, &failure))
+    ++job.report.counts.copied;
+  else
+    // Named by the link that was to be copied: it is what the user can look at.
+    RecordFailure(job.report, fromItem, failure.step, failure.error, failure.reason);
 }
 
 bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {

@@ -66,6 +66,8 @@ const wchar_t* FailureStepText(FailureStep step) {
       return L"set times";
     case FailureStep::kDelete:
       return L"delete";
+    case FailureStep::kCreateLink:
+      return L"create link";
     case FailureStep::kRefuse:
       return L"refuse";
   }
@@ -98,6 +100,8 @@ const wchar_t* RefusalText(Refusal reason) {
       return L"the folder to read is missing";
     case Refusal::kPathTooLong:
       return L"the path is too long";
+    case Refusal::kLinkNotMade:
+      return L"the system answered that the link was made, but there is none";
   }
   return L"";
 }

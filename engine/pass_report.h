@@ -25,6 +25,7 @@ enum class FailureStep : uint8_t {
   kReplace,        // giving the new copy the item's name
   kSetTimes,       // giving the copy its times and attributes (the data is complete)
   kDelete,         // deleting an item the other side lacks
+  kCreateLink,     // recreating a link on the other side
   kRefuse,         // nothing failed: the engine chose not to touch the item (see Refusal)
 };
 
@@ -58,6 +59,9 @@ enum class Refusal : uint8_t {
   kReadSideMissing,
   // The path grew beyond what a text can hold.
   kPathTooLong,
+  // Not a refusal but what the system did not say: it answered that a link
+  // was made and none is there (Wine's CreateSymbolicLinkW does so).
+  kLinkNotMade,
 };
 
 struct FailedItem {
