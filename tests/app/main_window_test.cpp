@@ -110,7 +110,10 @@ RunResult RecordingRunner(Application& app, BackupJob& job) {
   return g_runAnswer;
 }
 
-void RecordOpen(const wchar_t* target) { g_opened.push_back(target); }
+bool RecordOpen(const wchar_t* target) {
+  g_opened.push_back(target);
+  return true;
+}
 
 // The nth child (from 0) of a class, in creation order.
 HWND NthChild(HWND parent, const wchar_t* className, int n) {
@@ -478,7 +481,7 @@ constexpr wchar_t kStrictMode[] =
 // Waits for the strict warning and acts on it.
 UiStep InStrictWarning(std::function<void(HWND)> action) {
   return [action] {
-    HWND dialog = FindShownWindow(kDialogClass, L"Dont ask again");
+    HWND dialog = FindShownWindow(kDialogClass, L"Don't ask again");
     if (!dialog) return false;
     action(dialog);
     return true;
@@ -491,7 +494,7 @@ TEST_F(MainWindowTest, StrictWarningNoWithDontAskAgainAbandonsAndIsNotAskedAgain
   int callsAfterNo = -1;
   Run(L"", {ClickMain(kStrictMode), ClickMain(L" Start backup"), InStrictWarning([&](HWND dialog) {
               warning = WindowText(NthChild(dialog, L"Static", 0));
-              PostMessageW(FindChild(dialog, L"Dont ask again"), BM_CLICK, 0, 0);
+              PostMessageW(FindChild(dialog, L"Don't ask again"), BM_CLICK, 0, 0);
               ClickChild(dialog, L"No");
             }),
             [&] {
