@@ -173,7 +173,7 @@ class Builder {
   void FileButtons() {
     MainWindowControls& ids = main_.ids;
     w_.SetFontForNewControls(9, 800, 1);
-    ids.settings = ImageButton(L"  Settin&gs", 500, 425, 110, 26, kSettingsImage, 16, nullptr);
+    ids.settings = ImageButton(L"  Sett&ings", 500, 425, 110, 26, kSettingsImage, 16, nullptr);
     w_.newControlFlags = LayoutFlags::KeepsOwnBackground;
     ids.open = ImageButton(L"   &Open", 40, 480, 100, 32, kOpenImage, 20,
                            L"Load a previously saved Harborline Backup file.");

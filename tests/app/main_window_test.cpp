@@ -778,3 +778,68 @@ TEST_F(MainWindowTest, BrowsedSourceFillsTheEditAndProposesADestination) {
   EXPECT_EQ(source, tree.Path(L"Pick\\Music"));
   EXPECT_EQ(destination, L"E:\\Backup\\Music");
 }
+
+// --- Keyboard, title and header -----------------------------------------------------
+
+TEST_F(MainWindowTest, KeysEditMoveAndRemoveRowsAndTheFocusComesBackToTheList) {
+  std::vector<std::wstring> seen;  // per look: the sources, the selected row, the focus
+  auto look = [&] {
+    return Do([&] {
+      std::wstring state;
+      for (const Row& row : RowsOf(List())) state += row.source + L"|";
+      state += std::to_wstring(SendMessageW(List(), LVM_GETNEXTITEM, -1, LVNI_SELECTED));
+      seen.push_back(state + (GetFocus() == List() ? L" list" : L" elsewhere"));
+    });
+  };
+  auto key = [&](WORD vk, WORD modifier = 0) { return Do([=] { PressKeyWith(vk, modifier); }); };
+  Run(L"", {Do([&] {
+              PutRow(List(), {L"C:\\A", L"E:\\A", true, L"", L""});
+              PutRow(List(), {L"C:\\B", L"E:\\B", true, L"", L""});
+              SelectRow(List(), 1);
+              SetFocus(List());
+            }),
+            key(VK_RETURN), InPairDialog([](HWND dialog) {
+              SetWindowTextW(NthChild(dialog, L"Edit", 0), L"C:\\B2");
+              PressKeyWith('O', VK_MENU);
+            }),
+            look(), key(VK_UP, VK_MENU), look(), key(VK_DELETE), look(), key('D', VK_MENU),
+            InPairDialog([](HWND) { PressKey(VK_ESCAPE); }), look(), CloseMain(), Answer(L"No")});
+  EXPECT_EQ(seen, (std::vector<std::wstring>{L"C:\\A|C:\\B2|1 list", L"C:\\B2|C:\\A|0 list",
+                                             L"C:\\A|-1 list", L"C:\\A|-1 list"}));
+}
+
+TEST_F(MainWindowTest, TitleAndHeaderNameTheJobAndOpenLeavesNoSortArrow) {
+  tree.WriteFile(L"Photos.hbak", kTwoPairJob);
+  std::vector<std::wstring> titles;
+  int arrows = -1;
+  auto look = [&] {
+    return Do([&] {
+      std::wstring header;
+      for (HWND label = nullptr; (label = FindWindowExW(Main(), label, L"Static", nullptr));)
+        if (WindowText(label).find(L".hbak") != std::wstring::npos) header = WindowText(label);
+      titles.push_back(WindowText(Main()) + L" / " + header);
+    });
+  };
+  Run(L"", {look(), ClickMain(L"Skip copying hidden files."), look(), Do([&] {
+              NMLISTVIEW note{};
+              note.hdr = {List(), static_cast<UINT_PTR>(GetDlgCtrlID(List())),
+                          static_cast<UINT>(LVN_COLUMNCLICK)};
+              SendMessageW(Main(), WM_NOTIFY, note.hdr.idFrom, reinterpret_cast<LPARAM>(&note));
+            }),
+            ClickMain(L"   Open"), Answer(L"No"), InFileDialog(tree.Path(L"Photos.hbak")), look(),
+            Do([&] {
+              HWND header = ListView_GetHeader(List());
+              arrows = 0;
+              for (int column = 0; column < Header_GetItemCount(header); ++column) {
+                HDITEMW item{HDI_FORMAT};
+                Header_GetItem(header, column, &item);
+                if (item.fmt & (HDF_SORTUP | HDF_SORTDOWN)) ++arrows;
+              }
+            }),
+            CloseMain()});
+  EXPECT_EQ(titles, (std::vector<std::wstring>{
+                        L"user.hbak - Harborline Backup / user.hbak",
+                        L"*user.hbak - Harborline Backup / *user.hbak (changes not saved)",
+                        L"Photos.hbak - Harborline Backup / Photos.hbak"}));
+  EXPECT_EQ(arrows, 0) << "the arrow of the sort before Open";
+}
