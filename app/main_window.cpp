@@ -229,18 +229,6 @@ bool StartBackup(MainWindow& main) {
   return main.app.runMode != kInteractive || result == RunResult::kFinishedAndClose;
 }
 
-// What the installed copy is started with when it takes over: the job open
-// now, so that the user goes on where they were. The default job needs no
-// argument: the installed copy opens its own, copied from this one.
-WideString HandOverArguments(MainWindow& main) {
-  Application& app = main.app;
-  if (EqualsNoCase(app.currentSettingsPath.CStr(), app.defaultSettingsPath.CStr()))
-    return WideString(L"");
-  WideString arguments;
-  arguments.AssignConcat(L"\"", app.currentSettingsPath.CStr(), L"\"");
-  return arguments;
-}
-
 // One event of the main window. True when the loop is to end.
 bool Dispatch(MainWindow& main, const UiEvent& event) {
   UiWindow& w = main.window;
@@ -293,7 +281,7 @@ bool Dispatch(MainWindow& main, const UiEvent& event) {
              code == ids.options.skipHidden) {
     main.isSaved = false;
   } else if (code == ids.settings) {
-    return main.app.RunInstallDialog(HandOverArguments(main).CStr(), main.showCommand);
+    return main.app.RunInstallDialog(HandOverArguments(main.app).CStr(), main.showCommand);
   } else if (code == ids.open) {
     OpenJobFile(main);
   } else if (code == ids.save) {
@@ -370,6 +358,14 @@ void ShowJobName(MainWindow& main) {
   WideString title;
   title.AssignConcat(mark, main.shownFileName.CStr(), L" - ", kProgramName);
   SetWindowTextW(main.window.handle, title.CStr());
+}
+
+WideString HandOverArguments(Application& app) {
+  if (EqualsNoCase(app.currentSettingsPath.CStr(), app.defaultSettingsPath.CStr()))
+    return WideString(L"");
+  WideString arguments;
+  arguments.AssignConcat(L"\"", app.currentSettingsPath.CStr(), L"\"");
+  return arguments;
 }
 
 int SelectedRow(MainWindow& main) {

@@ -961,3 +961,10 @@ TEST_F(MainWindowTest, DestinationBrowseAsksForTheDestinationAndStartsInTheHisto
   EXPECT_EQ(name, L"") << "nothing proposed by name, the source least of all";
   EXPECT_EQ(destination, tree.Path(L"Backups\\Music")) << "picked in the folder it started in";
 }
+
+TEST_F(MainWindowTest, InstalledCopyIsHandedTheJobOpenNow) {
+  app.currentSettingsPath.Assign(tree.Path(L"My Photos.hbak").c_str());
+  EXPECT_STREQ(HandOverArguments(app).CStr(), Quoted(tree.Path(L"My Photos.hbak")).c_str());
+  app.currentSettingsPath.Assign(app.defaultSettingsPath.CStr());
+  EXPECT_STREQ(HandOverArguments(app).CStr(), L"") << "the installed copy opens its own default";
+}
