@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/application.h"
-#include "system/process_launch.h"
+#include "system/desktop_shell.h"
 #include "ui/message_box.h"
 #include "ui/ui_window.h"
 
@@ -18,7 +18,11 @@ constexpr wchar_t kNoBrowserText[] =
 constexpr int kNoBrowserHeight = 150;
 constexpr int kNoBrowserWidth = 420;
 
-bool OpenThroughShell(const wchar_t* target) { return ShellOpen(target) != 0; }
+// The shell's default handler, started as the signed-in user: the program
+// runs elevated, and a browser or Explorer must not inherit that.
+bool OpenThroughShell(const wchar_t* target) {
+  return OpenAsSignedInUser(target) != ShellStart::kFailed;
+}
 
 ShellOpener g_opener = OpenThroughShell;
 
