@@ -8,6 +8,7 @@
 
 #include <cwctype>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/application.h"
@@ -27,7 +28,9 @@ namespace {
 constexpr wchar_t kDialogClass[] = L"Harborline_MsgBox";
 constexpr int kDialogHeight = 200;
 constexpr COLORREF kMessageRed = RGB(160, 0, 0);
-constexpr wchar_t kBrowseTitle[] = L"Please select the source folder for this backup";
+constexpr wchar_t kSourceBrowseTitle[] = L"Please select the source folder for this backup";
+constexpr wchar_t kDestinationBrowseTitle[] =
+    L"Please select the destination folder for this backup";
 constexpr wchar_t kSubFolderQuestion[] =
     L"Do you want to create a sub-directory with the same name as the source?";
 constexpr UINT kLegacyBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
@@ -83,8 +86,22 @@ bool IsSingleFolder(const wchar_t* text) {
 
 WideString Trimmed(const wchar_t* text) {
   WideString result(text ? text : L"");
-  TrimTrailingBackslashes(result);
+  TrimFolderText(result);
   return result;
+}
+
+bool IsExistingFolder(WideString& path) {
+  if (path.Length() == 0) return false;
+  WideString probe(path.CStr());
+  AddLongPathPrefix(probe);
+  return PathIsFolder(probe.CStr());
+}
+
+WideString ParentOf(const wchar_t* path) {
+  WideString parent(path);
+  ParentFolder(parent, false);
+  TrimFolderText(parent);
+  return parent;
 }
 
 void SetRowText(UiWindow& window, int list, int row, int column, const wchar_t* text) {
@@ -120,15 +137,15 @@ class PairDialog {
       source_ = Trimmed(dropped);
       if (destinationParent.Length() > 1)
         destination_ = ProposeDestination(destinationParent.CStr(), source_.CStr());
-      else
-        destination_.Assign(destinationParent.CStr());
-      base_.Assign(destination_.CStr());
+      base_.Assign(destination_.Length() > 0 ? destination_.CStr() : destinationParent.CStr());
+      showInitial_ = true;
     } else {
+      // The history only tells where the Browse buttons start: a folder of
+      // another pair shown in the edits would be taken over unseen.
       source_ = HistoryParentFolder(preferences, HistoryKey::LastSource);
       destination_.Assign(destinationParent.CStr());
       base_.Assign(destinationParent.CStr());
     }
-    showInitial_ = mode_ == kDroppedPair;
   }
 
   bool Create() {
@@ -137,22 +154,22 @@ class PairDialog {
       return false;
     ApplyDialogSkin(main_, dialog_, kDialogHeight);
     dialog_.SetFontForNewControls(9, 800, 1);
-    dialog_.AddStatic(L"Source folder (supports drag && drop):", 10, 20, 300, 18);
+    dialog_.AddStatic(L"&Source folder (supports drag && drop):", 10, 20, 300, 18);
     dialog_.SetFontForNewControls(9, 400, 1);
     sourceEdit_ = dialog_.AddEdit(38);
-    sourceBrowse_ = dialog_.AddButton(L"Browse...", 380, 37, 60, 21);
+    sourceBrowse_ = dialog_.AddButton(L"&Browse...", 380, 37, 60, 21);
     dialog_.SetFontForNewControls(9, 800, 1);
-    dialog_.AddStatic(L"Destination folder (supports drag && drop):", 10, 80, 350, 18);
+    dialog_.AddStatic(L"&Destination folder (supports drag && drop):", 10, 80, 350, 18);
     dialog_.SetFontForNewControls(9, 400, 1);
     destinationEdit_ = dialog_.AddEdit(98);
-    destinationBrowse_ = dialog_.AddButton(L"Browse...", 380, 97, 60, 21);
+    destinationBrowse_ = dialog_.AddButton(L"Bro&wse...", 380, 97, 60, 21);
     dialog_.SetFontForNewControls(9, 800, 1);
     message_ = dialog_.AddStatic(L"", 10, 130, 430, 18, WS_VISIBLE | SS_CENTER);
     dialog_.SetControlTextColour(message_, kMessageRed);
     dialog_.SetFontForNewControls(9, 400, 1);
-    checkedBox_ = dialog_.AddCheckBox(L"Item checked", 50, 170, 100);
-    ok_ = dialog_.AddButton(L"OK", 230, 165, 80, 26, WS_VISIBLE | BS_DEFPUSHBUTTON);
-    cancel_ = dialog_.AddButton(L"Cancel", 340, 165, 80, 26);
+    checkedBox_ = dialog_.AddCheckBox(L"&Item checked", 50, 170, 100);
+    ok_ = dialog_.AddButton(L"&OK", 230, 165, 80, 26, WS_VISIBLE | BS_DEFPUSHBUTTON);
+    cancel_ = dialog_.AddButton(L"&Cancel", 340, 165, 80, 26);
     if (showInitial_) {
       dialog_.SetControlText(sourceEdit_, source_.CStr());
       dialog_.SetControlText(destinationEdit_, destination_.CStr());
@@ -176,15 +193,17 @@ class PairDialog {
       if (code == ok_) {
         if (Accept()) return true;
       } else if (code == sourceBrowse_) {
-        if (BrowseForFolder(source_.CStr(), dialog_.handle, lastPicked_))
-          ChooseSource(lastPicked_.CStr());
+        WideString picked;
+        if (BrowseForFolder(SourceBrowseStart().CStr(), dialog_.handle, picked, kSourceBrowseTitle))
+          ChooseSource(picked.CStr());
       } else if (code == destinationBrowse_) {
-        if (BrowseForFolder(base_.CStr(), dialog_.handle, lastPicked_))
-          ChooseDestination(lastPicked_.CStr());
+        WideString picked;
+        if (BrowseForFolder(DestinationBrowseStart().CStr(), dialog_.handle, picked,
+                            kDestinationBrowseTitle))
+          ChooseDestination(picked.CStr());
       } else if (code == UiEventCode::FilesDropped) {
         const wchar_t* dropped = event.Text();
         if (!IsSingleFolder(dropped)) continue;
-        lastPicked_.Assign(dropped);
         if (event.param1 == sourceEdit_)
           ChooseSource(dropped);
         else if (event.param1 == destinationEdit_)
@@ -201,12 +220,38 @@ class PairDialog {
   }
 
  private:
+  // The source Browse starts in the source shown, else where the history
+  // points.
+  WideString SourceBrowseStart() {
+    WideString shown = Trimmed(dialog_.GetControlText(sourceEdit_).CStr());
+    if (IsExistingFolder(shown)) return shown;
+    return Trimmed(source_.CStr());
+  }
+
+  // The destination Browse starts in the destination shown, else in the
+  // destination base (the history's), else beside the source; never in the
+  // source itself, where a confirming click would pick it as its own backup.
+  WideString DestinationBrowseStart() {
+    WideString source = Trimmed(dialog_.GetControlText(sourceEdit_).CStr());
+    WideString candidates[] = {Trimmed(dialog_.GetControlText(destinationEdit_).CStr()),
+                               Trimmed(base_.CStr()), ParentOf(source.CStr())};
+    for (WideString& candidate : candidates) {
+      if (!IsExistingFolder(candidate)) continue;
+      const wchar_t* problem = FolderPairProblem(source.CStr(), candidate.CStr());
+      if (problem == kSameFolders || problem == kDestinationInsideSource) continue;
+      return std::move(candidate);
+    }
+    return WideString(L"");
+  }
+
   void ChooseSource(const wchar_t* path) {
     source_ = Trimmed(path);
     dialog_.SetControlText(sourceEdit_, source_.CStr());
     WideString destinationNow = dialog_.GetControlText(destinationEdit_);
     if (source_.Length() >= 3 && destinationNow.Length() == 0 && base_.Length() > 0) {
-      destination_ = ProposeDestination(base_.CStr(), source_.CStr());
+      WideString proposal = ProposeDestination(base_.CStr(), source_.CStr());
+      if (proposal.Length() == 0) return;
+      destination_ = std::move(proposal);
       dialog_.SetControlText(destinationEdit_, destination_.CStr());
     }
   }
@@ -220,8 +265,10 @@ class PairDialog {
         !EqualsNoCase(sourceName.CStr(), chosenName.CStr())) {
       ShowWindow(dialog_.handle, SW_HIDE);
       if (ShowMessageBox(main_, kSubFolderQuestion, MessageBoxType::YesNo, 130, 0) ==
-          MessageBoxAnswer::Yes)
-        chosen.Append(L"\\", sourceName.CStr());
+          MessageBoxAnswer::Yes) {
+        WideString below;
+        chosen = std::move(JoinPath(below, chosen.CStr(), sourceName.CStr()));
+      }
       Show();
     }
     dialog_.SetControlText(destinationEdit_, chosen.CStr());
@@ -252,6 +299,9 @@ class PairDialog {
     }
     SetRowText(main_, list_, row, kDestinationColumn, destination_.CStr());
     main_.SetRowChecked(list_, row, dialog_.GetCheckState(checkedBox_) == kStateCheck);
+    // The row just written is the one the user looks for, and Delete or
+    // Return act on it next.
+    main_.SelectRow(list_, row);
     return true;
   }
 
@@ -262,7 +312,7 @@ class PairDialog {
   int mode_;
   bool checked_ = true;
   bool showInitial_ = false;
-  WideString source_, destination_, base_, lastPicked_;
+  WideString source_, destination_, base_;
   int sourceEdit_ = 0, sourceBrowse_ = 0, destinationEdit_ = 0, destinationBrowse_ = 0;
   int message_ = 0, checkedBox_ = 0, ok_ = 0, cancel_ = 0;
 };
@@ -277,7 +327,8 @@ struct ComRelease {
 
 // The item dialog of newer systems. -1 when it cannot be made (use the legacy
 // browser), else 1 for a folder and 0 for a cancel.
-int BrowseWithItemDialog(const wchar_t* initial, HWND owner, WideString& result) {
+int BrowseWithItemDialog(const wchar_t* initial, HWND owner, WideString& result,
+                         const wchar_t* title) {
   ComRelease<IFileDialog> dialog;
   if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileDialog,
                               reinterpret_cast<void**>(&dialog.p))))
@@ -293,8 +344,9 @@ int BrowseWithItemDialog(const wchar_t* initial, HWND owner, WideString& result)
   DWORD options = 0;
   dialog.p->GetOptions(&options);
   dialog.p->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
-  dialog.p->SetTitle(kBrowseTitle);
-  if (result.Length() > 0) dialog.p->SetFileName(result.CStr());
+  dialog.p->SetTitle(title);
+  // Nothing is proposed by name: the folder to start in is the proposal.
+  dialog.p->SetFileName(L"");
   if (FAILED(dialog.p->Show(owner))) return 0;
   ComRelease<IShellItem> chosen;
   if (FAILED(dialog.p->GetResult(&chosen.p))) return 0;
@@ -305,11 +357,21 @@ int BrowseWithItemDialog(const wchar_t* initial, HWND owner, WideString& result)
   return 1;
 }
 
-bool BrowseWithLegacyBrowser(HWND owner, WideString& result) {
+int CALLBACK SelectStartFolder(HWND browser, UINT message, LPARAM, LPARAM start) {
+  if (message == BFFM_INITIALIZED && start) SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, start);
+  return 0;
+}
+
+bool BrowseWithLegacyBrowser(const wchar_t* initial, HWND owner, WideString& result,
+                             const wchar_t* title) {
   BROWSEINFOW info{};
   info.hwndOwner = owner;
-  info.lpszTitle = kBrowseTitle;
+  info.lpszTitle = title;
   info.ulFlags = kLegacyBrowseFlags;
+  if (initial && initial[0]) {
+    info.lpfn = SelectStartFolder;
+    info.lParam = reinterpret_cast<LPARAM>(initial);
+  }
   PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
   if (!chosen) return false;
   // Long paths do not fit the classic buffer: grow until the path fits.
@@ -332,9 +394,17 @@ bool BrowseWithLegacyBrowser(HWND owner, WideString& result) {
 }  // namespace
 
 WideString ProposeDestination(const wchar_t* base, const wchar_t* source) {
-  WideString proposal(base);
+  WideString proposal;
   WideString name = LastName(source);
-  if (name.Length() > 0) proposal.Append(L"\\", name.CStr());
+  if (name.Length() > 0)
+    JoinPath(proposal, base, name.CStr());
+  else
+    proposal = Trimmed(base);
+  // A backup in the source itself, or one that holds it or lies inside it,
+  // would copy the tree into itself or be deleted with it: no such proposal.
+  WideString from(source), to(proposal.CStr());
+  const bool full = NormalizeFolderPath(from).ok && NormalizeFolderPath(to).ok;
+  if (full && NormalizeFolderPair(from, to)) proposal.Clear();
   return proposal;
 }
 
@@ -361,11 +431,11 @@ const wchar_t* FolderPairProblem(const wchar_t* source, const wchar_t* destinati
   return NormalizeFolderPair(from, to);
 }
 
-bool BrowseForFolder(const wchar_t* initial, HWND owner, WideString& result) {
-  int chosen = BrowseWithItemDialog(initial, owner, result);
-  if (chosen < 0) chosen = BrowseWithLegacyBrowser(owner, result) ? 1 : 0;
+bool BrowseForFolder(const wchar_t* initial, HWND owner, WideString& result, const wchar_t* title) {
+  int chosen = BrowseWithItemDialog(initial, owner, result, title);
+  if (chosen < 0) chosen = BrowseWithLegacyBrowser(initial, owner, result, title) ? 1 : 0;
   if (chosen != 1) return false;
-  if (result.Length() > 2 && result.CStr()[result.Length() - 1] == L'\\') result.DropRight(1);
+  TrimFolderText(result);
   return true;
 }
 

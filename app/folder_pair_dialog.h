@@ -18,16 +18,17 @@ enum FolderPairMode : int {
 // and the list changed; false on Cancel, a close, or the end of the loop.
 bool FolderPairDialog(Application& app, int list, int mode, const wchar_t* dropped = nullptr);
 
-// Lets the user pick a folder, starting in initial (may be empty). result's
-// text is offered as the proposed name; on OK it holds the folder (a trailing
-// backslash removed). False when the user cancelled.
-bool BrowseForFolder(const wchar_t* initial, HWND owner, WideString& result);
+// Lets the user pick a folder under the title, starting in initial (may be
+// empty); no name is proposed. On OK result holds the folder (trailing
+// backslashes removed, a drive as its root). False when the user cancelled.
+bool BrowseForFolder(const wchar_t* initial, HWND owner, WideString& result, const wchar_t* title);
 
 // --- The rules the dialog applies, open to tests ----------------------------
 
 // The destination proposed for a source under a destination base: the base,
-// a backslash and the source folder's name; a drive root ("D:") has no name
-// of its own and is proposed the base itself.
+// a backslash and the source folder's name; a drive root ("D:\") has no name
+// of its own and is proposed the base itself. Empty when that would be the
+// source itself, hold it or lie inside it.
 WideString ProposeDestination(const wchar_t* base, const wchar_t* source);
 // The first validation message for the two texts (trailing backslashes
 // already removed), or null when they are acceptable: what the runner would

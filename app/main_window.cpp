@@ -6,6 +6,9 @@
 #include <shlwapi.h>
 #include <windowsx.h>
 
+#include <utility>
+#include <vector>
+
 #include "app/application.h"
 #include "app/backup_runner.h"
 #include "app/command_line.h"
@@ -15,6 +18,8 @@
 #include "app/main_window_state.h"
 #include "app/shell_links.h"
 #include "app/strict_warning.h"
+#include "base/path.h"
+#include "engine/item_queries.h"
 #include "jobfile/settings_file.h"
 #include "ui/list_view.h"
 #include "ui/message_box.h"
@@ -25,6 +30,13 @@ namespace {
 constexpr wchar_t kNoRunnerText[] =
     L"No backup can be run: this build of the program has no backup runner.";
 constexpr int kNoticeHeight = 130;
+constexpr wchar_t kProgramName[] = L"Harborline Backup";
+constexpr wchar_t kUnsavedMark[] = L"*";
+constexpr wchar_t kNotTakenText[] =
+    L"Only folders can become folder pairs. These dropped items were not taken:\r\n";
+constexpr int kNotTakenShown = 5;
+constexpr int kNotTakenHeight = 200;
+constexpr int kNotTakenWidth = 440;
 
 // Messages an elevated process would otherwise refuse from the shell, which
 // runs with less rights: file drops and what they need.
@@ -99,8 +111,45 @@ void ShowContextMenu(MainWindow& main, POINT at) {
   TrackPopupMenu(list->menu, TPM_LEFTBUTTON, at.x, at.y, 0, w.handle, nullptr);
 }
 
-void EditPair(MainWindow& main, int mode, const wchar_t* dropped = nullptr) {
-  if (FolderPairDialog(main.app, main.ids.list, mode, dropped)) main.isSaved = false;
+// The keys go back to the list, on the row the dialog wrote or left.
+void FocusList(MainWindow& main) { main.window.Present(main.ids.list); }
+
+bool EditPair(MainWindow& main, int mode, const wchar_t* dropped = nullptr) {
+  const bool changed = FolderPairDialog(main.app, main.ids.list, mode, dropped);
+  if (changed) main.isSaved = false;
+  FocusList(main);
+  return changed;
+}
+
+// Each dropped folder is proposed as a pair of its own, one dialog after the
+// other (Cancel ends the row of dialogs); what is no folder is named
+// afterwards, so that nothing dropped goes missing unseen.
+void AddDroppedItems(MainWindow& main, const wchar_t* dropped) {
+  SplitList items(dropped, L"\r\n");
+  std::vector<WideString> notTaken;
+  bool goOn = true;
+  for (int i = 0; i < items.Count(); ++i) {
+    const wchar_t* item = items.Item(i);
+    if (!item || !item[0]) continue;
+    WideString probe(item);
+    AddLongPathPrefix(probe);
+    if (!PathIsFolder(probe.CStr())) {
+      notTaken.emplace_back(item);
+    } else if (goOn && !EditPair(main, kDroppedPair, item)) {
+      goOn = false;
+    }
+  }
+  if (notTaken.empty()) return;
+  WideString message(kNotTakenText);
+  for (size_t i = 0; i < notTaken.size() && i < kNotTakenShown; ++i)
+    message.Append(L"\r\n", notTaken[i].CStr());
+  if (notTaken.size() > kNotTakenShown) {
+    WideString more;
+    more.FromInt(static_cast<int>(notTaken.size() - kNotTakenShown));
+    message.Append(L"\r\n... and ", more.CStr(), L" more.");
+  }
+  ShowMessageBox(main.window, message.CStr(), MessageBoxType::Ok, kNotTakenHeight, kNotTakenWidth);
+  FocusList(main);
 }
 
 void RemoveSelected(MainWindow& main) {
@@ -117,7 +166,10 @@ void MoveSelected(MainWindow& main, int step) {
   const int other = row + step;
   if (row >= 0 && other >= 0 && other < RowCount(main)) {
     UiEventMute mute(main.window);
-    SwapRows(main.window.ControlHandle(main.ids.list), row, other);
+    HWND list = main.window.ControlHandle(main.ids.list);
+    SwapRows(list, row, other);
+    ClearSortArrows(list);
+    SendMessageW(list, LVM_ENSUREVISIBLE, other, FALSE);
   }
   main.isSaved = false;
 }
@@ -199,7 +251,13 @@ bool Dispatch(MainWindow& main, const UiEvent& event) {
   } else if (code == UiEventCode::DoubleClicked) {
     if (param == ids.list) OpenRowFolder(main, kSourceColumn);
   } else if (code == UiEventCode::FilesDropped) {
-    if (param == ids.list) EditPair(main, kDroppedPair, event.Text());
+    if (param == ids.list) AddDroppedItems(main, event.Text());
+  } else if (code == UiEventCode::ReturnPressed) {
+    const int row = SelectedRow(main);
+    if (param == ids.list && row >= 0) EditPair(main, row);
+  } else if (code == UiEventCode::ListKeyDown) {
+    if (param == ids.list && event.param2 == VK_DELETE && SelectedRow(main) >= 0)
+      RemoveSelected(main);
   } else if (code == UiEventCode::Moved) {
     // Resizing and back makes the list repaint after the window moved.
     w.SetControlBounds(ids.list, 15, 65, 620, 132);
@@ -223,7 +281,7 @@ bool Dispatch(MainWindow& main, const UiEvent& event) {
              code == ids.options.skipHidden) {
     main.isSaved = false;
   } else if (code == ids.settings) {
-    return main.app.RunInstallDialog(main.commandLine, main.showCommand);
+    return main.app.RunInstallDialog(HandOverArguments(main.app).CStr(), main.showCommand);
   } else if (code == ids.open) {
     OpenJobFile(main);
   } else if (code == ids.save) {
@@ -237,6 +295,16 @@ bool Dispatch(MainWindow& main, const UiEvent& event) {
     ChooseMode(main, code);
   }
   return false;
+}
+
+// Alt+Up and Alt+Down move the selected pair: the two image buttons have no
+// text to carry a mnemonic.
+void AddMoveKeys(MainWindow& main) {
+  ACCEL keys[] = {
+      {FALT | FVIRTKEY, VK_UP, static_cast<WORD>(main.ids.moveUp)},
+      {FALT | FVIRTKEY, VK_DOWN, static_cast<WORD>(main.ids.moveDown)},
+  };
+  main.window.accelerators = CreateAcceleratorTableW(keys, 2);
 }
 
 void ShowMainWindow(MainWindow& main) {
@@ -261,6 +329,7 @@ void RunLoop(MainWindow& main) {
   while (NextShellEvent(main.app, events, event)) {
     if (event.code != UiEventCode::MouseMoved) CheckSelection(main);
     if (Dispatch(main, event)) break;
+    ShowJobName(main);
   }
 }
 
@@ -273,6 +342,30 @@ MainWindow::~MainWindow() {
     if (image) DeleteObject(image);
     image = nullptr;
   }
+}
+
+void ShowJobName(MainWindow& main) {
+  if (main.savedShown == main.isSaved && main.nameShown.Length() > 0 &&
+      wcscmp(main.nameShown.CStr(), main.shownFileName.CStr()) == 0)
+    return;
+  main.nameShown.Assign(main.shownFileName.CStr());
+  main.savedShown = main.isSaved;
+  const wchar_t* mark = main.isSaved ? L"" : kUnsavedMark;
+  WideString header;
+  header.AssignConcat(mark, main.shownFileName.CStr(),
+                      main.isSaved ? L"" : L" (changes not saved)");
+  main.window.SetControlText(main.ids.jobName, header.CStr());
+  WideString title;
+  title.AssignConcat(mark, main.shownFileName.CStr(), L" - ", kProgramName);
+  SetWindowTextW(main.window.handle, title.CStr());
+}
+
+WideString HandOverArguments(Application& app) {
+  if (EqualsNoCase(app.currentSettingsPath.CStr(), app.defaultSettingsPath.CStr()))
+    return WideString(L"");
+  WideString arguments;
+  arguments.AssignConcat(L"\"", app.currentSettingsPath.CStr(), L"\"");
+  return arguments;
 }
 
 int SelectedRow(MainWindow& main) {
@@ -313,6 +406,8 @@ int RunMainWindow(Application& app, HINSTANCE instance, const wchar_t* commandLi
       app.currentSettingsPath.Assign(app.defaultSettingsPath.CStr());
     LoadJob(main, app.currentSettingsPath.CStr());
     main.window.SetListSortable(main.ids.list, true);
+    AddMoveKeys(main);
+    ShowJobName(main);
     if (app.runMode != kQuiet) ShowMainWindow(main);
     RunLoop(main);
   }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "base/wide_string.h"
+
 class Application;
 
 // Builds the main window, loads the settings file and runs the event loop
@@ -11,3 +13,9 @@ class Application;
 // Returns the process's exit code (Application::exitCode).
 int RunMainWindow(Application& app, HINSTANCE instance, const wchar_t* commandLine,
                   int showCommand);
+
+// The arguments the installed copy is started with when it takes over after
+// Settings -> Install: the job open now, so that the user goes on where they
+// were. The default job needs none: the installed copy opens its own, which
+// the installation copied from this one.
+WideString HandOverArguments(Application& app);

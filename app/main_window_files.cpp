@@ -14,6 +14,7 @@
 #include "jobfile/job_settings.h"
 #include "jobfile/preferences.h"
 #include "jobfile/settings_file.h"
+#include "ui/list_view.h"
 #include "ui/message_box.h"
 #include "ui/ui_window.h"
 
@@ -30,7 +31,7 @@ constexpr wchar_t kNotSavedText[] =
 constexpr wchar_t kMakeDefaultQuestion[] =
     L"Do you wish to make the selected backup options the default options, that will be "
     L"automatically loaded when the application starts up?\r\n\r\nNote: The previous default "
-    L"settings will be overwritten! If you're no sure, just say No.";
+    L"settings will be overwritten! If you're not sure, just say No.";
 constexpr int kQuestionHeight = 130;
 constexpr int kLongTextHeight = 170;
 
@@ -133,6 +134,9 @@ void LoadJob(MainWindow& main, const wchar_t* path) {
   uint32_t flag = SettingsFlag::Default;
   ReadJobSettings(path, main.settings, &flag);
   ShowJobSettings(main.window, main.ids.job(), main.settings, &flag);
+  // An arrow left from the previous job would claim an order these rows
+  // do not have.
+  ClearSortArrows(main.window.ControlHandle(main.ids.list));
   SetShownFileName(main);
   main.isSaved = true;
 }

@@ -24,6 +24,7 @@ constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kHeadingBlue = RGB(0, 0, 160);
 constexpr COLORREF kLinkBlue = RGB(160, 160, 255);
+constexpr COLORREF kJobNameGrey = RGB(210, 210, 210);
 constexpr int kProgramIcon = 1;
 constexpr int kRowIcon = 3;
 
@@ -75,13 +76,19 @@ class Builder {
     HICON icon = LoadProgramIcon(instance_, kProgramIcon, 48);
     w_.AddIconImage(icon);  // the control keeps a copy
     if (icon) DestroyIcon(icon);
-    w_.AddStatic(kTitle, 80, 17, 280, 35);
+    // Leaves the band's last line to the job's name.
+    w_.AddStatic(kTitle, 80, 17, 280, 28);
     w_.SetLastControlFontSize(18);
     w_.SetControlTextColour(-1, kWhite);
     WideString version = GetVersionText();
     version.Prepend(L"v");
     w_.AddStatic(version.CStr(), 360, 27, 65, 15);
     w_.SetControlTextColour(-1, kWhite);
+    // A file name may hold "&", which is no mnemonic here.
+    main_.ids.jobName =
+        w_.AddStatic(L"", 80, 45, 370, 14, WS_VISIBLE | SS_NOPREFIX | SS_ENDELLIPSIS);
+    w_.SetLastControlFontSize(8);
+    w_.SetControlTextColour(-1, kJobNameGrey);
     w_.newControlFlags = LayoutFlags::None;
 
     app.minimizeButtonId = w_.AddImageButton(137, 138, 590);
@@ -103,19 +110,19 @@ class Builder {
     w_.SetListIcon(ids.list, rowIcon);
     if (rowIcon) DestroyIcon(rowIcon);
 
-    ids.moveUp =
-        ImageButton(L"", 39, 199, 28, 28, kMoveUpImage, 18, L"Move the selected folder pair up");
+    ids.moveUp = ImageButton(L"", 39, 199, 28, 28, kMoveUpImage, 18,
+                             L"Move the selected folder pair up (Alt+Up)");
     // Every push button, check box and radio button of the program shows the
     // hand: the cursor belongs to the platform's button class.
     SetClassLongPtrW(w_.ControlHandle(ids.moveUp), GCLP_HCURSOR,
                      reinterpret_cast<LONG_PTR>(HandCursor()));
     ids.moveDown = ImageButton(L"", 77, 199, 28, 28, kMoveDownImage, 18,
-                               L"Move the selected folder pair down");
-    ids.add = ImageButton(L"   Add folder pair", 135, 199, 150, 28, kAddImage, 18,
+                               L"Move the selected folder pair down (Alt+Down)");
+    ids.add = ImageButton(L"   A&dd folder pair", 135, 199, 150, 28, kAddImage, 18,
                           L"Add a source / destination folder pair to the list");
-    ids.edit = ImageButton(L"   Edit selected", 305, 199, 150, 28, kEditImage, 18,
+    ids.edit = ImageButton(L"   &Edit selected", 305, 199, 150, 28, kEditImage, 18,
                            L"Edit the selected source and destination folders");
-    ids.remove = ImageButton(L"   Remove selected", 475, 199, 150, 28, kRemoveImage, 18,
+    ids.remove = ImageButton(L"   &Remove selected", 475, 199, 150, 28, kRemoveImage, 18,
                              L"Remove the selected source and destination folder from the list");
     // Set by the selection rules at the first look at the selection.
     for (int button : {ids.moveUp, ids.moveDown, ids.edit, ids.remove})
@@ -129,35 +136,36 @@ class Builder {
     w_.SetFontForNewControls(9, 800, 1);
     w_.newControlTextColour = kBlack;
     ids.modes.common = Radio(
-        L"Common backup. Copy files from source to destination, overwriting existing files.", 270,
+        L"&Common backup. Copy files from source to destination, overwriting existing files.", 270,
         500,
         L"This mode makes a regular backup.\r\nCheck \"Use update method\" to copy only files "
         L"modified since the last backup.");
     ids.modes.strict = Radio(
-        L"Strict backup. Additionally delete destination files, not existing on source.", 295, 500,
+        L"S&trict backup. Additionally delete destination files, not existing on source.", 295, 500,
         L"This mode creates a backup containing exactly the same files as the source.\r\nIf files "
         L"or folders were deleted in the source, they are deleted in the destination as "
         L"well.\r\nPlease use care when selecting the folders in this mode.");
     ids.modes.restore = Radio(
-        L"Restore mode. Copy files from destination to source, overwriting source files.", 320, 500,
+        L"Restore &mode. Copy files from destination to source, overwriting source files.", 320,
+        500,
         L"This is your life saver mode.\r\nIf your files get lost or corrupted, switch to this "
         L"mode to recover them.");
     ids.modes.sync = Radio(
-        L"Sync mode. Copy newest files from source to destination, and from destination to "
+        L"S&ync mode. Copy newest files from source to destination, and from destination to "
         L"source.",
         345, 550,
         L"In synchronization mode, modified/created files are copied in both directions:\r\nFrom "
         L"source to destination, and from destination to source.");
     ids.options.updateMethod = Check(
-        L"Use update method (faster). Overwrite only outdated files in the destination.", 30, 415,
+        L"Use &update method (faster). Overwrite only outdated files in the destination.", 30, 415,
         460,
         L"When this option is selected, only files created/modified since the last backup are "
         L"copied.\r\nUseful to quickly update an existing backup.");
     ids.options.skipSystem =
-        Check(L"Skip copying system files.", 30, 440, 180,
+        Check(L"Ski&p copying system files.", 30, 440, 180,
               L"Whether to skip copying files with SYSTEM attributes (recommended).");
     ids.options.skipHidden =
-        Check(L"Skip copying hidden files.", 280, 440, 180,
+        Check(L"Skip copying &hidden files.", 280, 440, 180,
               L"Whether to skip copying files with HIDDEN attributes (recommended).");
     w_.newControlTextColour = -1;
   }
@@ -165,18 +173,18 @@ class Builder {
   void FileButtons() {
     MainWindowControls& ids = main_.ids;
     w_.SetFontForNewControls(9, 800, 1);
-    ids.settings = ImageButton(L"  Settings", 500, 425, 110, 26, kSettingsImage, 16, nullptr);
+    ids.settings = ImageButton(L"  Sett&ings", 500, 425, 110, 26, kSettingsImage, 16, nullptr);
     w_.newControlFlags = LayoutFlags::KeepsOwnBackground;
-    ids.open = ImageButton(L"   Open", 40, 480, 100, 32, kOpenImage, 20,
+    ids.open = ImageButton(L"   &Open", 40, 480, 100, 32, kOpenImage, 20,
                            L"Load a previously saved Harborline Backup file.");
-    ids.save = ImageButton(L"   Save", 170, 480, 100, 32, kSaveImage, 20,
+    ids.save = ImageButton(L"   &Save", 170, 480, 100, 32, kSaveImage, 20,
                            L"Save the backup settings in the currently loaded Harborline Backup "
                            L"file.");
-    ids.saveAs = ImageButton(L"   Save as...", 300, 480, 100, 32, kSaveAsImage, 20,
+    ids.saveAs = ImageButton(L"   Save &as...", 300, 480, 100, 32, kSaveAsImage, 20,
                              L"Save the backup settings to a custom Harborline Backup file, so you "
                              L"can load them later.");
     w_.SetFontForNewControls(12, 800, 1);
-    ids.start = ImageButton(L" Start backup", 460, 476, 160, 40, kStartImage, 32,
+    ids.start = ImageButton(L" Start &backup", 460, 476, 160, 40, kStartImage, 32,
                             L"Start backing up / restoring the selected folders.");
     w_.newControlFlags = LayoutFlags::None;
     w_.SetFontForNewControls(9, 400, 1);

@@ -20,6 +20,8 @@ struct MainWindowControls {
   ModeButtons modes;
   OptionBoxes options;
   int settings = 0, open = 0, save = 0, saveAs = 0, start = 0;
+  // The header's line with the job file's name.
+  int jobName = 0;
   // Items of the list's context menu.
   int menuOpenSource = 0, menuOpenDestination = 0, menuAdd = 0, menuEdit = 0, menuRemove = 0;
 
@@ -40,6 +42,10 @@ struct MainWindow {
   int showCommand = SW_SHOWNORMAL;
   bool isSaved = true;
   WideString shownFileName;
+  // What the header and the title show now, so that they change only when
+  // the job's name or its saved state does.
+  WideString nameShown;
+  bool savedShown = false;
   int lastSelection = 0;
   int lastRowCount = -1;
   // The job as last loaded, saved or started. The controls show its pairs,
@@ -70,5 +76,8 @@ void SaveJobAs(MainWindow& main);
 bool ConfirmClose(MainWindow& main);
 
 // --- Helpers ---------------------------------------------------------------
+// Shows the job file's name in the header and the title ("Photos.hbak -
+// Harborline Backup"), marked with "*" while it has unsaved edits.
+void ShowJobName(MainWindow& main);
 int SelectedRow(MainWindow& main);
 int RowCount(MainWindow& main);

@@ -145,8 +145,8 @@ void RunCheckedRows(RunnerState& state, RunRecord& run) {
       pair.unreadableRow = true;
       continue;
     }
-    TrimTrailingBackslashes(row.source);
-    TrimTrailingBackslashes(row.destination);
+    TrimFolderText(row.source);
+    TrimFolderText(row.destination);
     pair.source = row.source.CStr();
     pair.destination = row.destination.CStr();
     WideString number, total;

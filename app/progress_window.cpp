@@ -44,12 +44,12 @@ bool BuildProgressWindow(Application& app, BackupJob& job, ProgressWindow& progr
   progress.status = w.AddStatic(L"", 10, 168, 430, 18);
 
   w.SetFontForNewControls(9, kBoldWeight, kPlain);
-  progress.completionLabel = w.AddStatic(L"When the operation completes, ", 40, 209, 200, 18);
+  progress.completionLabel = w.AddStatic(L"&When the operation completes, ", 40, 209, 200, 18);
   progress.completionList = w.AddComboBox(kCompletionActionItems, 250, 205, 160, 25);
   progress.pause = w.AddButton(kPauseText, 190, 265, 100, 26);
   SetButtonImageFromResource(w, progress.pause, progress.imagePosition, nullptr, kPauseImage,
                              kButtonImageSize, kButtonImageSize);
-  progress.cancel = w.AddButton(L"  Cancel", 320, 265, 100, 26);
+  progress.cancel = w.AddButton(L"  &Cancel", 320, 265, 100, 26);
   SetButtonImageFromResource(w, progress.cancel, progress.imagePosition, nullptr, kCancelImage,
                              kButtonImageSize, kButtonImageSize);
   progress.lastProgress = -1;

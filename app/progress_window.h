@@ -21,8 +21,8 @@ inline constexpr int kResumeImage = 145;
 inline constexpr int kCancelImage = 149;
 inline constexpr int kButtonImageSize = 16;
 
-inline constexpr wchar_t kPauseText[] = L"  Pause";
-inline constexpr wchar_t kResumeText[] = L"  Resume";
+inline constexpr wchar_t kPauseText[] = L"  &Pause";
+inline constexpr wchar_t kResumeText[] = L"  &Resume";
 inline constexpr wchar_t kPausedStatus[] = L"Paused. Press \"Resume\" to continue.";
 
 struct ProgressWindow {

@@ -79,6 +79,15 @@ std::wstring CountsText(const PassCounts& c) {
   return text;
 }
 
+// The pair's folders in the order the data flowed: a Restore writes into the
+// source, a Sync both ways.
+std::wstring DirectionText(const PairRecord& pair, uint32_t flags) {
+  if (flags & BackupMode::Restore)
+    return pair.destination + L" -> " + pair.source + L" (from the destination to the source)";
+  if (flags & BackupMode::Sync) return pair.source + L" <-> " + pair.destination + L" (both ways)";
+  return pair.source + L" -> " + pair.destination;
+}
+
 std::wstring RunOutcomeText(const RunRecord& run) {
   if (run.cancelled) return L"cancelled";
   if (FailedItems(run) == 0 && SkippedPairs(run) == 0) return L"finished";
@@ -131,8 +140,8 @@ std::wstring FormatRunReport(const RunRecord& run) {
   for (const PairRecord& pair : run.pairs) {
     text += kNewLine;
     text += L"Folder pair " + Number(static_cast<uint64_t>(pair.row) + 1) + L" of " +
-            Number(static_cast<uint64_t>(run.rowCount)) + L": " + pair.source + L" -> " +
-            pair.destination + kNewLine;
+            Number(static_cast<uint64_t>(run.rowCount)) + L": " + DirectionText(pair, run.flags) +
+            kNewLine;
     text += L"  Outcome: " + OutcomeText(pair, restore) + kNewLine;
     if (pair.unreadableRow) continue;
     text += L"  Counts: " + CountsText(pair.counts) + kNewLine;

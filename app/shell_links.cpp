@@ -4,6 +4,7 @@
 
 #include "app/application.h"
 #include "system/desktop_shell.h"
+#include "ui/message_box.h"
 #include "ui/ui_window.h"
 
 namespace {
@@ -11,10 +12,17 @@ namespace {
 constexpr wchar_t kHelpPath[] = L"/harborline_backup/";
 constexpr wchar_t kUpdatePath[] = L"/harborline_backup/about.php?ver=";
 
+constexpr wchar_t kNoBrowserText[] =
+    L"No web browser could be started to show the page. You can open it in a browser "
+    L"yourself:\r\n\r\n";
+constexpr int kNoBrowserHeight = 150;
+constexpr int kNoBrowserWidth = 420;
+
 // The shell's default handler, started as the signed-in user: the program
-// runs elevated, and a browser or Explorer must not inherit that. A failed
-// launch is not reported (no browser, no network): the program goes on.
-void OpenThroughShell(const wchar_t* target) { OpenAsSignedInUser(target); }
+// runs elevated, and a browser or Explorer must not inherit that.
+bool OpenThroughShell(const wchar_t* target) {
+  return OpenAsSignedInUser(target) != ShellStart::kFailed;
+}
 
 ShellOpener g_opener = OpenThroughShell;
 
@@ -22,6 +30,15 @@ WideString SiteAddress(const wchar_t* path, const wchar_t* tail) {
   WideString address;
   address.AssignConcat(L"https://", kWebHost, path, tail);
   return address;
+}
+
+// A link that opened nothing would otherwise look like a click that was
+// not heard.
+void OpenPage(UiWindow& main, const wchar_t* address) {
+  if (OpenWithShell(address)) return;
+  WideString text;
+  text.AssignConcat(kNoBrowserText, address);
+  ShowMessageBox(main, text.CStr(), MessageBoxType::Ok, kNoBrowserHeight, kNoBrowserWidth);
 }
 
 }  // namespace
@@ -44,7 +61,7 @@ WideString UpdatePageAddress() {
 
 void SetShellOpener(ShellOpener opener) { g_opener = opener ? opener : OpenThroughShell; }
 
-void OpenWithShell(const wchar_t* target) { g_opener(target); }
+bool OpenWithShell(const wchar_t* target) { return g_opener(target); }
 
 bool NextShellEvent(Application& app, UiWindow& events, UiEvent& event) {
   if (!NextEvent(events, event)) return false;
@@ -58,9 +75,9 @@ bool NextShellEvent(Application& app, UiWindow& events, UiEvent& event) {
     event.code = ToCode(UiEventCode::Close);
     event.param1 = static_cast<int32_t>(CloseCause::Window);
   } else if (code == app.helpLinkId) {
-    OpenWithShell(HelpPageAddress().CStr());
+    OpenPage(main, HelpPageAddress().CStr());
   } else if (code == app.updateLinkId) {
-    OpenWithShell(UpdatePageAddress().CStr());
+    OpenPage(main, UpdatePageAddress().CStr());
   }
   return true;
 }

@@ -21,15 +21,16 @@ WideString HelpPageAddress();
 // The update page with the running version in the query: "...about.php?ver=1.3.4.0".
 WideString UpdatePageAddress();
 
-// Opens a folder, file or web address with the shell. Tests plug in a
-// recorder so that nothing is launched; the default is the shell itself.
-using ShellOpener = void (*)(const wchar_t* target);
+// Opens a folder, file or web address with the shell; false when nothing
+// could be started for it. Tests plug in a recorder so that nothing is
+// launched; the default is the shell itself.
+using ShellOpener = bool (*)(const wchar_t* target);
 void SetShellOpener(ShellOpener opener);
-void OpenWithShell(const wchar_t* target);
+bool OpenWithShell(const wchar_t* target);
 
 // Waits for the next event of the main window's event record (blocking), hands
 // the caller its copy and serves the header controls: minimise minimises the
 // main window, close turns into a Close of the main window, the links open
-// their pages. False once the message loop has ended; the caller then leaves
-// its loop. The caller dispatches the event.
+// their pages (and say so in a message when no browser could be started). False once the message
+// loop has ended; the caller then leaves its loop. The caller dispatches the event.
 bool NextShellEvent(Application& app, UiWindow& events, UiEvent& event);

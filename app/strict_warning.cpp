@@ -12,7 +12,7 @@ namespace {
 constexpr wchar_t kDialogClass[] = L"Harborline_MsgBox";
 constexpr int kDialogHeight = 250;
 constexpr wchar_t kWarningText[] =
-    L"You are about to perform a backup in STRICT mode. In this mode, Harborline backup will "
+    L"You are about to perform a backup in STRICT mode. In this mode, Harborline Backup will "
     L"ensure the backup folder has exactly the same files as the source.\r\n\r\nThis means it "
     L"will delete files in the destination folder, if they do not exist in the source folder. "
     L"Thus, you should use care when selecting the source and destination folders, in order to "
@@ -41,9 +41,11 @@ bool ConfirmStrictBackup(Application& app) {
     black.TextColour(RGB(0, 0, 0));
     dialog.AddStatic(kWarningText, 20, 20, 410, 180);
   }
-  const int dontAsk = dialog.AddCheckBox(L"Dont ask again", 120, 220, 100);
-  const int yes = dialog.AddButton(L"Yes", 250, 215, 80, 26);
-  const int no = dialog.AddButton(L"No", 350, 215, 80, 26);
+  const int dontAsk = dialog.AddCheckBox(L"&Don't ask again", 120, 220, 100);
+  // Its text is wider than the box it was given in bold Arial.
+  dialog.WidenToText(dontAsk);
+  const int yes = dialog.AddButton(L"&Yes", 250, 215, 80, 26);
+  const int no = dialog.AddButton(L"&No", 350, 215, 80, 26);
 
   dialog.Present(no);
 

@@ -5,5 +5,5 @@
 class Application;
 
 // True to go on with the Strict run. Unattended runs, and users who chose
-// "Dont ask again", are not asked.
+// "Don't ask again", are not asked.
 bool ConfirmStrictBackup(Application& app);

@@ -23,6 +23,14 @@ bool StartsWithDrive(const wchar_t* text) { return IsDriveLetter(text[0]) && tex
 
 }  // namespace
 
+WideString& TrimFolderText(WideString& path) {
+  TrimTrailingBackslashes(path);
+  const bool ok = path.ok;
+  if (path.Length() == 2 && StartsWithDrive(path.CStr())) path.Append(L"\\");
+  path.ok = ok;
+  return path;
+}
+
 WideString& AddLongPathPrefix(WideString& path) {
   int32_t n = path.Length();
   if (n >= 2 && path.buf[0] == L'\\' && path.buf[1] == L'\\') return path;

@@ -7,6 +7,10 @@
 inline constexpr wchar_t kLongPathPrefix[] = L"\\\\?\\";
 
 WideString& TrimTrailingBackslashes(WideString& path);
+// A folder as the user reads it: trailing backslashes removed, except that a
+// drive is shown as its root, "X:\" ("X:" alone would read as the current
+// folder on X, which is not what the program takes it for).
+WideString& TrimFolderText(WideString& path);
 // Prefixes drive paths with "\\?\" so that the file calls accept them beyond the
 // classic length limit; network and already prefixed paths stay as they are.
 // A bare drive becomes its root, "\\?\X:\": "\\?\X:" names the volume device,

@@ -22,7 +22,7 @@ WideString HistoryParentFolder(const wchar_t* defaultSettingsPath, HistoryKey ke
 bool WriteHistoryFolders(const wchar_t* defaultSettingsPath, const wchar_t* source,
                          const wchar_t* destination);
 
-// Whether "Dont ask again" was chosen: "SkipStrictWarning" is a non-empty
+// Whether "Don't ask again" was chosen: "SkipStrictWarning" is a non-empty
 // text reading as a signed decimal number above 0.
 bool IsStrictWarningSkipped(const wchar_t* defaultSettingsPath);
 // Stores the choice ("1"). True when written. Nothing ever writes it back to 0.

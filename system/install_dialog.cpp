@@ -32,17 +32,17 @@ InstallDialogControls AddInstallDialogControls(UiWindow& dialog) {
       dialog.AddStatic(L"Harborline Backup settings", 50, 20, 350, 20, WS_VISIBLE | SS_CENTER);
   settings.Font(9, 800);
   controls.install =
-      dialog.AddCheckBox(L"Install the application on this PC (recommended)", 20, 70, 330);
+      dialog.AddCheckBox(L"&Install the application on this PC (recommended)", 20, 70, 330);
   controls.unattendedShortcut =
-      dialog.AddCheckBox(L"Create desktop shortcut for unattended backup", 30, 100, 330);
+      dialog.AddCheckBox(L"Create desktop shortcut for &unattended backup", 30, 100, 330);
   controls.normalShortcut = dialog.AddCheckBox(
-      L"Create normal desktop shortcut to launch Harborline Backup", 30, 130, 370);
+      L"Create &normal desktop shortcut to launch Harborline Backup", 30, 130, 370);
   controls.uninstallEntry = dialog.AddCheckBox(
-      L"Create uninstall entry, to completely remove Harborline Backup", 30, 160, 380);
+      L"Create uninstall &entry, to completely remove Harborline Backup", 30, 160, 380);
   controls.association =
-      dialog.AddCheckBox(L"Associate the application with .hbak files", 20, 190, 380);
-  controls.ok = dialog.AddButton(L"OK", 230, 245, 80, 26, WS_VISIBLE | BS_DEFPUSHBUTTON);
-  controls.cancel = dialog.AddButton(L"Cancel", 340, 245, 80, 26);
+      dialog.AddCheckBox(L"Associate the application with .&hbak files", 20, 190, 380);
+  controls.ok = dialog.AddButton(L"&OK", 230, 245, 80, 26, WS_VISIBLE | BS_DEFPUSHBUTTON);
+  controls.cancel = dialog.AddButton(L"&Cancel", 340, 245, 80, 26);
   return controls;
 }
 

@@ -13,6 +13,7 @@ namespace {
 
 constexpr int kCheckBoxHeight = 18;
 constexpr int kRadioButtonX = 30;
+constexpr int kCheckBoxTextGap = 6;
 constexpr int kEditX = 10;
 constexpr int kEditWidth = 365;
 constexpr int kEditHeight = 20;
@@ -308,6 +309,35 @@ bool UiWindow::SetControlBounds(int index, int x, int y, int width, int height) 
   StoreGeometry(*control, x, y, width, height);
   return SetWindowPos(control->handle, nullptr, x, y, width, height,
                       SWP_NOZORDER | SWP_NOACTIVATE) != FALSE;
+}
+
+int UiWindow::TextWidthOf(int index) {
+  UiControl* control = Control(index);
+  if (!control || !control->handle) return 0;
+  WideString shown = GetControlText(index);
+  if (!shown.CStr()) return 0;
+  HDC dc = GetDC(control->handle);
+  if (!dc) return 0;
+  HGDIOBJ before =
+      SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control->handle, WM_GETFONT, 0, 0)));
+  RECT box{0, 0, 0, 0};
+  // Measured as the control draws it: "&" marks a mnemonic and takes no room.
+  DrawTextW(dc, shown.CStr(), -1, &box, DT_CALCRECT | DT_SINGLELINE);
+  SelectObject(dc, before);
+  ReleaseDC(control->handle, dc);
+  return box.right - box.left;
+}
+
+bool UiWindow::WidenToText(int index) {
+  UiControl* control = Control(index);
+  if (!control || !control->handle) return false;
+  const int text = TextWidthOf(index);
+  if (text <= 0) return false;
+  // The box and the gap the button class leaves between box and text.
+  const int needed =
+      text + GetSystemMetrics(SM_CXMENUCHECK) + 2 * GetSystemMetrics(SM_CXEDGE) + kCheckBoxTextGap;
+  if (control->width >= needed) return true;
+  return SetControlBounds(index, control->x, control->y, needed, control->height);
 }
 
 bool UiWindow::CaptureLastControlGeometry() {

@@ -167,6 +167,19 @@ bool SwapRows(HWND list, int first, int second) {
   return swapped;
 }
 
+void ClearSortArrows(HWND list) {
+  HWND header = HeaderOf(list);
+  const int columns = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < columns; ++i) {
+    const int format = HeaderFormat(header, i);
+    if (!(format & (HDF_SORTUP | HDF_SORTDOWN))) continue;
+    HDITEMW item{};
+    item.mask = HDI_FORMAT;
+    item.fmt = format & ~(HDF_SORTUP | HDF_SORTDOWN);
+    SendMessageW(header, HDM_SETITEMW, i, reinterpret_cast<LPARAM>(&item));
+  }
+}
+
 int SortByColumn(HWND list, int column) {
   if (SendMessageW(list, CCM_GETVERSION, 0, 0) < 6 &&
       SendMessageW(list, LVM_ISGROUPVIEWENABLED, 0, 0))
@@ -360,6 +373,11 @@ bool HandleListNotify(UiWindow& window, int index, NMHDR* header, LRESULT& answe
                         edit->item.iItem, edit->item.pszText ? edit->item.pszText : L"");
       // A label that was really edited keeps its new text.
       answer = edit->item.pszText != nullptr;
+      break;
+    }
+    case LVN_KEYDOWN: {
+      auto* key = reinterpret_cast<NMLVKEYDOWN*>(header);
+      window.RaiseEvent(UiEventCode::ListKeyDown, WM_NOTIFY, window.handle, index, key->wVKey);
       break;
     }
     case LVN_COLUMNCLICK: {

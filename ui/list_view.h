@@ -13,6 +13,11 @@ bool SwapRows(HWND list, int first, int second);
 // is descending, -1 when ascending, 0 when refused.
 int SortByColumn(HWND list, int column);
 
+// Takes the sort arrow off every column header: rows put in by other hands
+// (a job loaded, a row moved) are in no sorted order, and the next click on
+// a column sorts it ascending.
+void ClearSortArrows(HWND list);
+
 // Row comparison of the sort: texts that both start with a digit compare as
 // numbers ("," read as ".", size suffixes " KB" to " TB"), then as text
 // without regard to case. Negative, 0 or positive like a comparison; the

@@ -12,8 +12,8 @@ constexpr int kButtonWidth = 80;
 constexpr int kButtonHeight = 25;
 constexpr int kButtonsFromBottom = 37;
 
-const wchar_t* const kOkTexts[] = {L"OK"};
-const wchar_t* const kChoiceTexts[] = {L"Yes", L"No", L"Cancel"};
+const wchar_t* const kOkTexts[] = {L"&OK"};
+const wchar_t* const kChoiceTexts[] = {L"&Yes", L"&No", L"&Cancel"};
 
 bool LeftButtonHeld() { return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0; }
 
@@ -88,7 +88,8 @@ MessageBoxAnswer ShowMessageBox(UiWindow& owner, const wchar_t* text, MessageBox
 
   ApplyDialogSkin(owner, box, height, width);
 
-  box.AddStatic(text, 20, 20, width - 40, height - 65);
+  // The text may name files and folders, whose "&" is no mnemonic.
+  box.AddStatic(text, 20, 20, width - 40, height - 65, WS_VISIBLE | SS_NOTIFY | SS_NOPREFIX);
   int positions[3];
   const int count = ButtonPositions(type, width, positions);
   const wchar_t* const* texts = type == MessageBoxType::Ok ? kOkTexts : kChoiceTexts;

@@ -55,6 +55,7 @@ enum class UiEventCode : int32_t {
   ListScrollEnd = -51,
   ItemFocusLost = -52,
   ItemLabelEdited = -53,  // the new label in text
+  ListKeyDown = -54,      // a key pressed in a list: param1 list control, param2 virtual key
   SelectionChanged = -65,
   DropDownOpened = -66,
   DropDownClosed = -67,

@@ -189,6 +189,12 @@ class UiWindow {
   bool SetLastControlFontSize(double size);
   bool SetControlBounds(int index, int x, int y, int width, int height);
   bool CaptureLastControlGeometry();
+  // The width of the control's text in its own font, as drawn (0 when it
+  // has none).
+  int TextWidthOf(int index);
+  // Makes a check box or radio button wide enough for its box and its whole
+  // text (never narrower). False for an invalid index or an empty text.
+  bool WidenToText(int index);
   LRESULT SendToControl(int index, UINT message, WPARAM wParam, LPARAM lParam);
   bool AddTooltip(int index, const wchar_t* text);
   HMENU AttachPopupMenu(int index);

@@ -75,6 +75,15 @@ TEST(FolderPairRules, ProposalJoinsTheBaseAndTheSourceName) {
   EXPECT_STREQ(ProposeDestination(L"E:\\Backup", L"D:").CStr(), L"E:\\Backup");
 }
 
+TEST(FolderPairRules, NoProposalIsTheSourceOrHoldsItOrLiesInsideIt) {
+  EXPECT_STREQ(ProposeDestination(L"E:\\", L"C:\\Docs").CStr(), L"E:\\Docs");
+  // The history's folder beside the source names the source itself.
+  EXPECT_STREQ(ProposeDestination(L"C:\\Users\\Ann", L"C:\\Users\\Ann\\Documents").CStr(), L"");
+  EXPECT_STREQ(ProposeDestination(L"C:\\Data", L"C:\\Data").CStr(), L"");
+  EXPECT_STREQ(ProposeDestination(L"C:\\B", L"C:\\B\\Y\\Y").CStr(), L"");
+  EXPECT_STREQ(ProposeDestination(L"C:", L"C:\\").CStr(), L"");
+}
+
 TEST(ShellLinks, VersionAndAddressesUseTheReservedHost) {
   EXPECT_STREQ(GetVersionText().CStr(), L"1.3.4.0");
   EXPECT_STREQ(HelpPageAddress().CStr(), L"https://harborline.example/harborline_backup/");

@@ -1,7 +1,8 @@
 // The main window with a small job, for looking at it (scripts/screenshot);
 // not shipped. Arguments: "pair" opens the folder pair dialog on the first
 // row, "strict" chooses Strict and presses Start so that the warning shows,
-// "menu" opens the list's context menu. Nothing is run: no runner is plugged in.
+// "settings" opens the Settings dialog, "nobrowser" clicks "Help" where no
+// browser starts, "menu" opens the list's context menu. Nothing is run: no runner is plugged in.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -12,6 +13,7 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
+#include "app/shell_links.h"
 #include "tests/support/ui_script.h"
 #include "ui/gdiplus_api.h"
 
@@ -69,6 +71,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCo
       steps.push_back(
           click(L"Strict backup. Additionally delete destination files, not existing on source."));
       steps.push_back(click(L" Start backup"));
+    } else if (what.find(L"settings") != std::wstring::npos) {
+      steps.push_back(click(L"  Settings"));
+    } else if (what.find(L"nobrowser") != std::wstring::npos) {
+      // As on a machine where no browser can be started.
+      SetShellOpener([](const wchar_t*) { return false; });
+      steps.push_back([&app] {
+        return AtOuterLoop() && PostMessageW(app.mainWindow.handle, WM_COMMAND, app.helpLinkId, 0);
+      });
     } else if (what.find(L"menu") != std::wstring::npos) {
       steps.push_back([main] {
         HWND list = FindChild(*main, nullptr, L"SysListView32");

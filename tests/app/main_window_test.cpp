@@ -110,7 +110,10 @@ RunResult RecordingRunner(Application& app, BackupJob& job) {
   return g_runAnswer;
 }
 
-void RecordOpen(const wchar_t* target) { g_opened.push_back(target); }
+bool RecordOpen(const wchar_t* target) {
+  g_opened.push_back(target);
+  return true;
+}
 
 // The nth child (from 0) of a class, in creation order.
 HWND NthChild(HWND parent, const wchar_t* className, int n) {
@@ -478,7 +481,7 @@ constexpr wchar_t kStrictMode[] =
 // Waits for the strict warning and acts on it.
 UiStep InStrictWarning(std::function<void(HWND)> action) {
   return [action] {
-    HWND dialog = FindShownWindow(kDialogClass, L"Dont ask again");
+    HWND dialog = FindShownWindow(kDialogClass, L"Don't ask again");
     if (!dialog) return false;
     action(dialog);
     return true;
@@ -491,7 +494,7 @@ TEST_F(MainWindowTest, StrictWarningNoWithDontAskAgainAbandonsAndIsNotAskedAgain
   int callsAfterNo = -1;
   Run(L"", {ClickMain(kStrictMode), ClickMain(L" Start backup"), InStrictWarning([&](HWND dialog) {
               warning = WindowText(NthChild(dialog, L"Static", 0));
-              PostMessageW(FindChild(dialog, L"Dont ask again"), BM_CLICK, 0, 0);
+              PostMessageW(FindChild(dialog, L"Don't ask again"), BM_CLICK, 0, 0);
               ClickChild(dialog, L"No");
             }),
             [&] {
@@ -774,6 +777,196 @@ TEST_F(MainWindowTest, BrowsedSourceFillsTheEditAndProposesADestination) {
   EXPECT_EQ(title, L"Please select the source folder for this backup");
   EXPECT_EQ(source, tree.Path(L"Pick\\Music"));
   EXPECT_EQ(destination, L"E:\\Backup\\Music");
+}
+
+// --- Keyboard, title and header -----------------------------------------------------
+
+TEST_F(MainWindowTest, KeysEditMoveAndRemoveRowsAndTheFocusComesBackToTheList) {
+  std::vector<std::wstring> seen;  // per look: the sources, the selected row, the focus
+  auto look = [&] {
+    return Do([&] {
+      std::wstring state;
+      for (const Row& row : RowsOf(List())) state += row.source + L"|";
+      state += std::to_wstring(SendMessageW(List(), LVM_GETNEXTITEM, -1, LVNI_SELECTED));
+      seen.push_back(state + (GetFocus() == List() ? L" list" : L" elsewhere"));
+    });
+  };
+  auto key = [&](WORD vk, WORD modifier = 0) { return Do([=] { PressKeyWith(vk, modifier); }); };
+  Run(L"", {Do([&] {
+              PutRow(List(), {L"C:\\A", L"E:\\A", true, L"", L""});
+              PutRow(List(), {L"C:\\B", L"E:\\B", true, L"", L""});
+              SelectRow(List(), 1);
+              SetFocus(List());
+            }),
+            key(VK_RETURN), InPairDialog([](HWND dialog) {
+              SetWindowTextW(NthChild(dialog, L"Edit", 0), L"C:\\B2");
+              PressKeyWith('O', VK_MENU);
+            }),
+            look(), key(VK_UP, VK_MENU), look(), key(VK_DELETE), look(), key('D', VK_MENU),
+            InPairDialog([](HWND) { PressKey(VK_ESCAPE); }), look(), CloseMain(), Answer(L"No")});
+  EXPECT_EQ(seen, (std::vector<std::wstring>{L"C:\\A|C:\\B2|1 list", L"C:\\B2|C:\\A|0 list",
+                                             L"C:\\A|-1 list", L"C:\\A|-1 list"}));
+}
+
+TEST_F(MainWindowTest, TitleAndHeaderNameTheJobAndOpenLeavesNoSortArrow) {
+  tree.WriteFile(L"Photos.hbak", kTwoPairJob);
+  std::vector<std::wstring> titles;
+  int arrows = -1;
+  auto look = [&] {
+    return Do([&] {
+      std::wstring header;
+      for (HWND label = nullptr; (label = FindWindowExW(Main(), label, L"Static", nullptr));)
+        if (WindowText(label).find(L".hbak") != std::wstring::npos) header = WindowText(label);
+      titles.push_back(WindowText(Main()) + L" / " + header);
+    });
+  };
+  Run(L"", {look(), ClickMain(L"Skip copying hidden files."), look(), Do([&] {
+              NMLISTVIEW note{};
+              note.hdr = {List(), static_cast<UINT_PTR>(GetDlgCtrlID(List())),
+                          static_cast<UINT>(LVN_COLUMNCLICK)};
+              SendMessageW(Main(), WM_NOTIFY, note.hdr.idFrom, reinterpret_cast<LPARAM>(&note));
+            }),
+            ClickMain(L"   Open"), Answer(L"No"), InFileDialog(tree.Path(L"Photos.hbak")), look(),
+            Do([&] {
+              HWND header = ListView_GetHeader(List());
+              arrows = 0;
+              for (int column = 0; column < Header_GetItemCount(header); ++column) {
+                HDITEMW item{};
+                item.mask = HDI_FORMAT;
+                Header_GetItem(header, column, &item);
+                if (item.fmt & (HDF_SORTUP | HDF_SORTDOWN)) ++arrows;
+              }
+            }),
+            CloseMain()});
+  EXPECT_EQ(titles, (std::vector<std::wstring>{
+                        L"user.hbak - Harborline Backup / user.hbak",
+                        L"*user.hbak - Harborline Backup / *user.hbak (changes not saved)",
+                        L"Photos.hbak - Harborline Backup / Photos.hbak"}));
+  EXPECT_EQ(arrows, 0) << "the arrow of the sort before Open";
+}
+
+namespace {
+// Every labelled button of the window, as a list of what is wrong: each needs
+// a mnemonic of its own, and a check box or radio button room for its text.
+std::wstring LabelProblems(HWND window) {
+  std::wstring problems, letters;
+  for (HWND c = nullptr; (c = FindWindowExW(window, c, L"Button", nullptr));) {
+    const std::wstring text = WindowText(c);
+    if (text.empty()) continue;
+    const size_t at = text.find(L'&');
+    const wchar_t letter = at + 1 < text.size() ? towupper(text[at + 1]) : 0;
+    if (!letter || letters.find(letter) != std::wstring::npos) problems += L"mnemonic: " + text;
+    letters += letter;
+    const LONG type = GetWindowLongW(c, GWL_STYLE) & BS_TYPEMASK;
+    if (type != BS_AUTOCHECKBOX && type != BS_AUTORADIOBUTTON) continue;
+    HDC dc = GetDC(c);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(c, WM_GETFONT, 0, 0)));
+    RECT needed{}, has{};
+    DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_SINGLELINE);
+    SelectObject(dc, old);
+    ReleaseDC(c, dc);
+    GetClientRect(c, &has);
+    if (needed.right + GetSystemMetrics(SM_CXMENUCHECK) > has.right) problems += L" cut: " + text;
+  }
+  return problems;
+}
+}  // namespace
+
+TEST_F(MainWindowTest, EveryLabelledButtonHasItsOwnMnemonicAndRoomForItsText) {
+  std::vector<std::wstring> problems;
+  auto check = [&](HWND window) { problems.push_back(LabelProblems(window)); };
+  Run(L"",
+      {Do([&] { check(Main()); }), ClickMain(L"   Add folder pair"),
+       InPairDialog([&](HWND d) { check(d), ClickChild(d, L"Cancel"); }), ClickMain(kStrictMode),
+       ClickMain(L" Start backup"),
+       InStrictWarning([&](HWND d) { check(d), ClickChild(d, L"No"); }), ClickMain(L"  Settings"),
+       [&] {
+         HWND d = FindShownWindow(kDialogClass, L"Associate the application with .hbak files");
+         return d && (check(d), ClickChild(d, L"Cancel"));
+       },
+       CloseMain(),
+       [&] {
+         HWND box = FindShownWindow(kBoxClass);
+         return box && (check(box), ClickChild(box, L"Cancel"));
+       },
+       CloseMain(), Answer(L"No")});
+  EXPECT_EQ(problems, std::vector<std::wstring>(5)) << "main, pair, strict, settings, box";
+}
+
+TEST_F(MainWindowTest, SeveralDroppedFoldersEachGetADialogAndWhatIsNoFolderIsNamed) {
+  tree.MakeFolder(L"A");
+  tree.MakeFolder(L"B");
+  tree.WriteFile(L"notes.txt", "x");
+  WritePrivateProfileStringW(L"History", L"LastDstFolder", tree.Path(L"Backups\\Old").c_str(),
+                             tree.Path(L"user.hbak").c_str());
+  std::vector<std::wstring> shown;
+  std::wstring said;
+  std::vector<Row> rows;
+  auto answer = [&](const wchar_t* button) {
+    return InPairDialog([&, button](HWND d) {
+      shown.push_back(WindowText(NthChild(d, L"Edit", 0)) + L">" +
+                      WindowText(NthChild(d, L"Edit", 1)));
+      ClickChild(d, button);
+    });
+  };
+  Run(L"", {Do([&] {
+              HGLOBAL drop = MakeFileDrop(
+                  {tree.Path(L"A"), tree.Path(L"notes.txt"), tree.Path(L"B")}, {200, 150}, true);
+              PostMessageW(Main(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+            }),
+            answer(L"OK"), answer(L"Cancel"), Answer(L"OK", &said),
+            Do([&] { rows = RowsOf(List()); }), CloseMain(), Answer(L"No")});
+  EXPECT_EQ(shown, (std::vector<std::wstring>{tree.Path(L"A") + L">" + tree.Path(L"Backups\\A"),
+                                              tree.Path(L"B") + L">" + tree.Path(L"Backups\\B")}));
+  EXPECT_NE(said.find(tree.Path(L"notes.txt")), std::wstring::npos) << said;
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].source, tree.Path(L"A"));
+}
+
+TEST_F(MainWindowTest, LinkThatStartsNoBrowserSaysSo) {
+  SetShellOpener([](const wchar_t*) { return false; });
+  std::wstring said;
+  Run(L"", {Do([&] { PostMessageW(Main(), WM_COMMAND, app.helpLinkId, 0); }), Answer(L"OK", &said),
+            CloseMain()});
+  EXPECT_EQ(said.rfind(L"No web browser could be started", 0), 0u) << said;
+  EXPECT_NE(said.find(L"https://harborline.example/harborline_backup/"), std::wstring::npos);
+}
+
+TEST_F(MainWindowTest, DestinationBrowseAsksForTheDestinationAndStartsInTheHistorysFolder) {
+  tree.MakeFolder(L"Music");
+  tree.MakeFolder(L"Backups\\Music");
+  WritePrivateProfileStringW(L"History", L"LastDstFolder", tree.Path(L"Backups\\Old").c_str(),
+                             tree.Path(L"user.hbak").c_str());
+  std::wstring title, name = L"unread", destination;
+  Run(L"", {ClickMain(L"   Add folder pair"), InPairDialog([&](HWND d) {
+              SetWindowTextW(NthChild(d, L"Edit", 0), tree.Path(L"Music").c_str());
+              PostMessageW(NthChild(d, L"Button", 1), BM_CLICK, 0, 0);
+            }),
+            [&] {
+              HWND picker = FindShownWindow(L"#32770");
+              if (!picker) return false;
+              title = WindowText(picker);
+              HWND edit = FindChild(picker, nullptr, L"Edit");
+              name = WindowText(edit);
+              // A name relative to the folder the picker shows.
+              SetWindowTextW(edit, L"Music");
+              return PostMessageW(picker, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0) != FALSE;
+            },
+            InPairDialog([&](HWND d) {
+              destination = WindowText(NthChild(d, L"Edit", 1));
+              ClickChild(d, L"Cancel");
+            }),
+            CloseMain()});
+  EXPECT_EQ(title, L"Please select the destination folder for this backup");
+  EXPECT_EQ(name, L"") << "nothing proposed by name, the source least of all";
+  EXPECT_EQ(destination, tree.Path(L"Backups\\Music")) << "picked in the folder it started in";
+}
+
+TEST_F(MainWindowTest, InstalledCopyIsHandedTheJobOpenNow) {
+  app.currentSettingsPath.Assign(tree.Path(L"My Photos.hbak").c_str());
+  EXPECT_STREQ(HandOverArguments(app).CStr(), Quoted(tree.Path(L"My Photos.hbak")).c_str());
+  app.currentSettingsPath.Assign(app.defaultSettingsPath.CStr());
+  EXPECT_STREQ(HandOverArguments(app).CStr(), L"") << "the installed copy opens its own default";
 }
 
 TEST_F(MainWindowTest, SettingsNoControlShowsSurviveASaveFromTheWindow) {

@@ -5,6 +5,8 @@
 
 #include <thread>
 
+#include "app/run_report.h"
+#include "engine/backup_job.h"
 #include "tests/support/temp_tree.h"
 
 namespace {
@@ -72,6 +74,22 @@ TEST(RunLog, AFolderThatDoesNotExistIsReportedAndLeftAlone) {
   const std::wstring log = tree.Path(L"missing\\user.log");
   EXPECT_FALSE(AppendToRunLog(log.c_str(), RunText(1, 1)));
   EXPECT_FALSE(Exists(tree.Path(L"missing")));
+}
+
+TEST(RunReport, WritesTheDirectionTheDataFlowed) {
+  RunRecord run;
+  run.rowCount = 1;
+  run.pairs.push_back(PairRecord{});
+  run.pairs[0].source = L"C:\\Data";
+  run.pairs[0].destination = L"E:\\Backup";
+  const std::pair<uint32_t, const wchar_t*> cases[] = {
+      {0, L": C:\\Data -> E:\\Backup\r\n"},
+      {BackupMode::Restore, L": E:\\Backup -> C:\\Data (from the destination to the source)\r\n"},
+      {BackupMode::Sync, L": C:\\Data <-> E:\\Backup (both ways)\r\n"}};
+  for (const auto& [flags, line] : cases) {
+    run.flags = flags;
+    EXPECT_NE(FormatRunReport(run).find(line), std::wstring::npos) << line;
+  }
 }
 
 // However large the log has grown (another program's writes, an old version

@@ -291,6 +291,7 @@ TEST_F(Runner, HeaderLinksKeepWorkingDuringARun) {
   SetShellOpener([](const wchar_t* target) {
     g_opened.push_back(target);
     ++g_openings;
+    return true;
   });
   HWND main = app.mainWindow.handle;
   const int link = app.updateLinkId;
@@ -418,9 +419,9 @@ TEST_F(Runner, ProgressWindowIsLaidOutAsDesigned) {
   EXPECT_EQ(looks[1].text, L"Backup operation progress");
   EXPECT_EQ(looks[2].text, L"Source: " + tree.Path(L"src"));
   EXPECT_EQ(looks[3].text, L"Destination: " + tree.Path(L"dst"));
-  EXPECT_EQ(looks[6].text, L"When the operation completes, ");
-  EXPECT_EQ(looks[8].text, L"  Pause");
-  EXPECT_EQ(looks[9].text, L"  Cancel");
+  EXPECT_EQ(looks[6].text, L"&When the operation completes, ");
+  EXPECT_EQ(looks[8].text, L"  &Pause");
+  EXPECT_EQ(looks[9].text, L"  &Cancel");
   EXPECT_EQ(actions, (std::vector<std::wstring>{L"Do nothing", L"Close application", L"Log off",
                                                 L"Sleep", L"Hibernate", L"Shut down", L"Restart"}));
   EXPECT_EQ(selected, 0);
@@ -466,7 +467,7 @@ TEST_F(Runner, PauseThenResumeLeavesACorrectCopy) {
                        [](const BackupJob& seen) { return seen.bytesDone > 4 * 1024 * 1024; }},
                       script),
             RunResult::kFinished);
-  EXPECT_EQ(resumeText, L"  Resume");
+  EXPECT_EQ(resumeText, L"  &Resume");
   EXPECT_NE(pauseImage, nullptr);
   EXPECT_NE(resumeImage, nullptr);
   EXPECT_NE(resumeImage, pauseImage) << "the button shows the resume image";

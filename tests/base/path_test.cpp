@@ -27,6 +27,14 @@ TEST(PathHelpers, TrimTrailingBackslashes) {
   EXPECT_EQ(Apply(TrimTrailingBackslashes, L"C:\\a"), L"C:\\a");
 }
 
+TEST(PathHelpers, FolderTextShowsADriveAsItsRoot) {
+  EXPECT_EQ(Apply(TrimFolderText, L"Z:\\"), L"Z:\\");
+  EXPECT_EQ(Apply(TrimFolderText, L"Z:\\\\"), L"Z:\\");
+  EXPECT_EQ(Apply(TrimFolderText, L"Z:"), L"Z:\\");
+  EXPECT_EQ(Apply(TrimFolderText, L"Z:\\Data\\"), L"Z:\\Data");
+  EXPECT_EQ(Apply(TrimFolderText, L"\\\\server\\share\\"), L"\\\\server\\share");
+}
+
 TEST(PathHelpers, LongPathPrefixOnlyForDrivePaths) {
   EXPECT_EQ(Apply(AddLongPathPrefix, L"C:\\data"), L"\\\\?\\C:\\data");
   EXPECT_EQ(Apply(AddLongPathPrefix, L"\\\\server\\share"), L"\\\\server\\share");

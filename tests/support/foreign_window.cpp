@@ -25,7 +25,7 @@ std::wstring TextOf(HWND window) {
 
 BOOL CALLBACK FindButton(HWND child, LPARAM param) {
   auto* search = reinterpret_cast<ButtonSearch*>(param);
-  if (_wcsicmp(ClassOf(child).c_str(), L"Button") == 0 && TextOf(child) == search->text) {
+  if (_wcsicmp(ClassOf(child).c_str(), L"Button") == 0 && ReadsAs(TextOf(child), search->text)) {
     search->found = child;
     return FALSE;
   }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/shown_text.h"
+
 // Polls the condition every few milliseconds until it holds (true) or the
 // time is up (false).
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);

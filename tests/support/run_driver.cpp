@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "tests/support/shown_text.h"
+
 namespace {
 
 constexpr wchar_t kProgressClass[] = L"Harborline_MsgBox";
@@ -97,7 +99,7 @@ HWND RunDriver::Control(int index) { return window ? GetDlgItem(window, index) :
 std::wstring RunDriver::Text(int index) { return WindowText(Control(index)); }
 
 bool RunDriver::WaitForText(int index, const std::wstring& text) {
-  if (WaitUntil([&]() { return Text(index) == text; })) return true;
+  if (WaitUntil([&]() { return ReadsAs(Text(index), text); })) return true;
   Note(L"control " + std::to_wstring(index) + L" never read \"" + text + L"\" (it reads \"" +
        Text(index) + L"\")");
   return false;

@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "tests/support/shown_text.h"
+
 namespace {
 
 constexpr UINT kTickMs = 10;
@@ -32,7 +34,7 @@ BOOL CALLBACK MatchChild(HWND child, LPARAM context) {
     GetClassNameW(child, kind, 64);
     if (lstrcmpiW(kind, search->className) != 0) return TRUE;
   }
-  if (search->text && WindowText(child) != search->text) return TRUE;
+  if (search->text && !ReadsAs(WindowText(child), search->text)) return TRUE;
   search->found = child;
   return FALSE;
 }

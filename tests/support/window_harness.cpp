@@ -68,7 +68,9 @@ void ForgetQuit() {
   }
 }
 
-void PressKey(WORD key, bool shift) {
+void PressKey(WORD key, bool shift) { PressKeyWith(key, shift ? VK_SHIFT : 0); }
+
+void PressKeyWith(WORD key, WORD modifier) {
   std::vector<INPUT> inputs;
   auto add = [&inputs](WORD vk, bool up) {
     INPUT input{};
@@ -78,10 +80,10 @@ void PressKey(WORD key, bool shift) {
     input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
     inputs.push_back(input);
   };
-  if (shift) add(VK_SHIFT, false);
+  if (modifier) add(modifier, false);
   add(key, false);
   add(key, true);
-  if (shift) add(VK_SHIFT, true);
+  if (modifier) add(modifier, true);
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 

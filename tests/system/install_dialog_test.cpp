@@ -107,13 +107,13 @@ struct Expected {
 // The layout table: text, x, y, width, height.
 const Expected kLayout[] = {
     {L"Harborline Backup settings", {50, 20, 400, 40}},
-    {L"Install the application on this PC (recommended)", {20, 70, 350, 88}},
-    {L"Create desktop shortcut for unattended backup", {30, 100, 360, 118}},
-    {L"Create normal desktop shortcut to launch Harborline Backup", {30, 130, 400, 148}},
-    {L"Create uninstall entry, to completely remove Harborline Backup", {30, 160, 410, 178}},
-    {L"Associate the application with .hbak files", {20, 190, 400, 208}},
-    {L"OK", {230, 245, 310, 271}},
-    {L"Cancel", {340, 245, 420, 271}},
+    {L"&Install the application on this PC (recommended)", {20, 70, 350, 88}},
+    {L"Create desktop shortcut for &unattended backup", {30, 100, 360, 118}},
+    {L"Create &normal desktop shortcut to launch Harborline Backup", {30, 130, 400, 148}},
+    {L"Create uninstall &entry, to completely remove Harborline Backup", {30, 160, 410, 178}},
+    {L"Associate the application with .&hbak files", {20, 190, 400, 208}},
+    {L"&OK", {230, 245, 310, 271}},
+    {L"&Cancel", {340, 245, 420, 271}},
 };
 
 class InstallDialogTest : public ::testing::Test {
@@ -164,7 +164,7 @@ TEST_F(InstallDialogTest, OpensAsLaidOutWithTheDependentBoxesFollowingInstall) {
                                          },
                                          [&](HWND d) {
                                            PostMessageW(
-                                               FindWindowExW(d, nullptr, L"Button", L"Cancel"),
+                                               FindWindowExW(d, nullptr, L"Button", L"&Cancel"),
                                                BM_CLICK, 0, 0);
                                          }});
     result = RunInstallDialog(context, L"", SW_SHOWNORMAL);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/support/bitmap_pixels.h"
+#include "tests/support/shown_text.h"
 #include "tests/support/window_harness.h"
 #include "ui/ui_window.h"
 
@@ -74,7 +75,7 @@ LRESULT CALLBACK WatchActivation(int code, WPARAM wParam, LPARAM lParam) {
 
 void Click(const BoxSeen& seen, const wchar_t* text) {
   for (const ButtonSeen& button : seen.buttons) {
-    if (lstrcmpW(button.text, text) == 0) PostMessageW(button.handle, BM_CLICK, 0, 0);
+    if (ReadsAs(button.text, text)) PostMessageW(button.handle, BM_CLICK, 0, 0);
   }
 }
 
