@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "base/wide_string.h"
+#include "jobfile/profile_edits.h"
 #include "jobfile/profile_file.h"
 
 namespace {
@@ -81,6 +82,30 @@ std::vector<wchar_t> ConvertOldLines(const std::vector<const wchar_t*>& lines) {
   return converted;
 }
 
+std::vector<std::wstring> TextLinesOf(const std::vector<wchar_t>& section) {
+  std::vector<std::wstring> text;
+  for (const wchar_t* line : LinesOf(section)) text.emplace_back(line);
+  return text;
+}
+
+ProfileEdit KeyEdit(const wchar_t* key, const std::wstring& value) {
+  ProfileEdit edit;
+  edit.section = kSettingsSection;
+  edit.key = key;
+  edit.value = value;
+  return edit;
+}
+
+ProfileEdit VersionEdit() { return KeyEdit(kVersionKey, kCurrentVersion); }
+
+ProfileEdit SectionEdit(const wchar_t* section, std::vector<std::wstring> lines) {
+  ProfileEdit edit;
+  edit.kind = ProfileEdit::Kind::ReplaceSection;
+  edit.section = section;
+  edit.lines = std::move(lines);
+  return edit;
+}
+
 // Upgrades the [Folders] lines read from an old-format file: converts them in
 // memory (the caller reads the converted lines whatever the disk allows),
 // then writes the new section and only after it the version, so that a file
@@ -94,13 +119,12 @@ int UpgradeFolderLines(const wchar_t* file, std::vector<wchar_t>& section) {
     return 0;
   }
   std::vector<wchar_t> converted = ConvertOldLines(lines);
-  int written = 0;
-  if (WriteProfileSection(file, kFoldersSection, converted)) {
-    written = static_cast<int>(lines.size());
-    WriteProfileText(file, kSettingsSection, kVersionKey, kCurrentVersion);
-  }
+  // One write: the file is either still the old one or wholly the new one,
+  // and never cut short (a cut last line could name another folder).
+  const bool written = ApplyProfileEdits(
+      file, {SectionEdit(kFoldersSection, TextLinesOf(converted)), VersionEdit()});
   section.swap(converted);
-  return written;
+  return written ? static_cast<int>(lines.size()) : 0;
 }
 
 // One [Folders] line as a pair; false for a line that holds none.
@@ -175,14 +199,6 @@ std::vector<OptionalKey> OptionalKeysOf(const JobSettings& settings) {
       {kScheduleKey, settings.schedule, settings.schedule.empty()},
       {kThreadsKey, Decimal(settings.threads), settings.threads == kDefaultThreads},
   };
-}
-
-// Removes a key only when the file has it: each profile write rewrites the
-// whole file.
-bool RemoveKeyIfPresent(const wchar_t* file, const wchar_t* key) {
-  WideString marker = ReadProfileText(file, kSettingsSection, key, L"\x1F");
-  if (marker.ok && wcscmp(marker.CStr(), L"\x1F") == 0) return true;
-  return WritePrivateProfileStringW(kSettingsSection, key, nullptr, file) != FALSE;
 }
 
 }  // namespace
@@ -267,43 +283,23 @@ SettingsSaveResult WriteJobSettings(const wchar_t* path, const JobSettings& sett
   WideString file = FullSettingsPath(path);
   if (!file.ok) return result;
 
-  // The whole section is built first: it is written in one call, since a
-  // write per key rewrites the file each time.
-  std::vector<wchar_t> section;
-  std::vector<std::wstring> values;
-  int pairLines = 0;
+  std::vector<std::wstring> lines;
   for (size_t row = 0; row < settings.pairs.size(); ++row) {
     std::wstring value = PairValue(settings.pairs[row]);
-    if (value.empty()) continue;
-    AppendLine(section, std::to_wstring(row).c_str(), L"=", value.c_str());
-    values.push_back(std::move(value));
-    ++pairLines;
+    if (!value.empty()) lines.push_back(std::to_wstring(row) + L"=" + value);
   }
-  EndSection(section);
-  std::vector<OptionalKey> optional = OptionalKeysOf(settings);
-
-  if (!CreateUnicodeFileIfMissing(file.CStr())) return result;
-  std::vector<const wchar_t*> texts;
-  for (const std::wstring& value : values) texts.push_back(value.c_str());
-  for (const OptionalKey& key : optional) texts.push_back(key.value.c_str());
-  // An 8-bit file that cannot hold a path would store it with "?" in it.
-  if (!MakeFileHoldText(file.CStr(), texts)) return result;
-
-  const std::wstring flag = Decimal(ModeFlags(settings));
-  const std::wstring skip = Decimal(settings.skipMask);
-  bool versionWritten =
-      WriteProfileText(file.CStr(), kSettingsSection, kVersionKey, kCurrentVersion);
-  bool flagWritten = WriteProfileText(file.CStr(), kSettingsSection, kFlagKey, flag.c_str());
-  bool skipWritten = WriteProfileText(file.CStr(), kSettingsSection, kSkipKey, skip.c_str());
-  bool optionalWritten = true;
-  for (const OptionalKey& key : optional) {
-    bool written = key.meansAbsent ? RemoveKeyIfPresent(file.CStr(), key.key)
-                                   : WriteProfileText(file.CStr(), kSettingsSection, key.key,
-                                                      key.value.c_str());
-    optionalWritten = optionalWritten && written;
+  const int pairLines = static_cast<int>(lines.size());
+  // One write of everything: a file that held only some of the pairs would
+  // lose the others at the next load.
+  std::vector<ProfileEdit> edits = {VersionEdit(), KeyEdit(kFlagKey, Decimal(ModeFlags(settings))),
+                                    KeyEdit(kSkipKey, Decimal(settings.skipMask))};
+  for (const OptionalKey& key : OptionalKeysOf(settings)) {
+    edits.push_back(KeyEdit(key.key, key.value));
+    if (key.meansAbsent) edits.back().kind = ProfileEdit::Kind::RemoveKey;
   }
-  bool pairsWritten = WriteProfileSection(file.CStr(), kFoldersSection, section);
-  result.writes = (flagWritten ? 1 : 0) + (skipWritten ? 1 : 0) + (pairsWritten ? pairLines : 0);
-  result.complete = versionWritten && flagWritten && skipWritten && optionalWritten && pairsWritten;
+  edits.push_back(SectionEdit(kFoldersSection, std::move(lines)));
+  if (!ApplyProfileEdits(file.CStr(), edits)) return result;
+  result.writes = 2 + pairLines;
+  result.complete = true;
   return result;
 }

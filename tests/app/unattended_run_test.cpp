@@ -117,4 +117,37 @@ TEST_F(UnattendedRun, PassiveStrictRunShowsItsWindowsAnswersTheWarningAndEndsByI
   EXPECT_NE(RunLog().find("Mode: Strict"), std::string::npos);
 }
 
+TEST_F(UnattendedRun, UpgradeCutShortByAFullDiskLeavesTheOldFileAndTheRunGoesOn) {
+  // An old-format Strict job just under the child's file-size limit (4,096
+  // bytes; SIGXFSZ ignored, so writes fail as on a full disk): the upgrade
+  // outgrows the limit. Cut in place, its last line would name another folder.
+  tree.MakeFolder(L"drive");
+  MappedDrive drive(tree.Path(L"drive"));
+  ASSERT_TRUE(drive.Ready()) << drive.WhyNot();
+  std::string pairs;
+  for (const char* name : {"a", "b", "c"}) {
+    tree.WriteFile(L"drive\\src\\" + std::wstring(name, name + 1) + L"\\f.txt", name);
+    pairs += Utf8(drive.Drive()) + "\\src\\" + name + "=" + Utf8(drive.Drive()) + "\\dst\\" + name +
+             "\r\n";
+  }
+  const std::string rest = "\r\n[Settings]\r\nFlag=1\r\n[Folders]\r\n" + pairs;
+  const std::string old = "[Notes]\r\nfiller=" + std::string(4088 - 16 - rest.size(), 'x') + rest;
+  ASSERT_EQ(old.size(), 4088u);
+  tree.WriteFile(L"drive\\nightly.hbak", old);
+  tree.MakeFolder(L"scratch");
+  HostChildResult run =
+      RunProgramAtOnHost(program, Quoted(drive.Root() + L"nightly.hbak") + L" /Quiet",
+                         L"ulimit -f 8; trap '' XFSZ;", L"", L"", tree.Path(L"scratch"));
+  if (!run.whyNot.empty()) GTEST_SKIP() << run.whyNot;
+  const std::string after = ReadWholeFile(tree.Path(L"drive\\nightly.hbak"));
+  EXPECT_TRUE(after == old) << "not byte for byte as it was; it ends in: "
+                            << after.substr(after.size() > 80 ? after.size() - 80 : 0);
+  EXPECT_EQ(NamesIn(tree.Path(L"drive")),
+            (std::vector<std::wstring>{L"dst", L"nightly.hbak", L"src"}))
+      << "no copy is left beside it";
+  EXPECT_EQ(run.result.exitCode, 0u) << RunLog();
+  EXPECT_EQ(DescribeTree(tree.Path(L"drive\\dst")), DescribeTree(tree.Path(L"drive\\src")))
+      << "the run went on with the pairs as read";
+}
+
 }  // namespace
