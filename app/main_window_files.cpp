@@ -31,6 +31,7 @@ constexpr wchar_t kMakeDefaultQuestion[] =
     L"Do you wish to make the selected backup options the default options, that will be "
     L"automatically loaded when the application starts up?\r\n\r\nNote: The previous default "
     L"settings will be overwritten! If you're no sure, just say No.";
+constexpr wchar_t kShownJobKept[] = L"The job shown is kept.";
 constexpr int kQuestionHeight = 130;
 constexpr int kLongTextHeight = 170;
 
@@ -92,8 +93,26 @@ void OpenJobFile(MainWindow& main) {
   if (!main.isSaved && !SaveChangesFirst(main)) return;
   WideString chosen;
   if (!AskForFile(main, false, chosen)) return;
+  unsigned long error = 0;
+  const JobFileProblem problem = CheckJobFile(chosen.CStr(), &error);
+  if (problem != JobFileProblem::None) {
+    ShowJobNotOpened(main, chosen.CStr(), JobFileProblemText(problem, error), kShownJobKept);
+    return;
+  }
+  WideString previous(main.app.currentSettingsPath.CStr());
   main.app.currentSettingsPath.Assign(chosen.CStr());
-  LoadJob(main, chosen.CStr());
+  if (LoadJob(main, chosen.CStr())) return;
+  // Unreadable since it was looked at: the shown job stays, and so does its file.
+  main.app.currentSettingsPath = std::move(previous);
+  const std::wstring why = JobFileProblemText(CheckJobFile(chosen.CStr(), &error), error);
+  ShowJobNotOpened(main, chosen.CStr(), why, kShownJobKept);
+}
+
+void ShowJobNotOpened(MainWindow& main, const wchar_t* path, const std::wstring& reason,
+                      const wchar_t* instead) {
+  const std::wstring text = std::wstring(L"The job file ") + path + L" was not opened: " + reason +
+                            L".\r\n\r\n" + instead;
+  ShowMessageBox(main.window, text.c_str(), MessageBoxType::Ok, kLongTextHeight, 0);
 }
 
 void SaveJobAs(MainWindow& main) {
@@ -126,15 +145,22 @@ bool ConfirmClose(MainWindow& main) {
   return SaveChangesFirst(main);
 }
 
-void LoadJob(MainWindow& main, const wchar_t* path) {
+bool LoadJob(MainWindow& main, const wchar_t* path) {
   // The program's own changes raise no events that a loop could take for
   // the user's (the check boxes of the loaded rows are no change).
   UiEventMute mute(main.window);
   uint32_t flag = SettingsFlag::Default;
-  ReadJobSettings(path, main.settings, &flag);
+  JobFileRead read = ReadJobSettings(path, main.settings, &flag);
+  if (read == JobFileRead::NotAFile) {
+    // Shown as an empty job: a folder can never be saved over.
+    main.settings = NewJobSettings();
+    read = JobFileRead::Missing;
+  }
+  if (read != JobFileRead::Read && read != JobFileRead::Missing) return false;
   ShowJobSettings(main.window, main.ids.job(), main.settings, &flag);
   SetShownFileName(main);
   main.isSaved = true;
+  return true;
 }
 
 bool SaveJob(MainWindow& main, const wchar_t* path) {

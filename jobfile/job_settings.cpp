@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "base/owner.h"
 #include "base/wide_string.h"
 #include "jobfile/profile_edits.h"
 #include "jobfile/profile_file.h"
@@ -201,6 +202,45 @@ std::vector<OptionalKey> OptionalKeysOf(const JobSettings& settings) {
   };
 }
 
+bool IsMissingError(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+         error == ERROR_INVALID_NAME || error == ERROR_BAD_NETPATH;
+}
+
+// Whether the file can be opened for reading as the profile functions open
+// it; the last error says why not.
+bool CanOpenForReading(const wchar_t* file) {
+  HandleHolder handle(CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return handle.Valid();
+}
+
+bool HasSection(const wchar_t* file, const wchar_t* section) {
+  std::vector<wchar_t> names(0x1000, 0);
+  for (;;) {
+    const DWORD length =
+        GetPrivateProfileSectionNamesW(names.data(), static_cast<DWORD>(names.size()), file);
+    if (length + 2 < names.size()) break;
+    names.assign(names.size() * 2, 0);  // the platform answers size - 2 when it cut the list
+  }
+  for (const wchar_t* name = names.data(); *name; name += wcslen(name) + 1)
+    if (EqualsNoCase(name, section)) return true;
+  return false;
+}
+
+std::wstring SystemMessage(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message = length && text ? std::wstring(text, length) : std::wstring();
+  if (text) LocalFree(text);
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                              message.back() == L' ' || message.back() == L'.'))
+    message.pop_back();
+  return message.empty() ? L"system error " + std::to_wstring(error) : message;
+}
+
 }  // namespace
 
 JobSettings NewJobSettings() {
@@ -241,12 +281,20 @@ int UpgradeSettingsFile(const wchar_t* path) {
   return UpgradeFolderLines(file.CStr(), section);
 }
 
-JobFileRead ReadJobSettings(const wchar_t* path, JobSettings& settings, uint32_t* flagRead) {
-  settings = NewJobSettings();
+JobFileRead ReadJobSettings(const wchar_t* path, JobSettings& result, uint32_t* flagRead) {
   if (flagRead) *flagRead = SettingsFlag::Default;
   WideString file = FullSettingsPath(path);
   if (!file.ok) return JobFileRead::Unusable;
-  if (GetFileAttributesW(file.CStr()) == INVALID_FILE_ATTRIBUTES) return JobFileRead::Missing;
+  const DWORD attributes = GetFileAttributesW(file.CStr());
+  if (attributes == INVALID_FILE_ATTRIBUTES && IsMissingError(GetLastError())) {
+    result = NewJobSettings();
+    return JobFileRead::Missing;
+  }
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return JobFileRead::NotAFile;
+  // The profile functions answer a file they cannot open as an empty one.
+  if (!CanOpenForReading(file.CStr())) return JobFileRead::Unreadable;
+  JobSettings settings;
 
   std::vector<wchar_t> section(2, 0);
   WideString version = ReadProfileText(file.CStr(), kSettingsSection, kVersionKey, L"0");
@@ -275,7 +323,42 @@ JobFileRead ReadJobSettings(const wchar_t* path, JobSettings& settings, uint32_t
     JobPair pair;
     if (PairFromLine(line, pair)) settings.pairs.push_back(std::move(pair));
   }
+  result = std::move(settings);
   return JobFileRead::Read;
+}
+
+JobFileProblem CheckJobFile(const wchar_t* path, unsigned long* systemError) {
+  if (systemError) *systemError = 0;
+  WideString file = FullSettingsPath(path);
+  if (!file.ok) return JobFileProblem::Missing;
+  const DWORD attributes = GetFileAttributesW(file.CStr());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (systemError) *systemError = error;
+    return IsMissingError(error) ? JobFileProblem::Missing : JobFileProblem::Unreadable;
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return JobFileProblem::NotAFile;
+  if (!CanOpenForReading(file.CStr())) {
+    if (systemError) *systemError = GetLastError();
+    return JobFileProblem::Unreadable;
+  }
+  return HasSection(file.CStr(), kFoldersSection) ? JobFileProblem::None : JobFileProblem::NotAJob;
+}
+
+std::wstring JobFileProblemText(JobFileProblem problem, unsigned long systemError) {
+  switch (problem) {
+    case JobFileProblem::None:
+      return L"";
+    case JobFileProblem::Missing:
+      return L"the job file does not exist";
+    case JobFileProblem::NotAFile:
+      return L"it is a folder, not a job file";
+    case JobFileProblem::Unreadable:
+      return L"the job file cannot be read (" + SystemMessage(systemError) + L")";
+    case JobFileProblem::NotAJob:
+      return L"the file is not a job file: it has no [Folders] section";
+  }
+  return L"";
 }
 
 SettingsSaveResult WriteJobSettings(const wchar_t* path, const JobSettings& settings) {

@@ -792,3 +792,35 @@ TEST_F(MainWindowTest, SettingsNoControlShowsSurviveASaveFromTheWindow) {
   EXPECT_EQ(value(L"DeletionGuard"), L"0");
   EXPECT_EQ(value(L"Exclude"), L"*.tmp");
 }
+
+TEST_F(MainWindowTest, OpenOfAJobFileThatCannotBeReadSaysSoAndKeepsTheShownJob) {
+  tree.WriteFile(L"job.hbak", kTwoPairJob);
+  const std::string heldJob = "[Settings]\r\nversion=1\r\n[Folders]\r\n0=C:\\H<|>D:\\H\r\n";
+  tree.WriteFile(L"held.hbak", heldJob);
+  // Held by another program that lets nobody else read it.
+  HANDLE held = CreateFileW(tree.Path(L"held.hbak").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  std::wstring said;
+  std::vector<Row> rows;
+  Run(Quoted(tree.Path(L"job.hbak")),
+      {ClickMain(L"   Open"), InFileDialog(tree.Path(L"held.hbak")), Answer(L"OK", &said),
+       Do([&] { rows = RowsOf(List()); }), CloseMain()});
+  CloseHandle(held);
+  EXPECT_NE(said.find(L"was not opened: the job file cannot be read"), std::wstring::npos) << said;
+  EXPECT_EQ(rows.size(), 2u) << "the shown job stays";
+  EXPECT_STREQ(app.currentSettingsPath.CStr(), tree.Path(L"job.hbak").c_str());
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"held.hbak")), heldJob);
+}
+
+TEST_F(MainWindowTest, MissingJobFileOnTheCommandLineIsSaidAndTheDefaultJobShown) {
+  tree.WriteFile(L"user.hbak", kTwoPairJob);
+  std::wstring said;
+  std::vector<Row> rows;
+  Run(Quoted(tree.Path(L"gone.hbak")),
+      {Answer(L"OK", &said), Do([&] { rows = RowsOf(List()); }), CloseMain()});
+  EXPECT_NE(said.find(L"gone.hbak was not opened: the job file does not exist"), std::wstring::npos)
+      << said;
+  EXPECT_EQ(rows.size(), 2u) << "the default job";
+  EXPECT_STREQ(app.currentSettingsPath.CStr(), tree.Path(L"user.hbak").c_str());
+}

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/application.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_tree.h"
 
@@ -148,6 +149,45 @@ TEST_F(UnattendedRun, UpgradeCutShortByAFullDiskLeavesTheOldFileAndTheRunGoesOn)
   EXPECT_EQ(run.result.exitCode, 0u) << RunLog();
   EXPECT_EQ(DescribeTree(tree.Path(L"drive\\dst")), DescribeTree(tree.Path(L"drive\\src")))
       << "the run went on with the pairs as read";
+}
+
+TEST_F(UnattendedRun, ArgumentsNamingNoJobItCanTrustRunNothingAndExitWith3) {
+  // The default job is a real one: running it instead would copy src.
+  tree.WriteFile(L"src\\a.txt", "a");
+  Application app;
+  WriteJobFile(tree.Path(L"program\\") + app.consoleUserName.CStr() + L".hbak", 1, 0,
+               {{tree.Path(L"src"), tree.Path(L"dst")}});
+  WriteJobFile(tree.Path(L"job.hbk"), 0, 0, {{tree.Path(L"src"), tree.Path(L"dst")}});
+  WriteJobFile(tree.Path(L"job.hbak.txt"), 0, 0, {{tree.Path(L"src"), tree.Path(L"dst")}});
+  tree.MakeFolder(L"folder.hbak");
+  tree.WriteFile(L"empty.hbak", "");
+  tree.WriteFile(L"random.hbak", std::string("\x9c\x00\xff\x13[Fol\x01\xfe\x80", 12));
+  tree.WriteFile(L"settings only.hbak", "[Settings]\r\nversion=1\r\nFlag=1\r\n");
+  struct Case {
+    std::wstring argument;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {Quoted(tree.Path(L"job.hbak ")), "neither a switch"},
+      {Quoted(tree.Path(L"job.hbk")), "neither a switch"},
+      {Quoted(tree.Path(L"job.hbak.txt")), "neither a switch"},
+      {L"--Quiet", "neither a switch"},
+      {Quoted(tree.Path(L"folder.hbak")), "a folder, not a job file"},
+      {Quoted(tree.Path(L"empty.hbak")), "has no [Folders] section"},
+      {Quoted(tree.Path(L"random.hbak")), "has no [Folders] section"},
+      {Quoted(tree.Path(L"settings only.hbak")), "has no [Folders] section"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8(c.argument));
+    ChildResult run = RunProgramAt(program, c.argument + L" /Quiet", tree.Root());
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(run.exitCode, 3u) << run.errors;
+    EXPECT_FALSE(Exists(tree.Path(L"dst"))) << "the default job ran instead";
+    RemoveTree(tree.Path(L"dst"));
+    const std::string log = RunLog();
+    EXPECT_NE(log.rfind(std::string("Outcome: nothing was run: ")), std::string::npos) << log;
+    EXPECT_NE(log.find(c.reason, log.rfind("Outcome:")), std::string::npos) << log;
+  }
 }
 
 }  // namespace
