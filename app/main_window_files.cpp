@@ -32,6 +32,9 @@ constexpr wchar_t kMakeDefaultQuestion[] =
     L"automatically loaded when the application starts up?\r\n\r\nNote: The previous default "
     L"settings will be overwritten! If you're no sure, just say No.";
 constexpr wchar_t kShownJobKept[] = L"The job shown is kept.";
+constexpr wchar_t kNotAJobQuestion[] =
+    L" exists and is not a backup settings file.\r\n\r\nDo you want to replace what it holds "
+    L"with this job? Its present content will be lost.";
 constexpr int kQuestionHeight = 130;
 constexpr int kLongTextHeight = 170;
 
@@ -69,11 +72,14 @@ bool AskForFile(MainWindow& main, bool forSaving, WideString& chosen) {
   BOOL ok;
   if (forSaving) {
     dialog.lpstrTitle = L"Save backup settings to file";
-    dialog.Flags = OFN_NOCHANGEDIR;  // an existing file is overwritten without asking
+    // An existing job file is overwritten without asking; one that is no
+    // job file is asked about (SaveJobAs). The read-only box would promise
+    // a protection that nothing gives.
+    dialog.Flags = OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
     ok = GetSaveFileNameW(&dialog);
   } else {
     dialog.lpstrTitle = L"Load backup settings from file";
-    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
+    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
     ok = GetOpenFileNameW(&dialog);
   }
   if (!ok) return false;
@@ -82,6 +88,14 @@ bool AskForFile(MainWindow& main, bool forSaving, WideString& chosen) {
 }
 
 }  // namespace
+
+bool ConfirmReplacingNonJob(MainWindow& main, const wchar_t* path) {
+  WideString name(path);
+  FileNamePart(name);
+  const std::wstring question = std::wstring(name.CStr()) + kNotAJobQuestion;
+  return ShowMessageBox(main.window, question.c_str(), MessageBoxType::YesNo, kLongTextHeight, 0) ==
+         MessageBoxAnswer::Yes;
+}
 
 bool SaveCurrentJob(MainWindow& main) {
   main.isSaved = SaveJob(main, main.app.currentSettingsPath.CStr());
@@ -129,7 +143,11 @@ void SaveJobAs(MainWindow& main) {
   }
   WideString chosen;
   if (!AskForFile(main, true, chosen)) return;
-  if (!SaveJob(main, chosen.CStr())) {
+  // A file that is there but holds no job (notes, a renamed document) would
+  // otherwise get the job's sections added to whatever it holds.
+  const bool replace = CheckJobFile(chosen.CStr()) == JobFileProblem::NotAJob;
+  if (replace && !ConfirmReplacingNonJob(main, chosen.CStr())) return;
+  if (!SaveJob(main, chosen.CStr(), replace)) {
     ShowNotSaved(main);
     return;
   }
@@ -163,9 +181,11 @@ bool LoadJob(MainWindow& main, const wchar_t* path) {
   return true;
 }
 
-bool SaveJob(MainWindow& main, const wchar_t* path) {
+bool SaveJob(MainWindow& main, const wchar_t* path, bool replaceContent) {
   // Only a complete save holds the job: a file with some of its pairs would
   // lose the others at the next load.
   const bool whole = CollectJobSettings(main.window, main.ids.job(), main.settings);
-  return WriteJobSettings(path, main.settings).complete && whole;
+  const SettingsSaveResult saved = replaceContent ? ReplaceWithJobSettings(path, main.settings)
+                                                  : WriteJobSettings(path, main.settings);
+  return saved.complete && whole;
 }

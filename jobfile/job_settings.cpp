@@ -386,3 +386,17 @@ SettingsSaveResult WriteJobSettings(const wchar_t* path, const JobSettings& sett
   result.complete = true;
   return result;
 }
+
+SettingsSaveResult ReplaceWithJobSettings(const wchar_t* path, const JobSettings& settings) {
+  WideString file = FullSettingsPath(path);
+  if (!file.ok) return SettingsSaveResult{};
+  const std::wstring fresh =
+      std::wstring(file.CStr()) + L"." + std::to_wstring(GetCurrentProcessId()) + L".new";
+  DeleteFileW(fresh.c_str());  // left by an earlier attempt that died
+  SettingsSaveResult result = WriteJobSettings(fresh.c_str(), settings);
+  if (result.complete &&
+      MoveFileExW(fresh.c_str(), file.CStr(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return result;
+  DeleteFileW(fresh.c_str());
+  return SettingsSaveResult{};
+}

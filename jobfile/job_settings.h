@@ -133,6 +133,10 @@ struct SettingsSaveResult {
 // read the file exactly as before.
 SettingsSaveResult WriteJobSettings(const wchar_t* path, const JobSettings& settings);
 
+// Writes the value into a file of its own that then takes the place of the
+// one at path, whatever that held (asked for by the user: it is no job file).
+SettingsSaveResult ReplaceWithJobSettings(const wchar_t* path, const JobSettings& settings);
+
 // Rewrites a file in the old format (source=destination lines, no version)
 // in the present one. Returns the number of pair lines written.
 int UpgradeSettingsFile(const wchar_t* path);
