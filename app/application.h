@@ -31,6 +31,9 @@ class Application {
   // An unattended start whose ".hbak" argument names no existing file runs
   // nothing: the argument, kept for the message.
   WideString missingSettingsFile;
+  // The first argument that is neither a known switch nor names a ".hbak"
+  // file: an unattended start runs nothing; an interactive one ignores it.
+  WideString strayArgument;
   UiWindow mainWindow;
   // The install dialog of the main window's "  Settings" button, given the
   // program's own argument text and show command; true when the program must
@@ -45,5 +48,7 @@ class Application {
   int exitCode = 0;
 };
 
-// Exit code of an unattended start whose settings file does not exist.
+// Exit code of an unattended start that ran nothing because of its arguments:
+// a job file that does not exist, cannot be read or is no job file, or an
+// argument that is neither a switch nor a job file.
 inline constexpr int kExitMissingSettingsFile = 3;

@@ -71,6 +71,8 @@ bool ParseCommandLine(Application& app, const wchar_t* commandLine) {
         WriteConsoleLine(L"harborline: the uninstaller is switched off; nothing was removed.");
       goOn = false;
       break;
+    } else if (app.strayArgument.Length() == 0) {
+      app.strayArgument.Assign(argument);
     }
   }
   LocalFree(arguments);

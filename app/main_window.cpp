@@ -16,6 +16,8 @@
 #include "app/folder_pair_dialog.h"
 #include "app/job_options.h"
 #include "app/main_window_state.h"
+#include "app/run_log.h"
+#include "app/run_report.h"
 #include "app/shell_links.h"
 #include "app/strict_warning.h"
 #include "base/path.h"
@@ -37,6 +39,12 @@ constexpr wchar_t kNotTakenText[] =
 constexpr int kNotTakenShown = 5;
 constexpr int kNotTakenHeight = 200;
 constexpr int kNotTakenWidth = 440;
+constexpr wchar_t kStrayArgumentText[] =
+    L"the argument is neither a switch (/Passive, /Quiet, /Uninstall) nor the path of a job file "
+    L"ending in .hbak";
+constexpr wchar_t kDefaultJobShown[] = L"The default job is shown instead.";
+constexpr wchar_t kNoJobShown[] =
+    L"An empty job is shown; use \"Save as...\" to keep what you make of it.";
 
 // Messages an elevated process would otherwise refuse from the shell, which
 // runs with less rights: file drops and what they need.
@@ -307,6 +315,45 @@ void AddMoveKeys(MainWindow& main) {
   main.window.accelerators = CreateAcceleratorTableW(keys, 2);
 }
 
+// Why the job named on the command line cannot be run (empty when it can),
+// and the argument that named it.
+std::wstring JobArgumentProblem(Application& app, std::wstring& argument) {
+  if (app.missingSettingsFile.Length() > 0) {
+    argument = app.missingSettingsFile.CStr();
+    return JobFileProblemText(JobFileProblem::Missing, 0);
+  }
+  if (app.runMode != kInteractive && app.strayArgument.Length() > 0) {
+    argument = app.strayArgument.CStr();
+    return kStrayArgumentText;
+  }
+  if (app.currentSettingsPath.Length() == 0) return std::wstring();
+  unsigned long error = 0;
+  const JobFileProblem problem = CheckJobFile(app.currentSettingsPath.CStr(), &error);
+  if (problem == JobFileProblem::None) return std::wstring();
+  // Interactively a file that is no job (or a folder) opens as an empty job,
+  // which no save can turn into a loss; only a file whose pairs cannot be
+  // read must not be shown as empty.
+  if (app.runMode == kInteractive && problem != JobFileProblem::Unreadable) return std::wstring();
+  argument = app.currentSettingsPath.CStr();
+  return JobFileProblemText(problem, error);
+}
+
+// An unattended start that runs nothing: the reason goes to the run log and
+// the console, the exit code says so.
+void RefuseUnattendedRun(Application& app, const std::wstring& argument,
+                         const std::wstring& reason) {
+  RunRecord run;
+  GetLocalTime(&run.started);
+  run.ended = run.started;
+  run.jobFile = argument;
+  run.runMode = app.runMode;
+  run.notRunReason = reason;
+  AppendToRunLog(RunLogPath(app.defaultSettingsPath.CStr()).c_str(), FormatRunReport(run));
+  const std::wstring line = L"harborline: " + argument + L": " + reason + L"; no backup was run.";
+  WriteConsoleLine(line.c_str());
+  app.exitCode = kExitMissingSettingsFile;
+}
+
 void ShowMainWindow(MainWindow& main) {
   HWND handle = main.window.handle;
   ShowWindow(handle, SW_SHOW);
@@ -380,13 +427,11 @@ int RowCount(MainWindow& main) {
 int RunMainWindow(Application& app, HINSTANCE instance, const wchar_t* commandLine,
                   int showCommand) {
   if (!ParseCommandLine(app, commandLine)) return app.exitCode;
-  if (app.runMode != kInteractive && app.missingSettingsFile.Length() > 0) {
+  std::wstring refused;
+  const std::wstring reason = JobArgumentProblem(app, refused);
+  if (app.runMode != kInteractive && !reason.empty()) {
     // Running the default job instead could run a Strict job over other folders.
-    WideString line;
-    line.AssignConcat(L"harborline: the settings file ", app.missingSettingsFile.CStr(),
-                      L" does not exist; no backup was run.");
-    WriteConsoleLine(line.CStr());
-    app.exitCode = kExitMissingSettingsFile;
+    RefuseUnattendedRun(app, refused, reason);
     return app.exitCode;
   }
   SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
@@ -402,13 +447,27 @@ int RunMainWindow(Application& app, HINSTANCE instance, const wchar_t* commandLi
       return app.exitCode;
     }
     LetDropsThrough();
-    if (app.currentSettingsPath.Length() == 0)
+    if (!reason.empty() || app.currentSettingsPath.Length() == 0)
       app.currentSettingsPath.Assign(app.defaultSettingsPath.CStr());
-    LoadJob(main, app.currentSettingsPath.CStr());
+    const bool loaded = LoadJob(main, app.currentSettingsPath.CStr());
     main.window.SetListSortable(main.ids.list, true);
     AddMoveKeys(main);
     ShowJobName(main);
     if (app.runMode != kQuiet) ShowMainWindow(main);
+    if (!reason.empty()) ShowJobNotOpened(main, refused.c_str(), reason, kDefaultJobShown);
+    if (!loaded) {
+      // The default file exists but cannot be read: its pairs are not shown,
+      // so nothing may run as that job or be saved over it.
+      unsigned long error = 0;
+      const std::wstring why =
+          JobFileProblemText(CheckJobFile(app.currentSettingsPath.CStr(), &error), error);
+      if (app.runMode != kInteractive) {
+        RefuseUnattendedRun(app, app.currentSettingsPath.CStr(), why);
+        return app.exitCode;
+      }
+      ShowJobNotOpened(main, app.currentSettingsPath.CStr(), why, kNoJobShown);
+      app.currentSettingsPath.Clear();
+    }
     RunLoop(main);
   }
   return app.exitCode;

@@ -32,6 +32,10 @@ constexpr wchar_t kMakeDefaultQuestion[] =
     L"Do you wish to make the selected backup options the default options, that will be "
     L"automatically loaded when the application starts up?\r\n\r\nNote: The previous default "
     L"settings will be overwritten! If you're not sure, just say No.";
+constexpr wchar_t kShownJobKept[] = L"The job shown is kept.";
+constexpr wchar_t kNotAJobQuestion[] =
+    L" exists and is not a backup settings file.\r\n\r\nDo you want to replace what it holds "
+    L"with this job? Its present content will be lost.";
 constexpr int kQuestionHeight = 130;
 constexpr int kLongTextHeight = 170;
 
@@ -69,11 +73,14 @@ bool AskForFile(MainWindow& main, bool forSaving, WideString& chosen) {
   BOOL ok;
   if (forSaving) {
     dialog.lpstrTitle = L"Save backup settings to file";
-    dialog.Flags = OFN_NOCHANGEDIR;  // an existing file is overwritten without asking
+    // An existing job file is overwritten without asking; one that is no
+    // job file is asked about (SaveJobAs). The read-only box would promise
+    // a protection that nothing gives.
+    dialog.Flags = OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
     ok = GetSaveFileNameW(&dialog);
   } else {
     dialog.lpstrTitle = L"Load backup settings from file";
-    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR;
+    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
     ok = GetOpenFileNameW(&dialog);
   }
   if (!ok) return false;
@@ -82,6 +89,14 @@ bool AskForFile(MainWindow& main, bool forSaving, WideString& chosen) {
 }
 
 }  // namespace
+
+bool ConfirmReplacingNonJob(MainWindow& main, const wchar_t* path) {
+  WideString name(path);
+  FileNamePart(name);
+  const std::wstring question = std::wstring(name.CStr()) + kNotAJobQuestion;
+  return ShowMessageBox(main.window, question.c_str(), MessageBoxType::YesNo, kLongTextHeight, 0) ==
+         MessageBoxAnswer::Yes;
+}
 
 bool SaveCurrentJob(MainWindow& main) {
   main.isSaved = SaveJob(main, main.app.currentSettingsPath.CStr());
@@ -93,8 +108,26 @@ void OpenJobFile(MainWindow& main) {
   if (!main.isSaved && !SaveChangesFirst(main)) return;
   WideString chosen;
   if (!AskForFile(main, false, chosen)) return;
+  unsigned long error = 0;
+  const JobFileProblem problem = CheckJobFile(chosen.CStr(), &error);
+  if (problem != JobFileProblem::None) {
+    ShowJobNotOpened(main, chosen.CStr(), JobFileProblemText(problem, error), kShownJobKept);
+    return;
+  }
+  WideString previous(main.app.currentSettingsPath.CStr());
   main.app.currentSettingsPath.Assign(chosen.CStr());
-  LoadJob(main, chosen.CStr());
+  if (LoadJob(main, chosen.CStr())) return;
+  // Unreadable since it was looked at: the shown job stays, and so does its file.
+  main.app.currentSettingsPath = std::move(previous);
+  const std::wstring why = JobFileProblemText(CheckJobFile(chosen.CStr(), &error), error);
+  ShowJobNotOpened(main, chosen.CStr(), why, kShownJobKept);
+}
+
+void ShowJobNotOpened(MainWindow& main, const wchar_t* path, const std::wstring& reason,
+                      const wchar_t* instead) {
+  const std::wstring text = std::wstring(L"The job file ") + path + L" was not opened: " + reason +
+                            L".\r\n\r\n" + instead;
+  ShowMessageBox(main.window, text.c_str(), MessageBoxType::Ok, kLongTextHeight, 0);
 }
 
 void SaveJobAs(MainWindow& main) {
@@ -111,7 +144,11 @@ void SaveJobAs(MainWindow& main) {
   }
   WideString chosen;
   if (!AskForFile(main, true, chosen)) return;
-  if (!SaveJob(main, chosen.CStr())) {
+  // A file that is there but holds no job (notes, a renamed document) would
+  // otherwise get the job's sections added to whatever it holds.
+  const bool replace = CheckJobFile(chosen.CStr()) == JobFileProblem::NotAJob;
+  if (replace && !ConfirmReplacingNonJob(main, chosen.CStr())) return;
+  if (!SaveJob(main, chosen.CStr(), replace)) {
     ShowNotSaved(main);
     return;
   }
@@ -127,23 +164,32 @@ bool ConfirmClose(MainWindow& main) {
   return SaveChangesFirst(main);
 }
 
-void LoadJob(MainWindow& main, const wchar_t* path) {
+bool LoadJob(MainWindow& main, const wchar_t* path) {
   // The program's own changes raise no events that a loop could take for
   // the user's (the check boxes of the loaded rows are no change).
   UiEventMute mute(main.window);
   uint32_t flag = SettingsFlag::Default;
-  ReadJobSettings(path, main.settings, &flag);
+  JobFileRead read = ReadJobSettings(path, main.settings, &flag);
+  if (read == JobFileRead::NotAFile) {
+    // Shown as an empty job: a folder can never be saved over.
+    main.settings = NewJobSettings();
+    read = JobFileRead::Missing;
+  }
+  if (read != JobFileRead::Read && read != JobFileRead::Missing) return false;
   ShowJobSettings(main.window, main.ids.job(), main.settings, &flag);
   // An arrow left from the previous job would claim an order these rows
   // do not have.
   ClearSortArrows(main.window.ControlHandle(main.ids.list));
   SetShownFileName(main);
   main.isSaved = true;
+  return true;
 }
 
-bool SaveJob(MainWindow& main, const wchar_t* path) {
+bool SaveJob(MainWindow& main, const wchar_t* path, bool replaceContent) {
   // Only a complete save holds the job: a file with some of its pairs would
   // lose the others at the next load.
   const bool whole = CollectJobSettings(main.window, main.ids.job(), main.settings);
-  return WriteJobSettings(path, main.settings).complete && whole;
+  const SettingsSaveResult saved = replaceContent ? ReplaceWithJobSettings(path, main.settings)
+                                                  : WriteJobSettings(path, main.settings);
+  return saved.complete && whole;
 }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "app/application.h"
 #include "base/wide_string.h"
 #include "engine/backup_job.h"
@@ -64,10 +66,16 @@ bool BuildMainWindow(MainWindow& main, HINSTANCE instance);
 
 // --- Job and files (main_window_files.cpp) ---------------------------------
 // Reads a settings file into the job's value and shows it; counts as saved.
-void LoadJob(MainWindow& main, const wchar_t* path);
-// Collects the job from the controls and writes it; true only when the
-// whole job reached the file.
-bool SaveJob(MainWindow& main, const wchar_t* path);
+// False when the file could not be read: nothing shown changes.
+bool LoadJob(MainWindow& main, const wchar_t* path);
+// Says that a job file was not opened, why, and what is shown instead.
+void ShowJobNotOpened(MainWindow& main, const wchar_t* path, const std::wstring& reason,
+                      const wchar_t* instead);
+// Collects the job from the controls and writes it (replaceContent: in place
+// of everything the file held); true only when the whole job reached the file.
+bool SaveJob(MainWindow& main, const wchar_t* path, bool replaceContent = false);
+// Asks before a job replaces a file that is no job file; true on Yes.
+bool ConfirmReplacingNonJob(MainWindow& main, const wchar_t* path);
 // Saves into the current file; on failure says so. True when saved.
 bool SaveCurrentJob(MainWindow& main);
 void OpenJobFile(MainWindow& main);

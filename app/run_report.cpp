@@ -133,6 +133,10 @@ std::wstring FormatRunReport(const RunRecord& run) {
   text += L"Ended: " + TimeText(run.ended) + kNewLine;
   text += L"Job file: " + run.jobFile + kNewLine;
   text += std::wstring(L"Run: ") + RunModeText(run.runMode) + kNewLine;
+  if (!run.notRunReason.empty()) {
+    text += L"Outcome: nothing was run: " + run.notRunReason + kNewLine + kNewLine;
+    return text;
+  }
   text +=
       std::wstring(L"Mode: ") + ModeName(run.flags) + L"; options: " + OptionsText(run) + kNewLine;
   if (run.rowCount == 0) text += std::wstring(L"The list holds no folder pairs.") + kNewLine;

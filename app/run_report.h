@@ -32,6 +32,8 @@ struct RunRecord {
   uint8_t runMode = 0;
   int rowCount = 0;
   bool cancelled = false;
+  // Set when the run did not start at all: why (the job could not be trusted).
+  std::wstring notRunReason;
   std::vector<PairRecord> pairs;  // checked rows, in order
 };
 

@@ -4,7 +4,9 @@
 
 #include <cwchar>
 
+#include "base/owner.h"
 #include "base/wide_string.h"
+#include "jobfile/profile_edits.h"
 #include "jobfile/profile_file.h"
 
 namespace {
@@ -81,6 +83,30 @@ std::vector<wchar_t> ConvertOldLines(const std::vector<const wchar_t*>& lines) {
   return converted;
 }
 
+std::vector<std::wstring> TextLinesOf(const std::vector<wchar_t>& section) {
+  std::vector<std::wstring> text;
+  for (const wchar_t* line : LinesOf(section)) text.emplace_back(line);
+  return text;
+}
+
+ProfileEdit KeyEdit(const wchar_t* key, const std::wstring& value) {
+  ProfileEdit edit;
+  edit.section = kSettingsSection;
+  edit.key = key;
+  edit.value = value;
+  return edit;
+}
+
+ProfileEdit VersionEdit() { return KeyEdit(kVersionKey, kCurrentVersion); }
+
+ProfileEdit SectionEdit(const wchar_t* section, std::vector<std::wstring> lines) {
+  ProfileEdit edit;
+  edit.kind = ProfileEdit::Kind::ReplaceSection;
+  edit.section = section;
+  edit.lines = std::move(lines);
+  return edit;
+}
+
 // Upgrades the [Folders] lines read from an old-format file: converts them in
 // memory (the caller reads the converted lines whatever the disk allows),
 // then writes the new section and only after it the version, so that a file
@@ -94,13 +120,12 @@ int UpgradeFolderLines(const wchar_t* file, std::vector<wchar_t>& section) {
     return 0;
   }
   std::vector<wchar_t> converted = ConvertOldLines(lines);
-  int written = 0;
-  if (WriteProfileSection(file, kFoldersSection, converted)) {
-    written = static_cast<int>(lines.size());
-    WriteProfileText(file, kSettingsSection, kVersionKey, kCurrentVersion);
-  }
+  // One write: the file is either still the old one or wholly the new one,
+  // and never cut short (a cut last line could name another folder).
+  const bool written = ApplyProfileEdits(
+      file, {SectionEdit(kFoldersSection, TextLinesOf(converted)), VersionEdit()});
   section.swap(converted);
-  return written;
+  return written ? static_cast<int>(lines.size()) : 0;
 }
 
 // One [Folders] line as a pair; false for a line that holds none.
@@ -177,12 +202,43 @@ std::vector<OptionalKey> OptionalKeysOf(const JobSettings& settings) {
   };
 }
 
-// Removes a key only when the file has it: each profile write rewrites the
-// whole file.
-bool RemoveKeyIfPresent(const wchar_t* file, const wchar_t* key) {
-  WideString marker = ReadProfileText(file, kSettingsSection, key, L"\x1F");
-  if (marker.ok && wcscmp(marker.CStr(), L"\x1F") == 0) return true;
-  return WritePrivateProfileStringW(kSettingsSection, key, nullptr, file) != FALSE;
+bool IsMissingError(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+         error == ERROR_INVALID_NAME || error == ERROR_BAD_NETPATH;
+}
+
+// Whether the file can be opened for reading as the profile functions open
+// it; the last error says why not.
+bool CanOpenForReading(const wchar_t* file) {
+  HandleHolder handle(CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return handle.Valid();
+}
+
+bool HasSection(const wchar_t* file, const wchar_t* section) {
+  std::vector<wchar_t> names(0x1000, 0);
+  for (;;) {
+    const DWORD length =
+        GetPrivateProfileSectionNamesW(names.data(), static_cast<DWORD>(names.size()), file);
+    if (length + 2 < names.size()) break;
+    names.assign(names.size() * 2, 0);  // the platform answers size - 2 when it cut the list
+  }
+  for (const wchar_t* name = names.data(); *name; name += wcslen(name) + 1)
+    if (EqualsNoCase(name, section)) return true;
+  return false;
+}
+
+std::wstring SystemMessage(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message = length && text ? std::wstring(text, length) : std::wstring();
+  if (text) LocalFree(text);
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                              message.back() == L' ' || message.back() == L'.'))
+    message.pop_back();
+  return message.empty() ? L"system error " + std::to_wstring(error) : message;
 }
 
 }  // namespace
@@ -225,12 +281,20 @@ int UpgradeSettingsFile(const wchar_t* path) {
   return UpgradeFolderLines(file.CStr(), section);
 }
 
-JobFileRead ReadJobSettings(const wchar_t* path, JobSettings& settings, uint32_t* flagRead) {
-  settings = NewJobSettings();
+JobFileRead ReadJobSettings(const wchar_t* path, JobSettings& result, uint32_t* flagRead) {
   if (flagRead) *flagRead = SettingsFlag::Default;
   WideString file = FullSettingsPath(path);
   if (!file.ok) return JobFileRead::Unusable;
-  if (GetFileAttributesW(file.CStr()) == INVALID_FILE_ATTRIBUTES) return JobFileRead::Missing;
+  const DWORD attributes = GetFileAttributesW(file.CStr());
+  if (attributes == INVALID_FILE_ATTRIBUTES && IsMissingError(GetLastError())) {
+    result = NewJobSettings();
+    return JobFileRead::Missing;
+  }
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return JobFileRead::NotAFile;
+  // The profile functions answer a file they cannot open as an empty one.
+  if (!CanOpenForReading(file.CStr())) return JobFileRead::Unreadable;
+  JobSettings settings;
 
   std::vector<wchar_t> section(2, 0);
   WideString version = ReadProfileText(file.CStr(), kSettingsSection, kVersionKey, L"0");
@@ -259,7 +323,42 @@ JobFileRead ReadJobSettings(const wchar_t* path, JobSettings& settings, uint32_t
     JobPair pair;
     if (PairFromLine(line, pair)) settings.pairs.push_back(std::move(pair));
   }
+  result = std::move(settings);
   return JobFileRead::Read;
+}
+
+JobFileProblem CheckJobFile(const wchar_t* path, unsigned long* systemError) {
+  if (systemError) *systemError = 0;
+  WideString file = FullSettingsPath(path);
+  if (!file.ok) return JobFileProblem::Missing;
+  const DWORD attributes = GetFileAttributesW(file.CStr());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (systemError) *systemError = error;
+    return IsMissingError(error) ? JobFileProblem::Missing : JobFileProblem::Unreadable;
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return JobFileProblem::NotAFile;
+  if (!CanOpenForReading(file.CStr())) {
+    if (systemError) *systemError = GetLastError();
+    return JobFileProblem::Unreadable;
+  }
+  return HasSection(file.CStr(), kFoldersSection) ? JobFileProblem::None : JobFileProblem::NotAJob;
+}
+
+std::wstring JobFileProblemText(JobFileProblem problem, unsigned long systemError) {
+  switch (problem) {
+    case JobFileProblem::None:
+      return L"";
+    case JobFileProblem::Missing:
+      return L"the job file does not exist";
+    case JobFileProblem::NotAFile:
+      return L"it is a folder, not a job file";
+    case JobFileProblem::Unreadable:
+      return L"the job file cannot be read (" + SystemMessage(systemError) + L")";
+    case JobFileProblem::NotAJob:
+      return L"the file is not a job file: it has no [Folders] section";
+  }
+  return L"";
 }
 
 SettingsSaveResult WriteJobSettings(const wchar_t* path, const JobSettings& settings) {
@@ -267,43 +366,37 @@ SettingsSaveResult WriteJobSettings(const wchar_t* path, const JobSettings& sett
   WideString file = FullSettingsPath(path);
   if (!file.ok) return result;
 
-  // The whole section is built first: it is written in one call, since a
-  // write per key rewrites the file each time.
-  std::vector<wchar_t> section;
-  std::vector<std::wstring> values;
-  int pairLines = 0;
+  std::vector<std::wstring> lines;
   for (size_t row = 0; row < settings.pairs.size(); ++row) {
     std::wstring value = PairValue(settings.pairs[row]);
-    if (value.empty()) continue;
-    AppendLine(section, std::to_wstring(row).c_str(), L"=", value.c_str());
-    values.push_back(std::move(value));
-    ++pairLines;
+    if (!value.empty()) lines.push_back(std::to_wstring(row) + L"=" + value);
   }
-  EndSection(section);
-  std::vector<OptionalKey> optional = OptionalKeysOf(settings);
-
-  if (!CreateUnicodeFileIfMissing(file.CStr())) return result;
-  std::vector<const wchar_t*> texts;
-  for (const std::wstring& value : values) texts.push_back(value.c_str());
-  for (const OptionalKey& key : optional) texts.push_back(key.value.c_str());
-  // An 8-bit file that cannot hold a path would store it with "?" in it.
-  if (!MakeFileHoldText(file.CStr(), texts)) return result;
-
-  const std::wstring flag = Decimal(ModeFlags(settings));
-  const std::wstring skip = Decimal(settings.skipMask);
-  bool versionWritten =
-      WriteProfileText(file.CStr(), kSettingsSection, kVersionKey, kCurrentVersion);
-  bool flagWritten = WriteProfileText(file.CStr(), kSettingsSection, kFlagKey, flag.c_str());
-  bool skipWritten = WriteProfileText(file.CStr(), kSettingsSection, kSkipKey, skip.c_str());
-  bool optionalWritten = true;
-  for (const OptionalKey& key : optional) {
-    bool written = key.meansAbsent ? RemoveKeyIfPresent(file.CStr(), key.key)
-                                   : WriteProfileText(file.CStr(), kSettingsSection, key.key,
-                                                      key.value.c_str());
-    optionalWritten = optionalWritten && written;
+  const int pairLines = static_cast<int>(lines.size());
+  // One write of everything: a file that held only some of the pairs would
+  // lose the others at the next load.
+  std::vector<ProfileEdit> edits = {VersionEdit(), KeyEdit(kFlagKey, Decimal(ModeFlags(settings))),
+                                    KeyEdit(kSkipKey, Decimal(settings.skipMask))};
+  for (const OptionalKey& key : OptionalKeysOf(settings)) {
+    edits.push_back(KeyEdit(key.key, key.value));
+    if (key.meansAbsent) edits.back().kind = ProfileEdit::Kind::RemoveKey;
   }
-  bool pairsWritten = WriteProfileSection(file.CStr(), kFoldersSection, section);
-  result.writes = (flagWritten ? 1 : 0) + (skipWritten ? 1 : 0) + (pairsWritten ? pairLines : 0);
-  result.complete = versionWritten && flagWritten && skipWritten && optionalWritten && pairsWritten;
+  edits.push_back(SectionEdit(kFoldersSection, std::move(lines)));
+  if (!ApplyProfileEdits(file.CStr(), edits)) return result;
+  result.writes = 2 + pairLines;
+  result.complete = true;
   return result;
+}
+
+SettingsSaveResult ReplaceWithJobSettings(const wchar_t* path, const JobSettings& settings) {
+  WideString file = FullSettingsPath(path);
+  if (!file.ok) return SettingsSaveResult{};
+  const std::wstring fresh =
+      std::wstring(file.CStr()) + L"." + std::to_wstring(GetCurrentProcessId()) + L".new";
+  DeleteFileW(fresh.c_str());  // left by an earlier attempt that died
+  SettingsSaveResult result = WriteJobSettings(fresh.c_str(), settings);
+  if (result.complete &&
+      MoveFileExW(fresh.c_str(), file.CStr(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return result;
+  DeleteFileW(fresh.c_str());
+  return SettingsSaveResult{};
 }

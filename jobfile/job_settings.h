@@ -84,9 +84,13 @@ uint32_t ModeFlags(const JobSettings& settings);
 void SetModeFlags(JobSettings& settings, uint32_t flag);
 
 enum class JobFileRead {
-  Read,      // the file was read (an empty or partial one reads as its defaults)
-  Missing,   // there is no such file: the value is NewJobSettings()
-  Unusable,  // the path cannot be resolved: the value is NewJobSettings()
+  Read,        // the file was read (a file without some keys reads as their defaults)
+  Missing,     // there is no such file: the value is NewJobSettings()
+  Unusable,    // the path cannot be resolved: the value is left as it was
+  NotAFile,    // the path names a folder: the value is left as it was
+  Unreadable,  // the file exists but cannot be read (held open by another
+               // program, access denied): the value is left as it was, never
+               // emptied, so that a later save cannot write over its pairs
 };
 
 // Reads a settings file into the value. A file with neither [Settings] nor
@@ -96,6 +100,21 @@ enum class JobFileRead {
 // given, receives "Flag" as the file holds it (perhaps with several mode bits).
 JobFileRead ReadJobSettings(const wchar_t* path, JobSettings& settings,
                             uint32_t* flagRead = nullptr);
+
+// Why a file named as a job is not one the program can trust.
+enum class JobFileProblem {
+  None,        // a readable file with a [Folders] section
+  Missing,     // no such file
+  NotAFile,    // a folder
+  Unreadable,  // cannot be read; the reason is the system's error
+  NotAJob,     // empty, or no [Folders] section (not a job file at all)
+};
+// Looks at the file without reading it as a job; systemError receives the
+// system's error code for Unreadable and Missing.
+JobFileProblem CheckJobFile(const wchar_t* path, unsigned long* systemError = nullptr);
+// The problem as the user reads it ("the job file does not exist"...), with the
+// system's reason for Unreadable.
+std::wstring JobFileProblemText(JobFileProblem problem, unsigned long systemError);
 
 // Outcome of a save.
 struct SettingsSaveResult {
@@ -113,6 +132,10 @@ struct SettingsSaveResult {
 // value is what a file without it means is removed, so that older programs
 // read the file exactly as before.
 SettingsSaveResult WriteJobSettings(const wchar_t* path, const JobSettings& settings);
+
+// Writes the value into a file of its own that then takes the place of the
+// one at path, whatever that held (asked for by the user: it is no job file).
+SettingsSaveResult ReplaceWithJobSettings(const wchar_t* path, const JobSettings& settings);
 
 // Rewrites a file in the old format (source=destination lines, no version)
 // in the present one. Returns the number of pair lines written.

@@ -1,6 +1,7 @@
 #include "jobfile/preferences.h"
 
 #include "base/path.h"
+#include "jobfile/profile_edits.h"
 #include "jobfile/profile_file.h"
 
 namespace {
@@ -35,11 +36,13 @@ bool WriteHistoryFolders(const wchar_t* defaultSettingsPath, const wchar_t* sour
                          const wchar_t* destination) {
   WideString file = FullSettingsPath(defaultSettingsPath);
   if (!file.ok) return false;
-  bool sourceWritten =
-      WriteProfileText(file.CStr(), kHistorySection, KeyName(HistoryKey::LastSource), source);
-  bool destinationWritten = WriteProfileText(file.CStr(), kHistorySection,
-                                             KeyName(HistoryKey::LastDestination), destination);
-  return sourceWritten && destinationWritten;
+  ProfileEdit sourceEdit, destinationEdit;
+  sourceEdit.section = destinationEdit.section = kHistorySection;
+  sourceEdit.key = KeyName(HistoryKey::LastSource);
+  sourceEdit.value = source;
+  destinationEdit.key = KeyName(HistoryKey::LastDestination);
+  destinationEdit.value = destination;
+  return ApplyProfileEdits(file.CStr(), {sourceEdit, destinationEdit});
 }
 
 bool IsSkipStrictWarningSet(const wchar_t* text) {

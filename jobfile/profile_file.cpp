@@ -1,5 +1,7 @@
 #include "jobfile/profile_file.h"
 
+#include "jobfile/profile_edits.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -81,13 +83,6 @@ WideString FullSettingsPath(const wchar_t* path) {
   }
 }
 
-bool CreateUnicodeFileIfMissing(const wchar_t* path) {
-  if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return true;
-  // CREATE_NEW: a file that appeared meanwhile is never emptied.
-  if (WriteNewFile(path, kUtf16LeMark, sizeof kUtf16LeMark, CREATE_NEW)) return true;
-  return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
-}
-
 WideString ReadProfileText(const wchar_t* path, const wchar_t* section, const wchar_t* key,
                            const wchar_t* fallback) {
   WideString value;
@@ -126,16 +121,14 @@ bool ReadProfileSection(const wchar_t* path, const wchar_t* section, std::vector
 
 bool WriteProfileText(const wchar_t* path, const wchar_t* section, const wchar_t* key,
                       const wchar_t* value) {
-  if (!CreateUnicodeFileIfMissing(path)) return false;
-  if (!MakeFileHoldText(path, {section, key, value})) return false;
-  return WritePrivateProfileStringW(section, key, value, path) != FALSE;
-}
-
-bool WriteProfileSection(const wchar_t* path, const wchar_t* section,
-                         const std::vector<wchar_t>& lines) {
-  if (!CreateUnicodeFileIfMissing(path)) return false;
-  const wchar_t* text = lines.size() >= 2 ? lines.data() : L"\0";
-  return WritePrivateProfileSectionW(section, text, path) != FALSE;
+  ProfileEdit edit;
+  edit.section = section;
+  edit.key = key;
+  if (value)
+    edit.value = value;
+  else
+    edit.kind = ProfileEdit::Kind::RemoveKey;
+  return ApplyProfileEdits(path, {edit});
 }
 
 bool MakeFileHoldText(const wchar_t* path, const std::vector<const wchar_t*>& texts) {

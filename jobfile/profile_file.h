@@ -12,11 +12,6 @@
 // Not ok when the path is empty or cannot be resolved.
 WideString FullSettingsPath(const wchar_t* path);
 
-// Creates a missing file holding only the UTF-16LE byte-order mark, so that
-// the profile functions write Unicode into it; an existing file is left as it
-// is. True when the file exists afterwards.
-bool CreateUnicodeFileIfMissing(const wchar_t* path);
-
 // The whole value of a key (fallback when absent); never cut short. Not ok
 // when it could not be read whole.
 WideString ReadProfileText(const wchar_t* path, const wchar_t* section, const wchar_t* key,
@@ -27,14 +22,11 @@ WideString ReadProfileText(const wchar_t* path, const wchar_t* section, const wc
 // file. False when the section could not be read whole.
 bool ReadProfileSection(const wchar_t* path, const wchar_t* section, std::vector<wchar_t>& lines);
 
-// Writes one key, creating the file in UTF-16LE first when it is missing.
+// Writes one key (a null value removes it), all or nothing, creating the file
+// in UTF-16LE when it is missing (jobfile/profile_edits.h: every write of a
+// settings file goes through ApplyProfileEdits).
 bool WriteProfileText(const wchar_t* path, const wchar_t* section, const wchar_t* key,
                       const wchar_t* value);
-
-// Replaces every key of a section with the given lines (format of
-// ReadProfileSection) in one write; no lines leaves the section empty.
-bool WriteProfileSection(const wchar_t* path, const wchar_t* section,
-                         const std::vector<wchar_t>& lines);
 
 // When the file is 8-bit text and one of the texts has characters its code
 // page cannot hold, rewrites the file as UTF-16LE with the same content, so

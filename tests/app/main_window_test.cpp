@@ -694,11 +694,13 @@ TEST_F(MainWindowTest, HeaderMinimiseButtonMinimisesTheWindow) {
 
 namespace {
 // Waits for the platform's file dialog, types the name and confirms.
-UiStep InFileDialog(const std::wstring& name, std::wstring* title = nullptr) {
-  return [name, title] {
+UiStep InFileDialog(const std::wstring& name, std::wstring* title = nullptr,
+                    bool* readOnlyBoxShown = nullptr) {
+  return [name, title, readOnlyBoxShown] {
     HWND dialog = FindShownWindow(L"#32770");
     if (!dialog) return false;
     if (title) *title = WindowText(dialog);
+    if (readOnlyBoxShown) *readOnlyBoxShown = IsWindowVisible(GetDlgItem(dialog, 0x410)) != FALSE;
     SetDlgItemTextW(dialog, 0x47C, name.c_str());  // the file name field
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     return true;
@@ -984,4 +986,59 @@ TEST_F(MainWindowTest, SettingsNoControlShowsSurviveASaveFromTheWindow) {
   EXPECT_EQ(value(L"VersionDays"), L"7");
   EXPECT_EQ(value(L"DeletionGuard"), L"0");
   EXPECT_EQ(value(L"Exclude"), L"*.tmp");
+}
+
+TEST_F(MainWindowTest, OpenOfAJobFileThatCannotBeReadSaysSoAndKeepsTheShownJob) {
+  tree.WriteFile(L"job.hbak", kTwoPairJob);
+  const std::string heldJob = "[Settings]\r\nversion=1\r\n[Folders]\r\n0=C:\\H<|>D:\\H\r\n";
+  tree.WriteFile(L"held.hbak", heldJob);
+  // Held by another program that lets nobody else read it.
+  HANDLE held = CreateFileW(tree.Path(L"held.hbak").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  std::wstring said;
+  std::vector<Row> rows;
+  Run(Quoted(tree.Path(L"job.hbak")),
+      {ClickMain(L"   Open"), InFileDialog(tree.Path(L"held.hbak")), Answer(L"OK", &said),
+       Do([&] { rows = RowsOf(List()); }), CloseMain()});
+  CloseHandle(held);
+  EXPECT_NE(said.find(L"was not opened: the job file cannot be read"), std::wstring::npos) << said;
+  EXPECT_EQ(rows.size(), 2u) << "the shown job stays";
+  EXPECT_STREQ(app.currentSettingsPath.CStr(), tree.Path(L"job.hbak").c_str());
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"held.hbak")), heldJob);
+}
+
+TEST_F(MainWindowTest, MissingJobFileOnTheCommandLineIsSaidAndTheDefaultJobShown) {
+  tree.WriteFile(L"user.hbak", kTwoPairJob);
+  std::wstring said;
+  std::vector<Row> rows;
+  Run(Quoted(tree.Path(L"gone.hbak")),
+      {Answer(L"OK", &said), Do([&] { rows = RowsOf(List()); }), CloseMain()});
+  EXPECT_NE(said.find(L"gone.hbak was not opened: the job file does not exist"), std::wstring::npos)
+      << said;
+  EXPECT_EQ(rows.size(), 2u) << "the default job";
+  EXPECT_STREQ(app.currentSettingsPath.CStr(), tree.Path(L"user.hbak").c_str());
+}
+
+TEST_F(MainWindowTest, SaveAsOntoAFileThatIsNoJobAsksFirstAndNoDialogOffersReadOnly) {
+  tree.WriteFile(L"job.hbak", kTwoPairJob);
+  const std::string notes = "Shopping list\r\nmilk\r\n";
+  tree.WriteFile(L"notes.txt", notes);
+  const std::wstring path = tree.Path(L"notes.txt");
+  std::wstring asked;
+  bool openShowsReadOnly = true, saveShowsReadOnly = true;
+  Run(Quoted(tree.Path(L"job.hbak")),
+      {ClickMain(L"   Open"), InFileDialog(tree.Path(L"job.hbak"), nullptr, &openShowsReadOnly),
+       ClickMain(L"   Save as..."), Answer(L"No"), InFileDialog(path, nullptr, &saveShowsReadOnly),
+       Answer(L"No", &asked), Do([&] { EXPECT_EQ(ReadWholeFile(path), notes) << "No keeps it"; }),
+       ClickMain(L"   Save as..."), Answer(L"No"), InFileDialog(path), Answer(L"Yes"),
+       CloseMain()});
+  EXPECT_NE(asked.find(L"notes.txt exists and is not a backup settings file"), std::wstring::npos)
+      << asked;
+  EXPECT_EQ(ReadWholeFile(path).find("Shopping"), std::string::npos) << "replaced, not added to";
+  wchar_t first[64] = {};
+  GetPrivateProfileStringW(L"Folders", L"0", L"", first, 64, path.c_str());
+  EXPECT_STREQ(first, L"C:\\Users\\Ann\\Documents<|>E:\\Backup\\Documents");
+  EXPECT_FALSE(saveShowsReadOnly);
+  EXPECT_FALSE(openShowsReadOnly);
 }

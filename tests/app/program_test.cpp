@@ -10,8 +10,12 @@ TEST(Program, UnattendedStartWithAMissingJobFileRunsNothingAndEndsWith3) {
   TempTree tree;
   // A name in any script: the message names it as given.
   std::wstring job = tree.Path(L"\u5099\u4efd \u0444\u043e\u0442\u043e.hbak");
+  // A copy of its own, so that the run log it writes stays in the test's tree.
+  tree.MakeFolder(L"program");
+  const std::wstring program = tree.Path(L"program\\harborline.exe");
+  ASSERT_TRUE(CopyFileW(SiblingProgramPath(L"harborline.exe").c_str(), program.c_str(), FALSE));
   for (const wchar_t* mode : {L"/Quiet", L"-Passive"}) {
-    ChildResult run = RunSiblingProgram(L"harborline.exe", std::wstring(mode) + L" " + Quoted(job));
+    ChildResult run = RunProgramAt(program, std::wstring(mode) + L" " + Quoted(job));
     ASSERT_TRUE(run.started);
     EXPECT_EQ(run.exitCode, 3u) << Utf8(mode);
     EXPECT_NE(run.errors.find(Utf8(job)), std::string::npos) << run.errors;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/handle_holder.h"
+#include "app/application.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_tree.h"
 
@@ -157,6 +158,78 @@ TEST_F(UnattendedRun, AStrictDeletionThatFailsIsCountedListedAndEndsWithItsExitC
   EXPECT_NE(log.find("  Failed: " + held + " (delete: "), std::string::npos) << log;
   EXPECT_FALSE(Exists(tree.Path(L"dst\\stale.txt")));
   EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\held.txt")), "held open by another program");
+}
+
+TEST_F(UnattendedRun, UpgradeCutShortByAFullDiskLeavesTheOldFileAndTheRunGoesOn) {
+  // An old-format Strict job just under the child's file-size limit (4,096
+  // bytes; SIGXFSZ ignored, so writes fail as on a full disk): the upgrade
+  // outgrows the limit. Cut in place, its last line would name another folder.
+  tree.MakeFolder(L"drive");
+  MappedDrive drive(tree.Path(L"drive"));
+  ASSERT_TRUE(drive.Ready()) << drive.WhyNot();
+  std::string pairs;
+  for (const char* name : {"a", "b", "c"}) {
+    tree.WriteFile(L"drive\\src\\" + std::wstring(name, name + 1) + L"\\f.txt", name);
+    pairs += Utf8(drive.Drive()) + "\\src\\" + name + "=" + Utf8(drive.Drive()) + "\\dst\\" + name +
+             "\r\n";
+  }
+  const std::string rest = "\r\n[Settings]\r\nFlag=1\r\n[Folders]\r\n" + pairs;
+  const std::string old = "[Notes]\r\nfiller=" + std::string(4088 - 16 - rest.size(), 'x') + rest;
+  ASSERT_EQ(old.size(), 4088u);
+  tree.WriteFile(L"drive\\nightly.hbak", old);
+  tree.MakeFolder(L"scratch");
+  HostChildResult run =
+      RunProgramAtOnHost(program, Quoted(drive.Root() + L"nightly.hbak") + L" /Quiet",
+                         L"ulimit -f 8; trap '' XFSZ;", L"", L"", tree.Path(L"scratch"));
+  if (!run.whyNot.empty()) GTEST_SKIP() << run.whyNot;
+  const std::string after = ReadWholeFile(tree.Path(L"drive\\nightly.hbak"));
+  EXPECT_TRUE(after == old) << "not byte for byte as it was; it ends in: "
+                            << after.substr(after.size() > 80 ? after.size() - 80 : 0);
+  EXPECT_EQ(NamesIn(tree.Path(L"drive")),
+            (std::vector<std::wstring>{L"dst", L"nightly.hbak", L"src"}))
+      << "no copy is left beside it";
+  EXPECT_EQ(run.result.exitCode, 0u) << RunLog();
+  EXPECT_EQ(DescribeTree(tree.Path(L"drive\\dst")), DescribeTree(tree.Path(L"drive\\src")))
+      << "the run went on with the pairs as read";
+}
+
+TEST_F(UnattendedRun, ArgumentsNamingNoJobItCanTrustRunNothingAndExitWith3) {
+  // The default job is a real one: running it instead would copy src.
+  tree.WriteFile(L"src\\a.txt", "a");
+  Application app;
+  WriteJobFile(tree.Path(L"program\\") + app.consoleUserName.CStr() + L".hbak", 1, 0,
+               {{tree.Path(L"src"), tree.Path(L"dst")}});
+  WriteJobFile(tree.Path(L"job.hbk"), 0, 0, {{tree.Path(L"src"), tree.Path(L"dst")}});
+  WriteJobFile(tree.Path(L"job.hbak.txt"), 0, 0, {{tree.Path(L"src"), tree.Path(L"dst")}});
+  tree.MakeFolder(L"folder.hbak");
+  tree.WriteFile(L"empty.hbak", "");
+  tree.WriteFile(L"random.hbak", std::string("\x9c\x00\xff\x13[Fol\x01\xfe\x80", 12));
+  tree.WriteFile(L"settings only.hbak", "[Settings]\r\nversion=1\r\nFlag=1\r\n");
+  struct Case {
+    std::wstring argument;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {Quoted(tree.Path(L"job.hbak ")), "neither a switch"},
+      {Quoted(tree.Path(L"job.hbk")), "neither a switch"},
+      {Quoted(tree.Path(L"job.hbak.txt")), "neither a switch"},
+      {L"--Quiet", "neither a switch"},
+      {Quoted(tree.Path(L"folder.hbak")), "a folder, not a job file"},
+      {Quoted(tree.Path(L"empty.hbak")), "has no [Folders] section"},
+      {Quoted(tree.Path(L"random.hbak")), "has no [Folders] section"},
+      {Quoted(tree.Path(L"settings only.hbak")), "has no [Folders] section"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8(c.argument));
+    ChildResult run = RunProgramAt(program, c.argument + L" /Quiet", tree.Root());
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(run.exitCode, 3u) << run.errors;
+    EXPECT_FALSE(Exists(tree.Path(L"dst"))) << "the default job ran instead";
+    RemoveTree(tree.Path(L"dst"));
+    const std::string log = RunLog();
+    EXPECT_NE(log.rfind(std::string("Outcome: nothing was run: ")), std::string::npos) << log;
+    EXPECT_NE(log.find(c.reason, log.rfind("Outcome:")), std::string::npos) << log;
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/jobfile/job_window.h"
 #include "tests/support/temp_tree.h"
@@ -70,6 +71,33 @@ TEST(JobSettingsFile, DefaultFileHoldingOnlyHistoryIsStillANewJob) {
   WriteUnicodeFile(path, L"[History]\r\nLastSrcFolder=C:\\Src\r\n[Settings]\r\nFlag=0\r\n");
   ASSERT_EQ(ReadJobSettings(path.c_str(), read), JobFileRead::Read);
   EXPECT_EQ(read.versionDays, 0u) << "a saved job without the key keeps versions off";
+}
+
+}  // namespace
+
+namespace {
+
+TEST(JobSettingsFile, WriteGoesThroughALinkKeepsAttributesAndLeavesNoCopyBehind) {
+  TempTree tree;
+  tree.MakeFolder(L"real");
+  const std::wstring target = tree.Path(L"real\\job.hbak");
+  WriteUnicodeFile(target, L"[Settings]\r\nversion=1\r\n[Other]\r\nkey=kept\r\n");
+  ASSERT_TRUE(SetAttributes(target, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  const std::wstring link = tree.Path(L"link.hbak");
+  const std::string whyNot = MakeHostFileLink(link, target);
+  if (!whyNot.empty()) GTEST_SKIP() << whyNot;
+
+  JobSettings settings;
+  settings.pairs.push_back(JobPair{L"C:\\A", L"D:\\A", true, L"", L""});
+  ASSERT_TRUE(WriteJobSettings(link.c_str(), settings).complete);
+  EXPECT_EQ(ProfileValue(target, L"Folders", L"0"), L"C:\\A<|>D:\\A") << "written to the target";
+  EXPECT_EQ(ProfileValue(target, L"Other", L"key"), L"kept");
+  EXPECT_EQ(AttributesOf(target) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE),
+            static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  WriteUnicodeFile(target, L"[Other]\r\nkey=changed\r\n");
+  EXPECT_EQ(ProfileValue(link, L"Other", L"key"), L"changed") << "the link is still a link";
+  EXPECT_EQ(NamesIn(tree.Path(L"real")), std::vector<std::wstring>{L"job.hbak"});
+  EXPECT_EQ(NamesIn(tree.Root()), (std::vector<std::wstring>{L"link.hbak", L"real"}));
 }
 
 }  // namespace

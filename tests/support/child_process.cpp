@@ -102,8 +102,16 @@ HostChildResult RunSiblingOnHost(const std::wstring& program, const std::wstring
                                  const std::wstring& shellBefore, const std::wstring& wrapper,
                                  const std::wstring& ownPrefix, const std::wstring& scratchFolder,
                                  unsigned long timeoutMs) {
+  return RunProgramAtOnHost(SiblingProgramPath(program), arguments, shellBefore, wrapper, ownPrefix,
+                            scratchFolder, timeoutMs);
+}
+
+HostChildResult RunProgramAtOnHost(const std::wstring& path, const std::wstring& arguments,
+                                   const std::wstring& shellBefore, const std::wstring& wrapper,
+                                   const std::wstring& ownPrefix, const std::wstring& scratchFolder,
+                                   unsigned long timeoutMs) {
   HostChildResult run;
-  std::wstring exe = HostName(SiblingProgramPath(program));
+  std::wstring exe = HostName(path);
   std::wstring scratch = HostName(scratchFolder);
   if (exe.empty() || scratch.empty()) {
     run.whyNot = "host shells can only be run under Wine";

@@ -38,6 +38,11 @@ HostChildResult RunSiblingOnHost(const std::wstring& program, const std::wstring
                                  const std::wstring& shellBefore, const std::wstring& wrapper,
                                  const std::wstring& ownPrefix, const std::wstring& scratchFolder,
                                  unsigned long timeoutMs = 120000);
+// The same for the program at that full path.
+HostChildResult RunProgramAtOnHost(const std::wstring& path, const std::wstring& arguments,
+                                   const std::wstring& shellBefore, const std::wstring& wrapper,
+                                   const std::wstring& ownPrefix, const std::wstring& scratchFolder,
+                                   unsigned long timeoutMs = 120000);
 // A running sibling program, for tests that must act while it runs; the
 // caller closes the handle.
 HANDLE StartSiblingProgram(const std::wstring& program, const std::wstring& arguments);
