@@ -1,6 +1,6 @@
 // The console front end of the engine: one folder pair, one mode, run through
 // the same passes as a run from the main window.
-//   hbcopy MODE SOURCE DESTINATION [/update] [/skiphidden] [/skipsystem]
+//   hbcopy MODE SOURCE DESTINATION [/update] [/skiphidden] [/skipsystem] [/threads:N]
 #pragma once
 
 #include <cstdint>
@@ -18,7 +18,8 @@ enum HbcopyExit : int {
 struct HbcopyArguments {
   uint32_t flags = 0;  // BackupMode bits
   uint32_t skipAttributes = 0;
-  WideString source;  // full paths
+  uint32_t threads = 0;  // files in flight; 0 = the default (BackupJob::threads)
+  WideString source;     // full paths
   WideString destination;
 };
 

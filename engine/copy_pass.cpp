@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "base/path.h"
+#include "engine/copy_pool.h"
 #include "engine/deletion_pass.h"
 #include "engine/file_transfer.h"
 #include "engine/find_handle.h"
@@ -21,6 +22,16 @@ constexpr int64_t kTimeTolerance = 2 * 10000000LL;
 int64_t TimeValue(const FILETIME& time) {
   return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
                               time.dwLowDateTime);
+}
+
+uint64_t EntrySize(const WIN32_FIND_DATAW& entry) {
+  return (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+}
+
+// As FindHandle::IsLink, for an entry that has left its search.
+bool EntryIsLink(const WIN32_FIND_DATAW& entry) {
+  const bool reparse = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  return IsLinkEntry(entry.dwFileAttributes, reparse ? entry.dwReserved0 : 0);
 }
 
 // What the other side holds under a walked name; one attribute query.
@@ -51,19 +62,16 @@ OtherItem LookAtOtherItem(const wchar_t* toItem) {
 // Sync: the newer side wins, by more than the tolerance; within it a size
 // difference goes to the source (the first pass copies, the copy back does
 // not), so an older source never overwrites a newer edit.
-bool UpToDate(BackupJob& job, const FindHandle& walked, const OtherItem& other) {
-  job.compareTime = TimeValue(walked.entry.ftLastWriteTime);
-  job.compareValue = other.lastWrite;
+bool UpToDate(const BackupJob& job, const WIN32_FIND_DATAW& walked, const OtherItem& other) {
+  const int64_t walkedTime = TimeValue(walked.ftLastWriteTime);
   if (job.flags & BackupMode::Sync) {
-    int64_t newer = job.compareTime - job.compareValue;
+    int64_t newer = walkedTime - other.lastWrite;
     if (newer > kTimeTolerance) return false;
     if (newer < -kTimeTolerance) return true;  // the other pass copies it the other way
-    job.compareValue = static_cast<int64_t>(other.size);
-    return other.size == walked.Size() || job.secondPass;
+    return other.size == EntrySize(walked) || job.secondPass;
   }
-  if (job.compareTime > job.compareValue) return false;
-  job.compareValue = static_cast<int64_t>(other.size);
-  return other.size == walked.Size();
+  if (walkedTime > other.lastWrite) return false;
+  return other.size == EntrySize(walked);
 }
 
 // The other side's folder of this level, created when missing; it gets the
@@ -106,22 +114,75 @@ class CaseTwins {
 
 // Recreates a link as a link; a name that exists on the other side is never
 // replaced by one.
-void CopyLink(BackupJob& job, const wchar_t* fromItem, const wchar_t* toItem,
+void CopyLink(PassReport& report, const wchar_t* fromItem, const wchar_t* toItem,
               const OtherItem& other) {
   if (other.exists) {
-    ++job.report.counts.upToDate;
+    ++report.counts.upToDate;
   } else if (CopyReparsePoint(fromItem, toItem)) {
-    ++job.report.counts.copied;
+    ++report.counts.copied;
   } else {
     DWORD error = GetLastError();
-    RecordFailure(job.report, toItem, FailureStep::kWrite, error ? error : ERROR_NOT_SUPPORTED);
+    RecordFailure(report, toItem, FailureStep::kWrite, error ? error : ERROR_NOT_SUPPORTED);
   }
 }
 
-bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
+enum class FileEnd {
+  kGoOn,
+  kFolderGone,  // a folder of the pair is no longer there: the level ends
+};
+
+// What the pass does with one walked file or file link once the walker has
+// let it through, on the walker's thread or on a worker of the pool: the
+// other side's item, the update test, the copy.
+FileEnd CopyOneFile(BackupJob& job, TransferSlot& slot, const wchar_t* from, const wchar_t* to,
+                    const wchar_t* fromItem, const wchar_t* toItem, const WIN32_FIND_DATAW& entry) {
   const bool updateTest = (job.flags & (BackupMode::UpdateMethod | BackupMode::Sync)) != 0;
   // Sync and Restore write into folders the user works in.
   const bool liveSide = (job.flags & (BackupMode::Sync | BackupMode::Restore)) != 0;
+  OtherItem other = LookAtOtherItem(toItem);
+  if (other.exists && (other.hostLink || (liveSide && (other.folder || other.link)))) {
+    // A folder here may hold documents that were never backed up: the
+    // file in its way is what kept them from being copied.
+    RecordRefusal(slot.report, toItem,
+                  other.link ? Refusal::kLinkInTheWay : Refusal::kFolderInTheWay);
+    return FileEnd::kGoOn;
+  }
+  if (updateTest && other.exists && UpToDate(job, entry, other)) {
+    ++slot.report.counts.upToDate;
+    job.bytesDone += EntrySize(entry);
+    UpdateProgress(job);
+    return FileEnd::kGoOn;
+  }
+  if (EntryIsLink(entry)) {
+    CopyLink(slot.report, fromItem, toItem, other);
+    return FileEnd::kGoOn;
+  }
+
+  TransferOutcome outcome = TransferFile(job, slot, fromItem, to, toItem, entry,
+                                         other.exists && (other.folder || other.link));
+  // A removed medium ends the level.
+  if ((outcome == kTransferFailed || outcome == kTransferCancelled) &&
+      (!PathIsFolder(to) || !PathIsFolder(from)))
+    return FileEnd::kFolderGone;
+  return FileEnd::kGoOn;
+}
+
+void RecordFolderGone(PassReport& report, const wchar_t* from, const wchar_t* to) {
+  RecordFailure(report, PathIsFolder(from) ? to : from, FailureStep::kListFolder,
+                ERROR_PATH_NOT_FOUND, Refusal::kReadSideMissing);
+}
+
+// The pool's routine: the same as on the walker's thread; the first file
+// that finds its folder gone reports it, for the whole folder.
+void CopyPooledFile(BackupJob& job, TransferSlot& slot, PooledFile& file) {
+  FolderInFlight& folder = *file.folder;
+  if (CopyOneFile(job, slot, folder.from.CStr(), folder.to.CStr(), file.fromItem.CStr(),
+                  file.toItem.CStr(), file.entry) == FileEnd::kFolderGone &&
+      !folder.stopped.exchange(true))
+    RecordFolderGone(slot.report, folder.from.CStr(), folder.to.CStr());
+}
+
+bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
   PassReport& report = job.report;
   bool created = false;
   if (!PrepareOtherFolder(from, to, report, created)) return false;
@@ -148,10 +209,16 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
 
   bool result = true;
   CaseTwins twins;
+  // Made when the first file of this folder is handed to the pool.
+  std::shared_ptr<FolderInFlight> inFlight;
   WideString fromItem;
   WideString toItem;
   do {
     if (StopRequested(job)) break;
+    if (inFlight && inFlight->stopped.load()) {
+      result = false;  // a file in flight found a folder of the pair gone
+      break;
+    }
     const wchar_t* name = find.Name();
     JoinPath(fromItem, from, name);
     JoinPath(toItem, to, name);
@@ -196,32 +263,26 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
       ++report.counts.skipped;
       continue;
     }
-    OtherItem other = LookAtOtherItem(toItem.CStr());
-    if (other.exists && (other.hostLink || (liveSide && (other.folder || other.link)))) {
-      // A folder here may hold documents that were never backed up: the
-      // file in its way is what kept them from being copied.
-      RecordRefusal(report, toItem.CStr(),
-                    other.link ? Refusal::kLinkInTheWay : Refusal::kFolderInTheWay);
+    // A file of one chunk goes to the pool; links and larger files stay
+    // here, a large one chunk by chunk.
+    if (job.pool && !find.IsLink() && find.Size() <= kTransferBufferSize) {
+      if (!inFlight) {
+        inFlight = std::make_shared<FolderInFlight>();
+        inFlight->from.Assign(from);
+        inFlight->to.Assign(to);
+      }
+      PooledFile file;
+      file.folder = inFlight;
+      file.fromItem = std::move(fromItem);
+      file.toItem = std::move(toItem);
+      file.entry = find.entry;
+      job.pool->Submit(std::move(file));
       continue;
     }
-    if (updateTest && other.exists && UpToDate(job, find, other)) {
-      ++report.counts.upToDate;
-      job.bytesDone += find.Size();
-      UpdateProgress(job);
-      continue;
-    }
-    if (find.IsLink()) {
-      CopyLink(job, fromItem.CStr(), toItem.CStr(), other);
-      continue;
-    }
-
-    TransferOutcome outcome = TransferFile(job, fromItem.CStr(), to, toItem.CStr(), find.entry,
-                                           other.exists && (other.folder || other.link));
-    if ((outcome == kTransferFailed || outcome == kTransferCancelled) &&
-        (!PathIsFolder(to) || !PathIsFolder(from))) {
-      // A removed medium ends the level.
-      RecordFailure(report, PathIsFolder(from) ? to : from, FailureStep::kListFolder,
-                    ERROR_PATH_NOT_FOUND, Refusal::kReadSideMissing);
+    TransferSlot own = JobSlot(job);
+    if (CopyOneFile(job, own, from, to, fromItem.CStr(), toItem.CStr(), find.entry) ==
+        FileEnd::kFolderGone) {
+      RecordFolderGone(report, from, to);
       result = false;
       break;
     }
@@ -252,7 +313,15 @@ DWORD WINAPI CopyThread(void* argument) {
     RecordRefusal(job.report, job.fromRoot.CStr(), Refusal::kPathTooLong);
     return 0;
   }
-  return WalkTree(from.CStr(), to.CStr(), job) ? 1 : 0;
+  if (deletionPass) return WalkTree(from.CStr(), to.CStr(), job) ? 1 : 0;
+  // Every file handed out is done before the pass ends: the deletion pass
+  // and the report come only after the last copy.
+  CopyPool pool(job, FilesInFlight(job), CopyPooledFile);
+  job.pool = pool.Active() ? &pool : nullptr;
+  bool walked = WalkTree(from.CStr(), to.CStr(), job);
+  job.pool = nullptr;
+  pool.Finish();
+  return walked && !pool.SomeFolderStopped() ? 1 : 0;
 }
 
 bool WalkTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
