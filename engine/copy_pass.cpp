@@ -131,15 +131,23 @@ enum class FileEnd {
   kFolderGone,  // a folder of the pair is no longer there: the level ends
 };
 
+// Sync and Restore write into folders the user works in.
+bool WritesLiveSide(const BackupJob& job) {
+  return (job.flags & (BackupMode::Sync | BackupMode::Restore)) != 0;
+}
+
 // What the pass does with one walked file or file link once the walker has
 // let it through, on the walker's thread or on a worker of the pool: the
-// other side's item, the update test, the copy.
+// other side's item, the update test, the copy. otherFolderNew: this pass
+// created the other side's folder, so no item can be in the way; asking
+// would cost a search of the whole folder per file where names are matched
+// without case (under Wine).
 FileEnd CopyOneFile(BackupJob& job, TransferSlot& slot, const wchar_t* from, const wchar_t* to,
-                    const wchar_t* fromItem, const wchar_t* toItem, const WIN32_FIND_DATAW& entry) {
+                    const wchar_t* fromItem, const wchar_t* toItem, const WIN32_FIND_DATAW& entry,
+                    bool otherFolderNew) {
   const bool updateTest = (job.flags & (BackupMode::UpdateMethod | BackupMode::Sync)) != 0;
-  // Sync and Restore write into folders the user works in.
-  const bool liveSide = (job.flags & (BackupMode::Sync | BackupMode::Restore)) != 0;
-  OtherItem other = LookAtOtherItem(toItem);
+  const bool liveSide = WritesLiveSide(job);
+  OtherItem other = otherFolderNew ? OtherItem() : LookAtOtherItem(toItem);
   if (other.exists && (other.hostLink || (liveSide && (other.folder || other.link)))) {
     // A folder here may hold documents that were never backed up: the
     // file in its way is what kept them from being copied.
@@ -177,7 +185,7 @@ void RecordFolderGone(PassReport& report, const wchar_t* from, const wchar_t* to
 void CopyPooledFile(BackupJob& job, TransferSlot& slot, PooledFile& file) {
   FolderInFlight& folder = *file.folder;
   if (CopyOneFile(job, slot, folder.from.CStr(), folder.to.CStr(), file.fromItem.CStr(),
-                  file.toItem.CStr(), file.entry) == FileEnd::kFolderGone &&
+                  file.toItem.CStr(), file.entry, folder.otherFolderNew) == FileEnd::kFolderGone &&
       !folder.stopped.exchange(true))
     RecordFolderGone(slot.report, folder.from.CStr(), folder.to.CStr());
 }
@@ -189,6 +197,9 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
   // What an interrupted run left in the side written; the side walked
   // (which an interrupted Restore or Sync wrote) shows its own in the listing.
   if (!created) ClearLeftovers(to, report);
+  // Only where nothing but this pass writes: in a live folder the user may
+  // have put something of that name there meanwhile.
+  const bool otherFolderNew = created && !WritesLiveSide(job);
   bool walkedLeftovers = false;
 
   WideString pattern;
@@ -270,6 +281,7 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
         inFlight = std::make_shared<FolderInFlight>();
         inFlight->from.Assign(from);
         inFlight->to.Assign(to);
+        inFlight->otherFolderNew = otherFolderNew;
       }
       PooledFile file;
       file.folder = inFlight;
@@ -280,8 +292,8 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
       continue;
     }
     TransferSlot own = JobSlot(job);
-    if (CopyOneFile(job, own, from, to, fromItem.CStr(), toItem.CStr(), find.entry) ==
-        FileEnd::kFolderGone) {
+    if (CopyOneFile(job, own, from, to, fromItem.CStr(), toItem.CStr(), find.entry,
+                    otherFolderNew) == FileEnd::kFolderGone) {
       RecordFolderGone(report, from, to);
       result = false;
       break;

@@ -46,6 +46,7 @@ uint32_t DefaultFilesInFlight();
 struct FolderInFlight {
   WideString from;
   WideString to;
+  bool otherFolderNew = false;  // the pass created to: nothing can be in a file's way
   // Set by the first file that found a folder of the pair gone (a removed
   // medium): no further file of the folder is started, the walker leaves
   // it, and the folder is reported once.
