@@ -171,13 +171,13 @@ TEST(HbcopyArguments, ThreadsTakeOneToSixtyFourFilesInFlight) {
     EXPECT_EQ(ParseHbcopyArguments(5, argv, arguments), row.accepted)
         << Utf8(std::wstring(row.argument));
     if (row.accepted) {
-      EXPECT_EQ(arguments.threads, row.threads) << Utf8(std::wstring(row.argument));
+      EXPECT_EQ(arguments.settings.threads, row.threads) << Utf8(std::wstring(row.argument));
     }
   }
   const wchar_t* none[] = {L"hbcopy", L"common", L"C:\\src", L"C:\\dst"};
   HbcopyArguments defaults;
   ASSERT_TRUE(ParseHbcopyArguments(4, none, defaults));
-  EXPECT_EQ(defaults.threads, 0u) << "the job's default: one per processor";
+  EXPECT_EQ(defaults.settings.threads, 0u) << "the job's default: one per processor";
 }
 
 TEST(Hbcopy, OneFileAtATimeAndManyInFlightPrintTheSameSummary) {
