@@ -136,38 +136,45 @@ bool WritesLiveSide(const BackupJob& job) {
   return (job.flags & (BackupMode::Sync | BackupMode::Restore)) != 0;
 }
 
-// What the pass does with one walked file or file link once the walker has
-// let it through, on the walker's thread or on a worker of the pool: the
-// other side's item, the update test, the copy. otherFolderNew: this pass
-// created the other side's folder, so no item can be in the way; asking
-// would cost a search of the whole folder per file where names are matched
-// without case (under Wine).
-FileEnd CopyOneFile(BackupJob& job, TransferSlot& slot, const wchar_t* from, const wchar_t* to,
-                    const wchar_t* fromItem, const wchar_t* toItem, const WIN32_FIND_DATAW& entry,
-                    bool otherFolderNew) {
+// The walker's part of a file or file link: what the other side holds, and
+// the update test. True when the file is to be copied; moveAsideFirst then
+// says that a folder or link bears its name. Links are recreated here. With
+// the judgement on the walker and only the copies in the pool, a no-change
+// run stays on one thread, where one query per file is cheaper than handing
+// the file to another. otherFolderNew: this pass created the other side's
+// folder, so no item can be in the way; asking would cost a search of the
+// whole folder per file where names are matched without case (under Wine).
+bool NeedsCopy(BackupJob& job, const wchar_t* fromItem, const wchar_t* toItem,
+               const WIN32_FIND_DATAW& entry, bool otherFolderNew, bool& moveAsideFirst) {
   const bool updateTest = (job.flags & (BackupMode::UpdateMethod | BackupMode::Sync)) != 0;
   const bool liveSide = WritesLiveSide(job);
   OtherItem other = otherFolderNew ? OtherItem() : LookAtOtherItem(toItem);
   if (other.exists && (other.hostLink || (liveSide && (other.folder || other.link)))) {
     // A folder here may hold documents that were never backed up: the
     // file in its way is what kept them from being copied.
-    RecordRefusal(slot.report, toItem,
+    RecordRefusal(job.report, toItem,
                   other.link ? Refusal::kLinkInTheWay : Refusal::kFolderInTheWay);
-    return FileEnd::kGoOn;
+    return false;
   }
   if (updateTest && other.exists && UpToDate(job, entry, other)) {
-    ++slot.report.counts.upToDate;
+    ++job.report.counts.upToDate;
     job.bytesDone += EntrySize(entry);
     UpdateProgress(job);
-    return FileEnd::kGoOn;
+    return false;
   }
   if (EntryIsLink(entry)) {
-    CopyLink(slot.report, fromItem, toItem, other);
-    return FileEnd::kGoOn;
+    CopyLink(job.report, fromItem, toItem, other);
+    return false;
   }
+  moveAsideFirst = other.exists && (other.folder || other.link);
+  return true;
+}
 
-  TransferOutcome outcome = TransferFile(job, slot, fromItem, to, toItem, entry,
-                                         other.exists && (other.folder || other.link));
+// The copy of one file, on the walker's thread or on a worker of the pool.
+FileEnd CopyOneFile(BackupJob& job, TransferSlot& slot, const wchar_t* from, const wchar_t* to,
+                    const wchar_t* fromItem, const wchar_t* toItem, const WIN32_FIND_DATAW& entry,
+                    bool moveAsideFirst) {
+  TransferOutcome outcome = TransferFile(job, slot, fromItem, to, toItem, entry, moveAsideFirst);
   // A removed medium ends the level.
   if ((outcome == kTransferFailed || outcome == kTransferCancelled) &&
       (!PathIsFolder(to) || !PathIsFolder(from)))
@@ -185,7 +192,7 @@ void RecordFolderGone(PassReport& report, const wchar_t* from, const wchar_t* to
 void CopyPooledFile(BackupJob& job, TransferSlot& slot, PooledFile& file) {
   FolderInFlight& folder = *file.folder;
   if (CopyOneFile(job, slot, folder.from.CStr(), folder.to.CStr(), file.fromItem.CStr(),
-                  file.toItem.CStr(), file.entry, folder.otherFolderNew) == FileEnd::kFolderGone &&
+                  file.toItem.CStr(), file.entry, file.moveAsideFirst) == FileEnd::kFolderGone &&
       !folder.stopped.exchange(true))
     RecordFolderGone(slot.report, folder.from.CStr(), folder.to.CStr());
 }
@@ -274,26 +281,29 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
       ++report.counts.skipped;
       continue;
     }
-    // A file of one chunk goes to the pool; links and larger files stay
-    // here, a large one chunk by chunk.
-    if (job.pool && !find.IsLink() && find.Size() <= kTransferBufferSize) {
+    bool moveAsideFirst = false;
+    if (!NeedsCopy(job, fromItem.CStr(), toItem.CStr(), find.entry, otherFolderNew, moveAsideFirst))
+      continue;
+    // A file of one chunk goes to the pool; a larger one stays here and is
+    // copied chunk by chunk.
+    if (job.pool && find.Size() <= kTransferBufferSize) {
       if (!inFlight) {
         inFlight = std::make_shared<FolderInFlight>();
         inFlight->from.Assign(from);
         inFlight->to.Assign(to);
-        inFlight->otherFolderNew = otherFolderNew;
       }
       PooledFile file;
       file.folder = inFlight;
       file.fromItem = std::move(fromItem);
       file.toItem = std::move(toItem);
       file.entry = find.entry;
+      file.moveAsideFirst = moveAsideFirst;
       job.pool->Submit(std::move(file));
       continue;
     }
     TransferSlot own = JobSlot(job);
     if (CopyOneFile(job, own, from, to, fromItem.CStr(), toItem.CStr(), find.entry,
-                    otherFolderNew) == FileEnd::kFolderGone) {
+                    moveAsideFirst) == FileEnd::kFolderGone) {
       RecordFolderGone(report, from, to);
       result = false;
       break;

@@ -3,9 +3,12 @@
 // after the other; a few files at once overlap those waits, which is what
 // makes copying many small files fast, on a local disk and more so on a
 // share. The walker keeps everything that depends on the walk's order
-// (folders, names, links, large files) and hands each plain file of at most
-// one transfer chunk to the pool; a worker then does for it exactly what the
-// walker would have done (engine/copy_pass.cpp gives the routine).
+// (folders, names, links, large files) and the judgement of each file (the
+// other side's item, the update test: one query, cheaper done at once than
+// handed over, so a no-change run stays on one thread); it hands each file
+// to be copied of at most one transfer chunk to the pool, where a worker
+// copies it exactly as the walker would have (engine/copy_pass.cpp gives the
+// routine).
 //
 // What stays as with one thread:
 // - a folder exists before any of its files is handed out (the walker
@@ -46,20 +49,20 @@ uint32_t DefaultFilesInFlight();
 struct FolderInFlight {
   WideString from;
   WideString to;
-  bool otherFolderNew = false;  // the pass created to: nothing can be in a file's way
   // Set by the first file that found a folder of the pair gone (a removed
   // medium): no further file of the folder is started, the walker leaves
   // it, and the folder is reported once.
   std::atomic<bool> stopped{false};
 };
 
-// A file handed to the pool: the walker has let it through (names, skip
-// mask); whether it is up to date and the copy itself are the worker's.
+// A file handed to the pool: the walker has judged it (names, skip mask,
+// the other side's item, the update test); the copy is the worker's.
 struct PooledFile {
   std::shared_ptr<FolderInFlight> folder;
   WideString fromItem;
   WideString toItem;
   WIN32_FIND_DATAW entry = {};
+  bool moveAsideFirst = false;  // a folder or link bears the name (TransferFile)
   // Its place in the walk: the walker's own failures before it, then the
   // order of handing out.
   uint64_t failuresBefore = 0;
