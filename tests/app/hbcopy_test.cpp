@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
+#include <utility>
 
 #include "engine/backup_job.h"
 #include "engine/handle_holder.h"
@@ -154,53 +156,19 @@ TEST(HbcopyArguments, ModesSwitchesAndFullPaths) {
 }
 
 TEST(HbcopyArguments, ThreadsTakeOneToSixtyFourFilesInFlight) {
-  struct Row {
-    const wchar_t* argument;
-    bool accepted;
-    uint32_t threads;
-  };
-  const Row rows[] = {
-      {L"/threads:1", true, 1},     {L"/THREADS:8", true, 8},   {L"-threads:64", true, 64},
-      {L"/threads:0", false, 0},    {L"/threads:65", false, 0}, {L"/threads:", false, 0},
-      {L"/threads:x", false, 0},    {L"/threads:4x", false, 0}, {L"/threads:-1", false, 0},
-      {L"/threads:1000", false, 0}, {L"/threads", false, 0},
-  };
-  for (const Row& row : rows) {
-    const wchar_t* argv[] = {L"hbcopy", L"common", L"C:\\src", L"C:\\dst", row.argument};
+  const std::pair<const wchar_t*, uint32_t> rows[] = {
+      {L"/threads:1", 1},  {L"/THREADS:8", 8}, {L"-threads:64", 64}, {L"/threads:0", 0},
+      {L"/threads:65", 0}, {L"/threads:", 0},  {L"/threads:4x", 0},  {L"/threads:-1", 0},
+      {L"/threads", 0},    {L"/update", 0}};  // the last: no number, the default
+  for (const auto& [argument, threads] : rows) {
+    const wchar_t* argv[] = {L"hbcopy", L"common", L"C:\\src", L"C:\\dst", argument};
     HbcopyArguments arguments;
-    EXPECT_EQ(ParseHbcopyArguments(5, argv, arguments), row.accepted)
-        << Utf8(std::wstring(row.argument));
-    if (row.accepted) {
-      EXPECT_EQ(arguments.settings.threads, row.threads) << Utf8(std::wstring(row.argument));
+    const bool valid = threads != 0 || wcscmp(argument, L"/update") == 0;
+    EXPECT_EQ(ParseHbcopyArguments(5, argv, arguments), valid) << Utf8(argument);
+    if (valid) {
+      EXPECT_EQ(arguments.settings.threads, threads) << Utf8(argument);
     }
   }
-  const wchar_t* none[] = {L"hbcopy", L"common", L"C:\\src", L"C:\\dst"};
-  HbcopyArguments defaults;
-  ASSERT_TRUE(ParseHbcopyArguments(4, none, defaults));
-  EXPECT_EQ(defaults.settings.threads, 0u) << "the job's default: one per processor";
-}
-
-TEST(Hbcopy, OneFileAtATimeAndManyInFlightPrintTheSameSummary) {
-  TempTree tree;
-  for (int i = 0; i < 120; ++i)
-    tree.WriteFileOfSize(L"src\\d" + std::to_wstring(i % 4) + L"\\f" + std::to_wstring(i),
-                         static_cast<uint64_t>(i * 37), static_cast<uint32_t>(i));
-  tree.WriteFile(L"src\\hidden.txt", "h");
-  SetAttributes(tree.Path(L"src\\hidden.txt"), FILE_ATTRIBUTE_HIDDEN);
-  std::string outputs[2];
-  for (int run = 0; run < 2; ++run) {
-    const std::wstring dst = L"dst" + std::to_wstring(run);
-    ChildResult result =
-        RunHbcopyProgram(L"common " + Quoted(tree.Path(L"src")) + L" " + Quoted(tree.Path(dst)) +
-                         (run == 0 ? L" /skiphidden /threads:1" : L" /threads:8 /skiphidden"));
-    EXPECT_EQ(result.exitCode, 0u) << result.errors;
-    outputs[run] = result.output;
-  }
-  EXPECT_EQ(outputs[1], outputs[0]);
-  EXPECT_NE(outputs[0].find("pass=copy copied=120 uptodate=0 deleted=0 skipped=1 failed=0"),
-            std::string::npos)
-      << outputs[0];
-  EXPECT_EQ(DescribeTree(tree.Path(L"dst1")), DescribeTree(tree.Path(L"dst0")));
 }
 
 TEST(Hbcopy, DriveRootPairsOnTheCurrentDriveAreRefused) {
