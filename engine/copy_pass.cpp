@@ -322,6 +322,7 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
 DWORD WINAPI CopyThread(void* argument) {
   if (!argument) return 0;
   BackupJob& job = *static_cast<BackupJob*>(argument);
+  job.pool = nullptr;  // a pass ended by force may have left its own
   bool deletionPass = (job.flags & BackupMode::Strict) != 0;
   if (!deletionPass && !EnsureTransferBuffer(job)) {
     RecordFailure(job.report, job.fromRoot.CStr(), FailureStep::kRead, ERROR_NOT_ENOUGH_MEMORY);

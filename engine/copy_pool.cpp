@@ -13,6 +13,9 @@ namespace {
 // walker lists the next folder, few enough that the walker stays near the
 // files in flight (and a cancel has little to drop).
 constexpr size_t kQueuedPerWorker = 16;
+// How often an idle worker of a cancelled run looks whether the walker is
+// still there to close the pool (see TakeFile).
+constexpr DWORD kIdleLookMs = 100;
 
 // A failure of a pooled file with the file's place in the walk.
 struct PlacedFailure {
@@ -85,8 +88,13 @@ void PlaceFailures(State& state, PassReport& report, const PooledFile& file) {
 // False once the pool is closing and nothing is left to do.
 bool TakeFile(State& state, PooledFile& file) {
   AcquireSRWLockExclusive(&state.lock);
-  while (state.queue.empty() && !state.closing)
-    SleepConditionVariableSRW(&state.fileQueued, &state.lock, INFINITE, 0);
+  while (state.queue.empty() && !state.closing) {
+    // The runner's last resort after a cancel ends the walker by force,
+    // before it could close the pool: idle workers then end by themselves.
+    if (!SleepConditionVariableSRW(&state.fileQueued, &state.lock, kIdleLookMs, 0) &&
+        state.job.cancelRequested.load(std::memory_order_relaxed))
+      break;
+  }
   const bool taken = !state.queue.empty();
   if (taken) {
     file = std::move(state.queue.front());
