@@ -11,13 +11,16 @@
 #include "app/privileges.h"
 #include "base/path.h"
 #include "engine/backup_job.h"
+#include "engine/copy_pool.h"
 #include "engine/pair_passes.h"
 
 namespace {
 
 constexpr wchar_t kUsage[] =
-    L"usage: hbcopy MODE SOURCE DESTINATION [/update] [/skiphidden] [/skipsystem]\r\n"
-    L"  MODE is common, strict, restore or sync";
+    L"usage: hbcopy MODE SOURCE DESTINATION [/update] [/skiphidden] [/skipsystem] "
+    L"[/threads:N]\r\n"
+    L"  MODE is common, strict, restore or sync; N files are copied at once (1 to 64; "
+    L"default: one per processor, at most 8)";
 
 struct ModeName {
   const wchar_t* name;
@@ -41,9 +44,23 @@ BOOL WINAPI OnConsoleControl(DWORD) {
   return TRUE;
 }
 
+// "N" of "/threads:N": decimal digits only, 1..kMostFilesInFlight.
+bool ParseThreadCount(const wchar_t* text, uint32_t& threads) {
+  if (!*text || wcsspn(text, L"0123456789") != wcslen(text) || wcslen(text) > 3) return false;
+  unsigned long value = wcstoul(text, nullptr, 10);
+  if (value < 1 || value > kMostFilesInFlight) return false;
+  threads = static_cast<uint32_t>(value);
+  return true;
+}
+
 bool ParseSwitch(const wchar_t* argument, JobSettings& settings) {
   if (argument[0] != L'/' && argument[0] != L'-') return false;
   const wchar_t* name = argument + 1;
+  constexpr wchar_t kThreads[] = L"threads:";
+  constexpr size_t kThreadsLength = sizeof(kThreads) / sizeof(kThreads[0]) - 1;
+  if (wcslen(name) > kThreadsLength &&
+      CompareStringOrdinal(name, kThreadsLength, kThreads, kThreadsLength, TRUE) == CSTR_EQUAL)
+    return ParseThreadCount(name + kThreadsLength, settings.threads);
   if (EqualsNoCase(name, L"update"))
     settings.updateMethod = true;
   else if (EqualsNoCase(name, L"skiphidden"))

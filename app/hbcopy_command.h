@@ -1,6 +1,6 @@
 // The console front end of the engine: one folder pair, one mode, run through
 // the same passes as a run from the main window.
-//   hbcopy MODE SOURCE DESTINATION [/update] [/skiphidden] [/skipsystem]
+//   hbcopy MODE SOURCE DESTINATION [/update] [/skiphidden] [/skipsystem] [/threads:N]
 #pragma once
 
 #include <cstdint>

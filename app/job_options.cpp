@@ -12,4 +12,5 @@ static_assert(uint32_t{SettingsSkip::Hidden} == SkipAttribute::SkipHidden &&
 void ApplyJobOptions(const JobSettings& settings, BackupJob& job) {
   job.flags = ModeFlags(settings);
   job.skipAttributes = settings.skipMask;
+  job.threads = settings.threads;
 }

@@ -42,9 +42,13 @@ int32_t ProgressHalf(uint64_t done, uint64_t total) {
   return half > kProgressHalf ? kProgressHalf : static_cast<int32_t>(half);
 }
 
+// The counters only grow during a pass: whoever stores later read them later,
+// so the bar never steps back and its last value is the exact one.
 void UpdateProgress(BackupJob& job) {
+  AcquireSRWLockExclusive(&job.progressLock);
   job.progress.store(
       ProgressHalf(job.bytesDone, job.bytesTotal) + ProgressHalf(job.itemsDone, job.itemsTotal),
       std::memory_order_relaxed);
+  ReleaseSRWLockExclusive(&job.progressLock);
   if (job.progressObserver) job.progressObserver(job.observerContext, job);
 }

@@ -13,6 +13,8 @@
 #include "engine/handle_holder.h"
 #include "engine/pass_report.h"
 
+class CopyPool;
+
 // Mode and option bits of BackupJob::flags. Exactly one mode is chosen; Common
 // is none of the three.
 struct BackupMode {
@@ -54,11 +56,12 @@ class BackupJob {
   BackupJob& operator=(const BackupJob&) = delete;
 
   uint64_t bytesTotal = 0;  // source side, counted by the enumeration, plus 1
-  uint64_t bytesDone = 0;   // copied or found up to date in the current pass
-  uint64_t itemsTotal = 0;  // source side entries, plus 1
-  uint64_t itemsDone = 0;   // entries visited by the current pass
-  // Set by the runner's thread, polled by the worker: the only fields that
-  // two threads touch while a worker runs.
+  // The copy pass's workers (engine/copy_pool.h) count files of their own
+  // beside the walker, so the counts that move during a pass are atomic.
+  std::atomic<uint64_t> bytesDone{0};  // copied or found up to date in the current pass
+  uint64_t itemsTotal = 0;             // source side entries, plus 1
+  std::atomic<uint64_t> itemsDone{0};  // entries visited by the current pass
+  // Set by the runner's thread, polled by the worker and its pool.
   std::atomic<int32_t> cancelRequested{0};
   std::atomic<int32_t> pauseRequested{0};  // set and cleared with resumeGate
   std::atomic<int32_t> progress{0};        // 0..1000
@@ -67,8 +70,14 @@ class BackupJob {
   int32_t pairListControl = -1;
   HWND progressBar = nullptr;
   void* ownerWindow = nullptr;  // the main window, opaque to the engine
-  int64_t compareTime = 0;      // scratch of the update test
+  // No longer written: with several files compared at once, each thread
+  // compares in variables of its own.
+  int64_t compareTime = 0;
   int64_t compareValue = 0;
+  // Files the copy pass keeps in flight at once: 1 copies every file on the
+  // walker's thread; 0 takes one per processor (at most
+  // kDefaultFilesInFlightLimit, engine/copy_pool.h).
+  uint32_t threads = 0;
   WideString fromRoot;
   WideString toRoot;
   TransferBuffer transferBuffer;  // allocated at the first start, kept for the job's life
@@ -93,10 +102,19 @@ class BackupJob {
   // points come once per entry and per transfer chunk.
   HandleHolder resumeGate{CreateEventW(nullptr, TRUE, TRUE, nullptr)};
 
-  // Called on the worker thread after every change of the progress counters;
-  // lets a caller watch a pass at exact points. Null by default.
+  // Called after every change of the progress counters, on the thread that
+  // changed them: the walker's or, during a copy pass, one of its pool's
+  // workers, so possibly on several threads at once. Lets a caller watch a
+  // pass at exact points. Null by default.
   void (*progressObserver)(void* context, BackupJob& job) = nullptr;
   void* observerContext = nullptr;
+
+  // The pool of the copy pass that is running, which the walker hands small
+  // files to; null outside a copy pass and when it copies on one thread.
+  CopyPool* pool = nullptr;
+  // Progress is computed and stored under this lock, so that of two threads
+  // that counted at once the later value is the one that stays.
+  SRWLOCK progressLock = SRWLOCK_INIT;
 };
 
 // The worker's stopping point, between entries and between transfer chunks:

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "base/path.h"
+#include "engine/copy_pool.h"
 #include "engine/deletion_pass.h"
 #include "engine/file_transfer.h"
 #include "engine/find_handle.h"
@@ -21,6 +22,16 @@ constexpr int64_t kTimeTolerance = 2 * 10000000LL;
 int64_t TimeValue(const FILETIME& time) {
   return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
                               time.dwLowDateTime);
+}
+
+uint64_t EntrySize(const WIN32_FIND_DATAW& entry) {
+  return (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+}
+
+// As FindHandle::IsLink, for an entry that has left its search.
+bool EntryIsLink(const WIN32_FIND_DATAW& entry) {
+  const bool reparse = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  return IsLinkEntry(entry.dwFileAttributes, reparse ? entry.dwReserved0 : 0);
 }
 
 // What the other side holds under a walked name; one attribute query.
@@ -51,19 +62,16 @@ OtherItem LookAtOtherItem(const wchar_t* toItem) {
 // Sync: the newer side wins, by more than the tolerance; within it a size
 // difference goes to the source (the first pass copies, the copy back does
 // not), so an older source never overwrites a newer edit.
-bool UpToDate(BackupJob& job, const FindHandle& walked, const OtherItem& other) {
-  job.compareTime = TimeValue(walked.entry.ftLastWriteTime);
-  job.compareValue = other.lastWrite;
+bool UpToDate(const BackupJob& job, const WIN32_FIND_DATAW& walked, const OtherItem& other) {
+  const int64_t walkedTime = TimeValue(walked.ftLastWriteTime);
   if (job.flags & BackupMode::Sync) {
-    int64_t newer = job.compareTime - job.compareValue;
+    int64_t newer = walkedTime - other.lastWrite;
     if (newer > kTimeTolerance) return false;
     if (newer < -kTimeTolerance) return true;  // the other pass copies it the other way
-    job.compareValue = static_cast<int64_t>(other.size);
-    return other.size == walked.Size() || job.secondPass;
+    return other.size == EntrySize(walked) || job.secondPass;
   }
-  if (job.compareTime > job.compareValue) return false;
-  job.compareValue = static_cast<int64_t>(other.size);
-  return other.size == walked.Size();
+  if (walkedTime > other.lastWrite) return false;
+  return other.size == EntrySize(walked);
 }
 
 // The other side's folder of this level, created when missing; it gets the
@@ -106,30 +114,101 @@ class CaseTwins {
 
 // Recreates a link as a link; a name that exists on the other side is never
 // replaced by one.
-void CopyLink(BackupJob& job, const wchar_t* fromItem, const wchar_t* toItem,
+void CopyLink(PassReport& report, const wchar_t* fromItem, const wchar_t* toItem,
               const OtherItem& other) {
   if (other.exists) {
-    ++job.report.counts.upToDate;
+    ++report.counts.upToDate;
     return;
   }
   LinkFailure failure;
   if (CopyReparsePoint(fromItem, toItem, &failure))
-    ++job.report.counts.copied;
+    ++report.counts.copied;
   else
     // Named by the link that was to be copied: it is what the user can look at.
-    RecordFailure(job.report, fromItem, failure.step, failure.error, failure.reason);
+    RecordFailure(report, fromItem, failure.step, failure.error, failure.reason);
+}
+
+enum class FileEnd {
+  kGoOn,
+  kFolderGone,  // a folder of the pair is no longer there: the level ends
+};
+
+// Sync and Restore write into folders the user works in.
+bool WritesLiveSide(const BackupJob& job) {
+  return (job.flags & (BackupMode::Sync | BackupMode::Restore)) != 0;
+}
+
+// The walker's part of a file or file link: what the other side holds, and
+// the update test. True when the file is to be copied; moveAsideFirst then
+// says that a folder or link bears its name. Links are recreated here. With
+// the judgement on the walker and only the copies in the pool, a no-change
+// run stays on one thread, where one query per file is cheaper than handing
+// the file to another. otherFolderNew: this pass created the other side's
+// folder, so no item can be in the way; asking would cost a search of the
+// whole folder per file where names are matched without case (under Wine).
+bool NeedsCopy(BackupJob& job, const wchar_t* fromItem, const wchar_t* toItem,
+               const WIN32_FIND_DATAW& entry, bool otherFolderNew, bool& moveAsideFirst) {
+  const bool updateTest = (job.flags & (BackupMode::UpdateMethod | BackupMode::Sync)) != 0;
+  const bool liveSide = WritesLiveSide(job);
+  OtherItem other = otherFolderNew ? OtherItem() : LookAtOtherItem(toItem);
+  if (other.exists && (other.hostLink || (liveSide && (other.folder || other.link)))) {
+    // A folder here may hold documents that were never backed up: the
+    // file in its way is what kept them from being copied.
+    RecordRefusal(job.report, toItem,
+                  other.link ? Refusal::kLinkInTheWay : Refusal::kFolderInTheWay);
+    return false;
+  }
+  if (updateTest && other.exists && UpToDate(job, entry, other)) {
+    ++job.report.counts.upToDate;
+    job.bytesDone += EntrySize(entry);
+    UpdateProgress(job);
+    return false;
+  }
+  if (EntryIsLink(entry)) {
+    CopyLink(job.report, fromItem, toItem, other);
+    return false;
+  }
+  moveAsideFirst = other.exists && (other.folder || other.link);
+  return true;
+}
+
+// The copy of one file, on the walker's thread or on a worker of the pool.
+FileEnd CopyOneFile(BackupJob& job, TransferSlot& slot, const wchar_t* from, const wchar_t* to,
+                    const wchar_t* fromItem, const wchar_t* toItem, const WIN32_FIND_DATAW& entry,
+                    bool moveAsideFirst) {
+  TransferOutcome outcome = TransferFile(job, slot, fromItem, to, toItem, entry, moveAsideFirst);
+  // A removed medium ends the level.
+  if ((outcome == kTransferFailed || outcome == kTransferCancelled) &&
+      (!PathIsFolder(to) || !PathIsFolder(from)))
+    return FileEnd::kFolderGone;
+  return FileEnd::kGoOn;
+}
+
+void RecordFolderGone(PassReport& report, const wchar_t* from, const wchar_t* to) {
+  RecordFailure(report, PathIsFolder(from) ? to : from, FailureStep::kListFolder,
+                ERROR_PATH_NOT_FOUND, Refusal::kReadSideMissing);
+}
+
+// The pool's routine: the same as on the walker's thread; the first file
+// that finds its folder gone reports it, for the whole folder.
+void CopyPooledFile(BackupJob& job, TransferSlot& slot, PooledFile& file) {
+  FolderInFlight& folder = *file.folder;
+  if (CopyOneFile(job, slot, folder.from.CStr(), folder.to.CStr(), file.fromItem.CStr(),
+                  file.toItem.CStr(), file.entry, file.moveAsideFirst) == FileEnd::kFolderGone &&
+      !folder.stopped.exchange(true))
+    RecordFolderGone(slot.report, folder.from.CStr(), folder.to.CStr());
 }
 
 bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
-  const bool updateTest = (job.flags & (BackupMode::UpdateMethod | BackupMode::Sync)) != 0;
-  // Sync and Restore write into folders the user works in.
-  const bool liveSide = (job.flags & (BackupMode::Sync | BackupMode::Restore)) != 0;
   PassReport& report = job.report;
   bool created = false;
   if (!PrepareOtherFolder(from, to, report, created)) return false;
   // What an interrupted run left in the side written; the side walked
   // (which an interrupted Restore or Sync wrote) shows its own in the listing.
   if (!created) ClearLeftovers(to, report);
+  // Only where nothing but this pass writes: in a live folder the user may
+  // have put something of that name there meanwhile.
+  const bool otherFolderNew = created && !WritesLiveSide(job);
   bool walkedLeftovers = false;
 
   WideString pattern;
@@ -150,10 +229,16 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
 
   bool result = true;
   CaseTwins twins;
+  // Made when the first file of this folder is handed to the pool.
+  std::shared_ptr<FolderInFlight> inFlight;
   WideString fromItem;
   WideString toItem;
   do {
     if (StopRequested(job)) break;
+    if (inFlight && inFlight->stopped.load()) {
+      result = false;  // a file in flight found a folder of the pair gone
+      break;
+    }
     const wchar_t* name = find.Name();
     JoinPath(fromItem, from, name);
     JoinPath(toItem, to, name);
@@ -198,32 +283,30 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
       ++report.counts.skipped;
       continue;
     }
-    OtherItem other = LookAtOtherItem(toItem.CStr());
-    if (other.exists && (other.hostLink || (liveSide && (other.folder || other.link)))) {
-      // A folder here may hold documents that were never backed up: the
-      // file in its way is what kept them from being copied.
-      RecordRefusal(report, toItem.CStr(),
-                    other.link ? Refusal::kLinkInTheWay : Refusal::kFolderInTheWay);
+    bool moveAsideFirst = false;
+    if (!NeedsCopy(job, fromItem.CStr(), toItem.CStr(), find.entry, otherFolderNew, moveAsideFirst))
+      continue;
+    // A file of one chunk goes to the pool; a larger one stays here and is
+    // copied chunk by chunk.
+    if (job.pool && find.Size() <= kTransferBufferSize) {
+      if (!inFlight) {
+        inFlight = std::make_shared<FolderInFlight>();
+        inFlight->from.Assign(from);
+        inFlight->to.Assign(to);
+      }
+      PooledFile file;
+      file.folder = inFlight;
+      file.fromItem = std::move(fromItem);
+      file.toItem = std::move(toItem);
+      file.entry = find.entry;
+      file.moveAsideFirst = moveAsideFirst;
+      job.pool->Submit(std::move(file));
       continue;
     }
-    if (updateTest && other.exists && UpToDate(job, find, other)) {
-      ++report.counts.upToDate;
-      job.bytesDone += find.Size();
-      UpdateProgress(job);
-      continue;
-    }
-    if (find.IsLink()) {
-      CopyLink(job, fromItem.CStr(), toItem.CStr(), other);
-      continue;
-    }
-
-    TransferOutcome outcome = TransferFile(job, fromItem.CStr(), to, toItem.CStr(), find.entry,
-                                           other.exists && (other.folder || other.link));
-    if ((outcome == kTransferFailed || outcome == kTransferCancelled) &&
-        (!PathIsFolder(to) || !PathIsFolder(from))) {
-      // A removed medium ends the level.
-      RecordFailure(report, PathIsFolder(from) ? to : from, FailureStep::kListFolder,
-                    ERROR_PATH_NOT_FOUND, Refusal::kReadSideMissing);
+    TransferSlot own = JobSlot(job);
+    if (CopyOneFile(job, own, from, to, fromItem.CStr(), toItem.CStr(), find.entry,
+                    moveAsideFirst) == FileEnd::kFolderGone) {
+      RecordFolderGone(report, from, to);
       result = false;
       break;
     }
@@ -241,6 +324,7 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
 DWORD WINAPI CopyThread(void* argument) {
   if (!argument) return 0;
   BackupJob& job = *static_cast<BackupJob*>(argument);
+  job.pool = nullptr;  // a pass ended by force may have left its own
   bool deletionPass = (job.flags & BackupMode::Strict) != 0;
   if (!deletionPass && !EnsureTransferBuffer(job)) {
     RecordFailure(job.report, job.fromRoot.CStr(), FailureStep::kRead, ERROR_NOT_ENOUGH_MEMORY);
@@ -254,7 +338,15 @@ DWORD WINAPI CopyThread(void* argument) {
     RecordRefusal(job.report, job.fromRoot.CStr(), Refusal::kPathTooLong);
     return 0;
   }
-  return WalkTree(from.CStr(), to.CStr(), job) ? 1 : 0;
+  if (deletionPass) return WalkTree(from.CStr(), to.CStr(), job) ? 1 : 0;
+  // Every file handed out is done before the pass ends: the deletion pass
+  // and the report come only after the last copy.
+  CopyPool pool(job, FilesInFlight(job), CopyPooledFile);
+  job.pool = pool.Active() ? &pool : nullptr;
+  bool walked = WalkTree(from.CStr(), to.CStr(), job);
+  job.pool = nullptr;
+  pool.Finish();
+  return walked && !pool.SomeFolderStopped() ? 1 : 0;
 }
 
 bool WalkTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {

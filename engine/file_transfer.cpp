@@ -18,10 +18,10 @@ bool NameTaken(DWORD error) { return error == ERROR_FILE_EXISTS || error == ERRO
 // Created new, never truncated: whatever already bears a candidate name (a
 // file of the source that happens to look like one, or the remains of a run
 // that was killed) is passed over.
-bool OpenScratchFile(BackupJob& job, const wchar_t* toFolder, WideString& scratch) {
+bool OpenScratchFile(TransferSlot& slot, const wchar_t* toFolder, WideString& scratch) {
   for (int attempt = 0; attempt < kScratchAttempts; ++attempt) {
     if (!MakePartialName(toFolder, scratch)) return false;
-    if (OpenFile(job.destinationFile, scratch.CStr(),
+    if (OpenFile(slot.destination, scratch.CStr(),
                  kFileTruncate | kFileExclusive | kFileRaw | kFileCreateNew | kFileShareDelete,
                  FILE_FLAG_WRITE_THROUGH | FILE_FLAG_BACKUP_SEMANTICS))
       return true;
@@ -80,18 +80,19 @@ struct TransferError {
   const wchar_t* path = nullptr;
 };
 
-TransferOutcome CopyContents(BackupJob& job, TransferError& error, uint64_t& copied) {
+TransferOutcome CopyContents(BackupJob& job, TransferSlot& slot, TransferError& error,
+                             uint64_t& copied) {
   for (;;) {
     DWORD got = 0;
     // A failed read is a failed copy: a truncated file must never look complete.
-    if (!ReadFromFile(job.sourceFile, job.transferBuffer.Get(), kTransferBufferSize, &got)) {
+    if (!ReadFromFile(slot.source, slot.buffer, kTransferBufferSize, &got)) {
       error.step = FailureStep::kRead;
       error.code = GetLastError();
       return kTransferFailed;
     }
     if (got == 0) return kTransferCopied;
     DWORD written = 0;
-    if (!WriteToFile(job.destinationFile, job.transferBuffer.Get(), got, &written)) {
+    if (!WriteToFile(slot.destination, slot.buffer, got, &written)) {
       error.step = FailureStep::kWrite;
       error.code = GetLastError();
       return kTransferFailed;
@@ -112,7 +113,7 @@ TransferOutcome CopyContents(BackupJob& job, TransferError& error, uint64_t& cop
 // Removes the old item once the new copy bears its name. A link goes as the
 // link itself; an item that looks plain but resolves elsewhere is left (and
 // reported), since deleting it could delete what it points to.
-void DropOldItem(BackupJob& job, const wchar_t* toFolder, const wchar_t* aside) {
+void DropOldItem(TransferSlot& slot, const wchar_t* toFolder, const wchar_t* aside) {
   FolderFinalPath folder(toFolder);
   DWORD attributes = GetFileAttributesW(aside);
   bool removed;
@@ -120,7 +121,7 @@ void DropOldItem(BackupJob& job, const wchar_t* toFolder, const wchar_t* aside) 
     removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(aside) != FALSE
                                                       : DeleteFileW(aside) != FALSE;
   } else if (!ResolvesInPlace(aside, folder)) {
-    RecordRefusal(job.report, aside, Refusal::kResolvesElsewhere);
+    RecordRefusal(slot.report, aside, Refusal::kResolvesElsewhere);
     return;
   } else {
     removed =
@@ -129,7 +130,7 @@ void DropOldItem(BackupJob& job, const wchar_t* toFolder, const wchar_t* aside) 
   }
   // The new copy is in place; the old one keeps a name that carries its own,
   // and the next run reports it.
-  if (!removed) RecordFailure(job.report, aside, FailureStep::kDelete, GetLastError());
+  if (!removed) RecordFailure(slot.report, aside, FailureStep::kDelete, GetLastError());
 }
 
 // Gives the complete new copy the item's name. A refused replacement (a
@@ -138,7 +139,7 @@ void DropOldItem(BackupJob& job, const wchar_t* toFolder, const wchar_t* aside) 
 // name. False, with the reason recorded, when the new copy could not take
 // the name; keepScratch then says that the new copy must stay, because it is
 // the only complete version left on this side.
-bool ReplaceWithScratch(BackupJob& job, const wchar_t* scratch, const wchar_t* toFolder,
+bool ReplaceWithScratch(TransferSlot& slot, const wchar_t* scratch, const wchar_t* toFolder,
                         const wchar_t* toItem, bool moveAsideFirst, bool& keepScratch) {
   keepScratch = false;
   if (!moveAsideFirst && MoveFileExW(scratch, toItem, kReplaceFlags)) return true;
@@ -147,22 +148,22 @@ bool ReplaceWithScratch(BackupJob& job, const wchar_t* scratch, const wchar_t* t
   // what it points to.
   FolderFinalPath folder(toFolder);
   if (!IsLinkPath(toItem, GetFileAttributesW(toItem)) && !ResolvesInPlace(toItem, folder)) {
-    RecordRefusal(job.report, toItem, Refusal::kResolvesElsewhere);
+    RecordRefusal(slot.report, toItem, Refusal::kResolvesElsewhere);
     return false;
   }
   WideString aside;
   if (MoveAside(toFolder, toItem, aside)) {
     if (MoveFileExW(scratch, toItem, kReplaceFlags)) {
-      DropOldItem(job, toFolder, aside.CStr());
+      DropOldItem(slot, toFolder, aside.CStr());
       return true;
     }
     error = GetLastError();
     // The old item goes back; should even that fail, it keeps the name that
     // carries its own, and the next run gives it back.
     if (!MoveFileExW(aside.CStr(), toItem, MOVEFILE_WRITE_THROUGH))
-      RecordFailure(job.report, aside.CStr(), FailureStep::kReplace, GetLastError(),
+      RecordFailure(slot.report, aside.CStr(), FailureStep::kReplace, GetLastError(),
                     Refusal::kLeftoverKept);
-    RecordFailure(job.report, toItem, FailureStep::kReplace, error);
+    RecordFailure(slot.report, toItem, FailureStep::kReplace, error);
     return false;
   }
   // Not even movable: only access repair can help, and it works on deletion.
@@ -171,13 +172,13 @@ bool ReplaceWithScratch(BackupJob& job, const wchar_t* scratch, const wchar_t* t
   // is the only one, and it is never deleted.
   if (ForceDelete(toItem, DeleteOption::DeleteRepairAccess | DeleteOption::DeleteOnlyInPlace |
                               DeleteOption::DeleteNoShellNotice) == DeleteResult::Failed) {
-    RecordFailure(job.report, toItem, FailureStep::kReplace, error);
+    RecordFailure(slot.report, toItem, FailureStep::kReplace, error);
     return false;
   }
   if (MoveFileExW(scratch, toItem, kReplaceFlags)) return true;
   error = GetLastError();
   keepScratch = true;
-  RecordFailure(job.report, toItem, FailureStep::kReplace, error);
+  RecordFailure(slot.report, toItem, FailureStep::kReplace, error);
   return false;
 }
 
@@ -204,45 +205,45 @@ bool GiveEntryMetadata(FileObject& file, const WIN32_FIND_DATAW& entry) {
 
 }  // namespace
 
-TransferOutcome TransferFile(BackupJob& job, const wchar_t* fromItem, const wchar_t* toFolder,
-                             const wchar_t* toItem, const WIN32_FIND_DATAW& entry,
-                             bool moveAsideFirst) {
-  if (!OpenFile(job.sourceFile, fromItem, kFileRaw,
+TransferOutcome TransferFile(BackupJob& job, TransferSlot& slot, const wchar_t* fromItem,
+                             const wchar_t* toFolder, const wchar_t* toItem,
+                             const WIN32_FIND_DATAW& entry, bool moveAsideFirst) {
+  if (!OpenFile(slot.source, fromItem, kFileRaw,
                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN)) {
-    RecordFailure(job.report, fromItem, FailureStep::kOpenSource, GetLastError());
+    RecordFailure(slot.report, fromItem, FailureStep::kOpenSource, GetLastError());
     return kTransferSourceUnreadable;
   }
   WideString scratch;
-  if (!OpenScratchFile(job, toFolder, scratch)) {
-    RecordFailure(job.report, toItem, FailureStep::kCreateScratch, GetLastError());
-    CloseFile(job.sourceFile);
+  if (!OpenScratchFile(slot, toFolder, scratch)) {
+    RecordFailure(slot.report, toItem, FailureStep::kCreateScratch, GetLastError());
+    CloseFile(slot.source);
     return kTransferFailed;  // the name may belong to someone else's file: not deleted
   }
   DWORD reserveError = 0;
   uint64_t size = (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-  if (size > kTransferBufferSize) AskForEarlyWriteOut(job.destinationFile);
-  if (!ReserveLength(job.destinationFile, size, reserveError)) {
-    RecordFailure(job.report, toItem, FailureStep::kCreateScratch, reserveError);
-    CloseFile(job.sourceFile);
-    CloseFile(job.destinationFile);
+  if (size > kTransferBufferSize) AskForEarlyWriteOut(slot.destination);
+  if (!ReserveLength(slot.destination, size, reserveError)) {
+    RecordFailure(slot.report, toItem, FailureStep::kCreateScratch, reserveError);
+    CloseFile(slot.source);
+    CloseFile(slot.destination);
     DeleteFileW(scratch.CStr());
     return kTransferFailed;
   }
   TransferError error;
   uint64_t copied = 0;
-  TransferOutcome outcome = CopyContents(job, error, copied);
+  TransferOutcome outcome = CopyContents(job, slot, error, copied);
   // The source is let go at once, so that it is not held open, and shared for
   // reading only, while the rest of the run goes on.
-  CloseFile(job.sourceFile);
+  CloseFile(slot.source);
   if (outcome == kTransferFailed)
-    RecordFailure(job.report, error.step == FailureStep::kRead ? fromItem : toItem, error.step,
+    RecordFailure(slot.report, error.step == FailureStep::kRead ? fromItem : toItem, error.step,
                   error.code);
   bool keepScratch = false;
   if (outcome == kTransferCopied &&
-      !ReplaceWithScratch(job, scratch.CStr(), toFolder, toItem, moveAsideFirst, keepScratch))
+      !ReplaceWithScratch(slot, scratch.CStr(), toFolder, toItem, moveAsideFirst, keepScratch))
     outcome = kTransferFailed;
   if (outcome != kTransferCopied) {
-    CloseFile(job.destinationFile);
+    CloseFile(slot.destination);
     if (keepScratch)
       KeepCompleteCopy(scratch.CStr(), toFolder, toItem);
     else
@@ -251,11 +252,11 @@ TransferOutcome TransferFile(BackupJob& job, const wchar_t* fromItem, const wcha
   }
   // The contents are complete either way; without the source's times the
   // next update run would take the copy for out of date, so it is told.
-  if (GiveEntryMetadata(job.destinationFile, entry))
-    ++job.report.counts.copied;
+  if (GiveEntryMetadata(slot.destination, entry))
+    ++slot.report.counts.copied;
   else
-    RecordFailure(job.report, toItem, FailureStep::kSetTimes, GetLastError());
-  CloseFile(job.destinationFile);
-  job.report.counts.bytesCopied += copied;
+    RecordFailure(slot.report, toItem, FailureStep::kSetTimes, GetLastError());
+  CloseFile(slot.destination);
+  slot.report.counts.bytesCopied += copied;
   return kTransferCopied;
 }

@@ -6,6 +6,21 @@
 
 #include "engine/backup_job.h"
 
+// What one thread copies with: a transfer buffer of kTransferBufferSize
+// bytes, the two open files and the report its failures and counts go to.
+// The walker's slot is the job's own (JobSlot); each worker of the copy
+// pass's pool (engine/copy_pool.h) has one of its own.
+struct TransferSlot {
+  unsigned char* buffer;
+  FileObject& source;
+  FileObject& destination;
+  PassReport& report;
+};
+
+inline TransferSlot JobSlot(BackupJob& job) {
+  return TransferSlot{job.transferBuffer.Get(), job.sourceFile, job.destinationFile, job.report};
+}
+
 enum TransferOutcome {
   kTransferCopied,
   kTransferSourceUnreadable,  // nothing was touched at the destination
@@ -22,10 +37,10 @@ enum TransferOutcome {
 // untouched; a complete copy that cannot take the name after the old item is
 // gone is kept under a name that carries the item's. The copy then gets the
 // source entry's attributes and three times. Every failure is recorded in
-// the job's report, each copy counted there.
+// the slot's report, each copy counted there; progress goes to the job.
 // moveAsideFirst: the name holds a folder or a link, which a replacing
 // rename must never meet (Wine empties the folder a link points to when a
 // file is renamed over the link).
-TransferOutcome TransferFile(BackupJob& job, const wchar_t* fromItem, const wchar_t* toFolder,
-                             const wchar_t* toItem, const WIN32_FIND_DATAW& entry,
-                             bool moveAsideFirst);
+TransferOutcome TransferFile(BackupJob& job, TransferSlot& slot, const wchar_t* fromItem,
+                             const wchar_t* toFolder, const wchar_t* toItem,
+                             const WIN32_FIND_DATAW& entry, bool moveAsideFirst);

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
+#include <utility>
 
 #include "engine/backup_job.h"
 #include "engine/handle_holder.h"
@@ -151,6 +153,22 @@ TEST(HbcopyArguments, ModesSwitchesAndFullPaths) {
   EXPECT_EQ(syncArguments.flags, static_cast<uint32_t>(BackupMode::Sync));
   const wchar_t* empty[] = {L"hbcopy", L"sync", L"", L"b"};
   EXPECT_FALSE(ParseHbcopyArguments(4, empty, syncArguments));
+}
+
+TEST(HbcopyArguments, ThreadsTakeOneToSixtyFourFilesInFlight) {
+  const std::pair<const wchar_t*, uint32_t> rows[] = {
+      {L"/threads:1", 1},  {L"/THREADS:8", 8}, {L"-threads:64", 64}, {L"/threads:0", 0},
+      {L"/threads:65", 0}, {L"/threads:", 0},  {L"/threads:4x", 0},  {L"/threads:-1", 0},
+      {L"/threads", 0},    {L"/update", 0}};  // the last: no number, the default
+  for (const auto& [argument, threads] : rows) {
+    const wchar_t* argv[] = {L"hbcopy", L"common", L"C:\\src", L"C:\\dst", argument};
+    HbcopyArguments arguments;
+    const bool valid = threads != 0 || wcscmp(argument, L"/update") == 0;
+    EXPECT_EQ(ParseHbcopyArguments(5, argv, arguments), valid) << Utf8(argument);
+    if (valid) {
+      EXPECT_EQ(arguments.settings.threads, threads) << Utf8(argument);
+    }
+  }
 }
 
 TEST(Hbcopy, DriveRootPairsOnTheCurrentDriveAreRefused) {

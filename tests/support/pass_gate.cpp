@@ -17,8 +17,7 @@ PassGate::~PassGate() {
 
 void PassGate::Observe(void* context, BackupJob& job) {
   PassGate& gate = *static_cast<PassGate*>(context);
-  if (gate.fired_ || !gate.holdWhen_(job)) return;
-  gate.fired_ = true;
+  if (gate.fired_.load() || !gate.holdWhen_(job) || gate.fired_.exchange(true)) return;
   SetEvent(gate.held_.Get());
   WaitForSingleObject(gate.released_.Get(), kBoundedWait);
 }

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 
 #include "engine/backup_job.h"
@@ -39,5 +40,7 @@ class PassGate {
   HandleHolder held_;
   HandleHolder released_;
   HandleHolder thread_;
-  bool fired_ = false;
+  // The observer may be told on several threads at once (the copy pass's
+  // pool): one of them holds.
+  std::atomic<bool> fired_{false};
 };

@@ -66,8 +66,10 @@ void RunDriver::Join() {
 
 void RunDriver::Observe(void* context, BackupJob& job) {
   RunDriver& driver = *static_cast<RunDriver*>(context);
-  if (driver.nextHold_ >= driver.holds_.size() || !driver.holds_[driver.nextHold_](job)) return;
-  ++driver.nextHold_;
+  size_t hold = driver.nextHold_.load();
+  if (hold >= driver.holds_.size() || !driver.holds_[hold](job)) return;
+  // Several workers of the copy pass may meet the point at once: one holds.
+  if (!driver.nextHold_.compare_exchange_strong(hold, hold + 1)) return;
   SetEvent(driver.held_.Get());
   HANDLE either[] = {driver.released_.Get(), driver.finished_.Get()};
   WaitForMultipleObjects(2, either, FALSE, kDriverWait);

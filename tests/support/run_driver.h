@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
@@ -76,11 +77,11 @@ class RunDriver {
   static void Observe(void* context, BackupJob& job);
   void Note(const std::wstring& problem);
 
-  std::vector<Condition> holds_;  // set before the run, read by the worker
-  size_t nextHold_ = 0;
-  HandleHolder held_;      // auto-reset: one per point reached
-  HandleHolder released_;  // auto-reset: one per release
-  HandleHolder finished_;  // manual: the driver lets go for good
+  std::vector<Condition> holds_;     // set before the run, read by the worker
+  std::atomic<size_t> nextHold_{0};  // the observer may be told on several threads
+  HandleHolder held_;                // auto-reset: one per point reached
+  HandleHolder released_;            // auto-reset: one per release
+  HandleHolder finished_;            // manual: the driver lets go for good
   std::thread script_;
 };
 
