@@ -16,6 +16,7 @@ namespace {
 
 constexpr wchar_t kUsage[] =
     L"usage: hbcopy MODE SOURCE DESTINATION [/update] [/skiphidden] [/skipsystem]\r\n"
+    L"              [/exclude:\"PATTERN;PATTERN...\"]\r\n"
     L"  MODE is common, strict, restore or sync";
 
 struct ModeName {
@@ -40,9 +41,37 @@ BOOL WINAPI OnConsoleControl(DWORD) {
   return TRUE;
 }
 
+constexpr wchar_t kExcludeSwitch[] = L"exclude:";
+
+bool ParseSwitch(const wchar_t* argument, HbcopyArguments& arguments);
+
+// The patterns of "/exclude:". A list that ends in a folder pattern, quoted
+// as "...node_modules\"", reaches the program with a quote where the "\"
+// was, and with the rest of the command line in the same argument: the
+// command line takes a "\" before a quote as an escape and the quote as
+// still open. The "\" is put back and the rest parsed as the switches it is.
+bool TakeExclusions(const wchar_t* value, HbcopyArguments& arguments) {
+  const wchar_t* quote = wcschr(value, L'"');
+  if (!quote) {
+    arguments.exclude.Assign(value);
+    return true;
+  }
+  arguments.exclude.AssignN(static_cast<int32_t>(quote - value), value);
+  arguments.exclude.Append(L"\\");
+  SplitList rest(quote + 1, L" ");
+  for (int i = 0; i < rest.Count(); ++i) {
+    const wchar_t* piece = rest.Item(i);
+    if (*piece && !ParseSwitch(piece, arguments)) return false;
+  }
+  return true;
+}
+
 bool ParseSwitch(const wchar_t* argument, HbcopyArguments& arguments) {
   if (argument[0] != L'/' && argument[0] != L'-') return false;
   const wchar_t* name = argument + 1;
+  const size_t excludeLength = wcslen(kExcludeSwitch);
+  if (wcslen(name) >= excludeLength && _wcsnicmp(name, kExcludeSwitch, excludeLength) == 0)
+    return TakeExclusions(name + excludeLength, arguments);
   if (EqualsNoCase(name, L"update"))
     arguments.flags |= BackupMode::UpdateMethod;
   else if (EqualsNoCase(name, L"skiphidden"))
@@ -166,6 +195,12 @@ int RunHbcopy(int argc, const wchar_t* const* argv) {
   BackupJob job;
   job.flags = arguments.flags;
   job.skipAttributes = arguments.skipAttributes;
+  job.exclusions.Assign(arguments.exclude.CStr());
+  for (const std::wstring& malformed : job.exclusions.Malformed()) {
+    WideString line;
+    line.AssignConcat(L"hbcopy: pattern ignored (no name to match): \"", malformed.c_str(), L"\"");
+    WriteStandardLine(STD_ERROR_HANDLE, line.CStr());
+  }
   if (!EnsureTransferBuffer(job)) {
     WriteStandardLine(STD_ERROR_HANDLE, L"hbcopy: not enough memory for the transfer buffer");
     return kHbcopyStopped;

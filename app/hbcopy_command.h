@@ -1,6 +1,7 @@
 // The console front end of the engine: one folder pair, one mode, run through
 // the same passes as a run from the main window.
 //   hbcopy MODE SOURCE DESTINATION [/update] [/skiphidden] [/skipsystem]
+//          [/exclude:"PATTERN;PATTERN..."]
 #pragma once
 
 #include <cstdint>
@@ -18,7 +19,8 @@ enum HbcopyExit : int {
 struct HbcopyArguments {
   uint32_t flags = 0;  // BackupMode bits
   uint32_t skipAttributes = 0;
-  WideString source;  // full paths
+  WideString exclude;  // the patterns as given; empty when the switch is absent
+  WideString source;   // full paths
   WideString destination;
 };
 
