@@ -31,6 +31,13 @@ class Application {
   // An unattended start whose ".hbak" argument names no existing file runs
   // nothing: the argument, kept for the message.
   WideString missingSettingsFile;
+  // Started by the job's scheduled task (its marker switch): the run report
+  // names the run as such.
+  bool scheduledRun = false;
+  // "/Schedule:TEXT" given: the text after the colon. The program then
+  // schedules the job and ends, without a window.
+  bool scheduleRequested = false;
+  WideString scheduleText;
   UiWindow mainWindow;
   // The install dialog of the main window's "  Settings" button, given the
   // program's own argument text and show command; true when the program must

@@ -11,6 +11,8 @@
 #include "app/command_line.h"
 #include "app/console_output.h"
 #include "app/folder_pair_dialog.h"
+#include "app/schedule_command.h"
+#include "app/schedule_dialog.h"
 #include "app/main_window_state.h"
 #include "app/shell_links.h"
 #include "app/strict_warning.h"
@@ -24,6 +26,11 @@ namespace {
 constexpr wchar_t kNoRunnerText[] =
     L"No backup can be run: this build of the program has no backup runner.";
 constexpr int kNoticeHeight = 130;
+constexpr wchar_t kScheduleNeedsFile[] =
+    L"Save the job to a file of its own first (\"Save as...\"): the schedule runs a job "
+    L"file.";
+constexpr wchar_t kScheduleNeedsSave[] =
+    L"Save the job first: the schedule runs the job as its file holds it.";
 
 // Messages an elevated process would otherwise refuse from the shell, which
 // runs with less rights: file drops and what they need.
@@ -142,6 +149,23 @@ void ReportNoRunner(MainWindow& main) {
   }
 }
 
+// "Schedule...": only a job that has a file of its own and is saved, since
+// the task runs the file as it is.
+void ScheduleCurrentJob(MainWindow& main) {
+  Application& app = main.app;
+  const wchar_t* file = app.currentSettingsPath.CStr();
+  if (app.currentSettingsPath.Length() == 0 || EqualsNoCase(file, app.defaultSettingsPath.CStr())) {
+    ShowMessageBox(main.window, kScheduleNeedsFile, MessageBoxType::Ok, kNoticeHeight, 0);
+    return;
+  }
+  if (!main.isSaved) {
+    ShowMessageBox(main.window, kScheduleNeedsSave, MessageBoxType::Ok, kNoticeHeight, 0);
+    return;
+  }
+  Schedule schedule = ReadJobSchedule(file);
+  ScheduleDialog(app, file, schedule);
+}
+
 // "Start backup". True when the loop is to end.
 bool StartBackup(MainWindow& main) {
   BackupJob& job = main.job;
@@ -155,6 +179,8 @@ bool StartBackup(MainWindow& main) {
   }
   job.flags = flags;
   job.skipAttributes = skip;
+  WideString exclude = main.window.GetControlText(main.ids.exclude);
+  job.exclusions.Assign(exclude.CStr());
   job.cancelRequested = 0;
   job.progress = 0;
   job.pairListControl = main.ids.list;
@@ -222,6 +248,10 @@ bool Dispatch(MainWindow& main, const UiEvent& event) {
   } else if (code == ids.options.updateMethod || code == ids.options.skipSystem ||
              code == ids.options.skipHidden) {
     main.isSaved = false;
+  } else if (code == UiEventCode::EditChanged) {
+    if (param == ids.exclude) main.isSaved = false;
+  } else if (code == ids.schedule) {
+    ScheduleCurrentJob(main);
   } else if (code == ids.settings) {
     return main.app.RunInstallDialog(main.commandLine, main.showCommand);
   } else if (code == ids.open) {

@@ -19,6 +19,8 @@ struct MainWindowControls {
   ModeButtons modes;
   OptionBoxes options;
   int settings = 0, open = 0, save = 0, saveAs = 0, start = 0;
+  int exclude = 0;   // the job's exclusion patterns
+  int schedule = 0;  // "Schedule..."
   // Items of the list's context menu.
   int menuOpenSource = 0, menuOpenDestination = 0, menuAdd = 0, menuEdit = 0, menuRemove = 0;
 };

@@ -95,6 +95,7 @@ void ExclusionPatterns::Clear() {
   names_.clear();
   paths_.clear();
   malformed_.clear();
+  text_.clear();
 }
 
 void ExclusionPatterns::Assign(const wchar_t* list) {
@@ -104,6 +105,7 @@ void ExclusionPatterns::Assign(const wchar_t* list) {
   const wchar_t* firstText = list;
   while (firstText < end && IsBlank(*firstText)) ++firstText;
   if (firstText == end) return;
+  text_.assign(list);
 
   const wchar_t* start = list;
   while (start <= end) {

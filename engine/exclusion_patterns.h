@@ -29,6 +29,8 @@ class ExclusionPatterns {
   // folder (or a link to one).
   bool Excludes(const wchar_t* relativePath, const wchar_t* name, bool folder) const;
   const std::vector<std::wstring>& Malformed() const { return malformed_; }
+  // The list as last assigned (empty for none), for reports.
+  const std::wstring& Text() const { return text_; }
 
  private:
   enum class Shape {
@@ -53,6 +55,7 @@ class ExclusionPatterns {
   std::vector<NamePattern> names_;
   std::vector<PathPattern> paths_;
   std::vector<std::wstring> malformed_;
+  std::wstring text_;
 };
 
 // Match of "*" and "?" wildcards against a whole text of the given length;
