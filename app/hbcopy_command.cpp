@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/console_output.h"
+#include "app/job_options.h"
 #include "app/privileges.h"
 #include "base/path.h"
 #include "engine/backup_job.h"
@@ -21,13 +22,13 @@ constexpr wchar_t kUsage[] =
 
 struct ModeName {
   const wchar_t* name;
-  uint32_t bits;
+  JobMode mode;
 };
 constexpr ModeName kModes[] = {
-    {L"common", BackupMode::Common},
-    {L"strict", BackupMode::Strict},
-    {L"restore", BackupMode::Restore},
-    {L"sync", BackupMode::Sync},
+    {L"common", JobMode::Common},
+    {L"strict", JobMode::Strict},
+    {L"restore", JobMode::Restore},
+    {L"sync", JobMode::Sync},
 };
 
 // The console's Ctrl+C arrives on a thread of its own; the running job hears
@@ -43,41 +44,41 @@ BOOL WINAPI OnConsoleControl(DWORD) {
 
 constexpr wchar_t kExcludeSwitch[] = L"exclude:";
 
-bool ParseSwitch(const wchar_t* argument, HbcopyArguments& arguments);
+bool ParseSwitch(const wchar_t* argument, JobSettings& settings);
 
 // The patterns of "/exclude:". A list that ends in a folder pattern, quoted
 // as "...node_modules\"", reaches the program with a quote where the "\"
 // was, and with the rest of the command line in the same argument: the
 // command line takes a "\" before a quote as an escape and the quote as
 // still open. The "\" is put back and the rest parsed as the switches it is.
-bool TakeExclusions(const wchar_t* value, HbcopyArguments& arguments) {
+bool TakeExclusions(const wchar_t* value, JobSettings& settings) {
   const wchar_t* quote = wcschr(value, L'"');
   if (!quote) {
-    arguments.exclude.Assign(value);
+    settings.exclude.assign(value);
     return true;
   }
-  arguments.exclude.AssignN(static_cast<int32_t>(quote - value), value);
-  arguments.exclude.Append(L"\\");
+  settings.exclude.assign(value, static_cast<size_t>(quote - value));
+  settings.exclude += L'\\';
   SplitList rest(quote + 1, L" ");
   for (int i = 0; i < rest.Count(); ++i) {
     const wchar_t* piece = rest.Item(i);
-    if (*piece && !ParseSwitch(piece, arguments)) return false;
+    if (*piece && !ParseSwitch(piece, settings)) return false;
   }
   return true;
 }
 
-bool ParseSwitch(const wchar_t* argument, HbcopyArguments& arguments) {
+bool ParseSwitch(const wchar_t* argument, JobSettings& settings) {
   if (argument[0] != L'/' && argument[0] != L'-') return false;
   const wchar_t* name = argument + 1;
   const size_t excludeLength = wcslen(kExcludeSwitch);
   if (wcslen(name) >= excludeLength && _wcsnicmp(name, kExcludeSwitch, excludeLength) == 0)
-    return TakeExclusions(name + excludeLength, arguments);
+    return TakeExclusions(name + excludeLength, settings);
   if (EqualsNoCase(name, L"update"))
-    arguments.flags |= BackupMode::UpdateMethod;
+    settings.updateMethod = true;
   else if (EqualsNoCase(name, L"skiphidden"))
-    arguments.skipAttributes |= SkipAttribute::SkipHidden;
+    settings.skipMask |= SettingsSkip::Hidden;
   else if (EqualsNoCase(name, L"skipsystem"))
-    arguments.skipAttributes |= SkipAttribute::SkipSystem;
+    settings.skipMask |= SettingsSkip::System;
   else
     return false;
   return true;
@@ -168,20 +169,35 @@ void PrintProblem(const wchar_t* what, const wchar_t* path) {
 
 }  // namespace
 
+JobSettings HbcopyArguments::NoOptions() {
+  JobSettings settings;
+  settings.updateMethod = false;
+  settings.skipMask = 0;
+  return settings;
+}
+
 bool ParseHbcopyArguments(int argc, const wchar_t* const* argv, HbcopyArguments& arguments) {
   if (argc < 4) return false;
+  JobSettings& settings = arguments.settings;
   bool modeKnown = false;
   for (const ModeName& mode : kModes) {
     if (EqualsNoCase(argv[1], mode.name)) {
-      arguments.flags = mode.bits;
+      settings.mode = mode.mode;
       modeKnown = true;
     }
   }
   if (!modeKnown) return false;
   for (int i = 4; i < argc; ++i)
-    if (!ParseSwitch(argv[i], arguments)) return false;
-  return FolderArgument(argv[2], arguments.source) &&
-         FolderArgument(argv[3], arguments.destination);
+    if (!ParseSwitch(argv[i], settings)) return false;
+  arguments.flags = ModeFlags(settings);
+  arguments.skipAttributes = settings.skipMask;
+  if (!FolderArgument(argv[2], arguments.source) || !FolderArgument(argv[3], arguments.destination))
+    return false;
+  JobPair pair;
+  pair.source = arguments.source.CStr();
+  pair.destination = arguments.destination.CStr();
+  settings.pairs.assign(1, pair);
+  return true;
 }
 
 int RunHbcopy(int argc, const wchar_t* const* argv) {
@@ -193,9 +209,7 @@ int RunHbcopy(int argc, const wchar_t* const* argv) {
   EnableBackupPrivileges();  // what is not granted simply stays off
 
   BackupJob job;
-  job.flags = arguments.flags;
-  job.skipAttributes = arguments.skipAttributes;
-  job.exclusions.Assign(arguments.exclude.CStr());
+  ApplyJobOptions(arguments.settings, job);
   for (const std::wstring& malformed : job.exclusions.Malformed()) {
     WideString line;
     line.AssignConcat(L"hbcopy: pattern ignored (no name to match): \"", malformed.c_str(), L"\"");

@@ -11,9 +11,10 @@
 #include "app/command_line.h"
 #include "app/console_output.h"
 #include "app/folder_pair_dialog.h"
+#include "app/job_options.h"
+#include "app/main_window_state.h"
 #include "app/schedule_command.h"
 #include "app/schedule_dialog.h"
-#include "app/main_window_state.h"
 #include "app/shell_links.h"
 #include "app/strict_warning.h"
 #include "jobfile/settings_file.h"
@@ -162,25 +163,24 @@ void ScheduleCurrentJob(MainWindow& main) {
     ShowMessageBox(main.window, kScheduleNeedsSave, MessageBoxType::Ok, kNoticeHeight, 0);
     return;
   }
-  Schedule schedule = ReadJobSchedule(file);
-  ScheduleDialog(app, file, schedule);
+  Schedule schedule = JobFileSchedule(file);
+  // The dialog writes the file's key itself; the value follows, so that the
+  // next save keeps it.
+  if (ScheduleDialog(app, file, schedule)) main.settings.schedule = ScheduleSettingText(schedule);
 }
 
 // "Start backup". True when the loop is to end.
 bool StartBackup(MainWindow& main) {
   BackupJob& job = main.job;
-  const uint32_t flags = ModeFlagsFromControls(main.window, main.ids.modes, main.ids.options);
-  const uint32_t skip = SkipMaskFromControls(main.window, main.ids.options);
-  if ((flags & BackupMode::Strict) && !ConfirmStrictBackup(main.app)) return false;
+  // The runner reads the rows themselves; the value gives the mode and options.
+  CollectMainWindowJob(main);
+  if (main.settings.mode == JobMode::Strict && !ConfirmStrictBackup(main.app)) return false;
   BackupRunner runner = CurrentBackupRunner();
   if (!runner) {
     ReportNoRunner(main);
     return main.app.runMode != kInteractive;
   }
-  job.flags = flags;
-  job.skipAttributes = skip;
-  WideString exclude = main.window.GetControlText(main.ids.exclude);
-  job.exclusions.Assign(exclude.CStr());
+  ApplyJobOptions(main.settings, job);
   job.cancelRequested = 0;
   job.progress = 0;
   job.pairListControl = main.ids.list;

@@ -10,7 +10,9 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/main_window_state.h"
+#include "app/schedule_command.h"
 #include "base/path.h"
+#include "jobfile/job_settings.h"
 #include "jobfile/preferences.h"
 #include "jobfile/settings_file.h"
 #include "ui/message_box.h"
@@ -30,6 +32,8 @@ constexpr wchar_t kMakeDefaultQuestion[] =
     L"Do you wish to make the selected backup options the default options, that will be "
     L"automatically loaded when the application starts up?\r\n\r\nNote: The previous default "
     L"settings will be overwritten! If you're no sure, just say No.";
+constexpr wchar_t kScheduleNotMoved[] =
+    L"The Task Scheduler refused the new file's task; the schedule stays with the previous file.";
 constexpr int kQuestionHeight = 130;
 constexpr int kLongTextHeight = 170;
 
@@ -79,6 +83,28 @@ bool AskForFile(MainWindow& main, bool forSaving, WideString& chosen) {
   return true;
 }
 
+// Save as: the old file's task runs the old file; the user decides whether
+// the schedule goes with the job to its new file.
+void OfferToMoveSchedule(MainWindow& main, const wchar_t* previous, const wchar_t* chosen,
+                         const Schedule& schedule) {
+  WideString text;
+  FormatSchedule(schedule, text);
+  WideString question;
+  question.AssignConcat(L"The job was scheduled (", text.CStr(),
+                        L").\r\n\r\nMove the schedule to the new file? Otherwise it stays with "
+                        L"the previous file.");
+  if (ShowMessageBox(main.window, question.CStr(), MessageBoxType::YesNo, kLongTextHeight, 0) !=
+      MessageBoxAnswer::Yes)
+    return;
+  if (ScheduleJob(main.app, chosen, schedule) != TaskOutcome::kDone) {
+    ShowMessageBox(main.window, kScheduleNotMoved, MessageBoxType::Ok, kQuestionHeight, 0);
+    return;
+  }
+  main.settings.schedule = ScheduleSettingText(schedule);
+  Schedule none;
+  ScheduleJob(main.app, previous, none);
+}
+
 }  // namespace
 
 bool SaveCurrentJob(MainWindow& main) {
@@ -102,21 +128,31 @@ void SaveJobAs(MainWindow& main) {
                      0) == MessageBoxAnswer::Yes) {
     app.currentSettingsPath.Assign(app.defaultSettingsPath.CStr());
     SetShownFileName(main);
-    main.isSaved = SaveAsDefaultJob(app.defaultSettingsPath.CStr(), main.window, main.ids.list,
-                                    main.ids.modes, main.ids.options)
-                       .complete;
+    // A schedule stays with the file its task runs.
+    main.settings.schedule.clear();
+    main.isSaved = CollectMainWindowJob(main) &&
+                   SaveAsDefaultJob(app.defaultSettingsPath.CStr(), main.settings).complete;
     if (!main.isSaved) ShowNotSaved(main);
     return;
   }
   WideString chosen;
   if (!AskForFile(main, true, chosen)) return;
+  WideString previous(app.currentSettingsPath.CStr());
+  // The new file's schedule is decided below; until then it has none, so
+  // that no file claims a task that is not its own.
+  Schedule schedule;
+  ParseSchedule(main.settings.schedule.c_str(), schedule);
+  main.settings.schedule.clear();
   if (!SaveJob(main, chosen.CStr())) {
+    main.settings.schedule = ScheduleSettingText(schedule);
     ShowNotSaved(main);
     return;
   }
   app.currentSettingsPath.Assign(chosen.CStr());
   SetShownFileName(main);
   main.isSaved = true;
+  if (schedule.kind != ScheduleKind::kNone && !EqualsNoCase(previous.CStr(), chosen.CStr()))
+    OfferToMoveSchedule(main, previous.CStr(), chosen.CStr(), schedule);
 }
 
 bool ConfirmClose(MainWindow& main) {
@@ -130,10 +166,10 @@ void LoadJob(MainWindow& main, const wchar_t* path) {
   // The program's own changes raise no events that a loop could take for
   // the user's (the check boxes of the loaded rows are no change).
   UiEventMute mute(main.window);
-  uint32_t skip = 0;
-  main.job.flags =
-      LoadSettingsFile(path, main.window, main.ids.list, main.ids.modes, main.ids.options, &skip);
-  main.job.skipAttributes = skip;
+  uint32_t flag = SettingsFlag::Default;
+  ReadJobSettings(path, main.settings, &flag);
+  ShowJobSettings(main.window, main.ids.job(), main.settings, &flag);
+  main.window.SetControlText(main.ids.exclude, main.settings.exclude.c_str());
   SetShownFileName(main);
   main.isSaved = true;
 }
@@ -141,6 +177,13 @@ void LoadJob(MainWindow& main, const wchar_t* path) {
 bool SaveJob(MainWindow& main, const wchar_t* path) {
   // Only a complete save holds the job: a file with some of its pairs would
   // lose the others at the next load.
-  return SaveSettingsFile(path, main.window, main.ids.list, main.ids.modes, main.ids.options)
-      .complete;
+  const bool whole = CollectMainWindowJob(main);
+  return WriteJobSettings(path, main.settings).complete && whole;
+}
+
+bool CollectMainWindowJob(MainWindow& main) {
+  const bool whole = CollectJobSettings(main.window, main.ids.job(), main.settings);
+  WideString exclude = main.window.GetControlText(main.ids.exclude);
+  main.settings.exclude.assign(exclude.buf ? exclude.buf : L"");
+  return whole;
 }

@@ -7,6 +7,7 @@
 #include "app/application.h"
 #include "base/wide_string.h"
 #include "engine/backup_job.h"
+#include "jobfile/job_settings.h"
 #include "jobfile/settings_file.h"
 
 class UiWindow;
@@ -23,6 +24,8 @@ struct MainWindowControls {
   int schedule = 0;  // "Schedule..."
   // Items of the list's context menu.
   int menuOpenSource = 0, menuOpenDestination = 0, menuAdd = 0, menuEdit = 0, menuRemove = 0;
+
+  JobControls job() const { return JobControls{list, modes, options}; }
 };
 
 struct MainWindow {
@@ -41,6 +44,10 @@ struct MainWindow {
   WideString shownFileName;
   int lastSelection = 0;
   int lastRowCount = -1;
+  // The job as last loaded, saved or started. The controls show its pairs,
+  // mode and options and are collected back into it; the settings no control
+  // shows live only here.
+  JobSettings settings;
   BackupJob job;
   // The context menu's images; they must outlive the menu.
   HBITMAP menuImages[4] = {};
@@ -52,9 +59,13 @@ struct MainWindow {
 bool BuildMainWindow(MainWindow& main, HINSTANCE instance);
 
 // --- Job and files (main_window_files.cpp) ---------------------------------
-// Loads a settings file into the controls and the job; counts as saved.
+// Reads a settings file into the job's value and shows it; counts as saved.
 void LoadJob(MainWindow& main, const wchar_t* path);
-// True only when the whole job reached the file.
+// Collects the job from the controls into main.settings (the pairs, mode
+// and options, and the exclusion field); false when a row could not be read.
+bool CollectMainWindowJob(MainWindow& main);
+// Collects the job from the controls and writes it; true only when the
+// whole job reached the file.
 bool SaveJob(MainWindow& main, const wchar_t* path);
 // Saves into the current file; on failure says so. True when saved.
 bool SaveCurrentJob(MainWindow& main);

@@ -3,7 +3,7 @@
 #include <shlwapi.h>
 
 #include "app/console_output.h"
-#include "jobfile/profile_file.h"
+#include "jobfile/job_settings.h"
 #include "system/install_layout.h"
 
 void ScheduledProgramPath(const Application& app, WideString& program) {
@@ -25,17 +25,20 @@ TaskOutcome ScheduleJob(const Application& app, const wchar_t* jobFile, const Sc
   action.userId = app.consoleUserName.buf;
   TaskOutcome outcome = ApplySchedule(schedule, action);
   if (outcome != TaskOutcome::kDone) return outcome;
-  WideString text;
-  FormatSchedule(schedule, text);
-  if (!WriteProfileText(jobFile, L"Settings", kScheduleKey, text.CStr()))
-    return TaskOutcome::kRefused;
-  return TaskOutcome::kDone;
+  return WriteJobSchedule(jobFile, ScheduleSettingText(schedule)) ? TaskOutcome::kDone
+                                                                  : TaskOutcome::kRefused;
 }
 
-Schedule ReadJobSchedule(const wchar_t* jobFile) {
+std::wstring ScheduleSettingText(const Schedule& schedule) {
+  if (schedule.kind == ScheduleKind::kNone) return std::wstring();
+  WideString text;
+  FormatSchedule(schedule, text);
+  return std::wstring(text.CStr());
+}
+
+Schedule JobFileSchedule(const wchar_t* jobFile) {
   Schedule schedule;
-  WideString text = ReadProfileText(jobFile, L"Settings", kScheduleKey, L"");
-  if (text.ok) ParseSchedule(text.CStr(), schedule);
+  ParseSchedule(ReadJobSchedule(jobFile).c_str(), schedule);
   return schedule;
 }
 

@@ -4,6 +4,8 @@
 // the scheduler cannot always give the task back.
 #pragma once
 
+#include <string>
+
 #include "app/application.h"
 #include "system/task_schedule.h"
 
@@ -14,16 +16,17 @@ enum ScheduleExit : int {
   kScheduleRefused = 4,      // the scheduler cannot be reached or refused the task
 };
 
-inline constexpr wchar_t kScheduleKey[] = L"Schedule";
-
 // The program a task starts: the installed program when there is one, else
 // the running one.
 void ScheduledProgramPath(const Application& app, WideString& program);
 // Registers (or for kNone removes) the job file's task and, when that
-// worked, writes the schedule's text into the job file.
+// worked, writes the schedule's text into the job file ("Schedule" key, gone
+// for none).
 TaskOutcome ScheduleJob(const Application& app, const wchar_t* jobFile, const Schedule& schedule);
 // The job file's "Schedule" key as a schedule; kNone when absent or not
 // readable as one.
-Schedule ReadJobSchedule(const wchar_t* jobFile);
+Schedule JobFileSchedule(const wchar_t* jobFile);
+// A schedule's text as the job's settings keep it: empty for none.
+std::wstring ScheduleSettingText(const Schedule& schedule);
 // "/Schedule:TEXT": the exit code.
 int RunScheduleCommand(Application& app);
