@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "jobfile/job_settings.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_tree.h"
 
 namespace {
@@ -207,4 +209,45 @@ TEST(Schedule, TasksAreRegisteredChangedAndRemovedInTheProgramsFolder) {
   EXPECT_EQ(RemoveAllScheduledTasks(), TaskOutcome::kDone);
   EXPECT_FALSE(ScheduledTaskExists(weekly.c_str()));
   EXPECT_FALSE(Exists(TaskFolderOnDisk()));
+}
+
+// The switch of the program itself: harborline.exe JOB /Schedule:TEXT, run as
+// a script would, without a window.
+TEST(Schedule, SwitchSchedulesTheJobFileAndAnswersWithItsExitCode) {
+  ComApartment com;
+  TempTree tree;
+  tree.WriteFile(L"Night job.hbak", "[Settings]\r\nFlag=16\r\n");
+  std::wstring job = tree.Path(L"Night job.hbak");
+  ASSERT_EQ(RemoveAllScheduledTasks(), TaskOutcome::kDone);
+
+  ChildResult run = RunSiblingProgram(L"harborline.exe", Quoted(job) + L" /Schedule:mon,wed@07:30");
+  EXPECT_EQ(run.exitCode, 0u) << run.output << run.errors;
+  EXPECT_TRUE(ScheduledTaskExists(job.c_str()));
+  // The running program, since the test prefix has none installed.
+  EXPECT_NE(TaskFileText(TaskFileOnDisk(job.c_str())).find("Runs the backup job " + Utf8(job)),
+            std::string::npos);
+  EXPECT_STREQ(ReadJobSchedule(job.c_str()).c_str(), L"mon,wed@07:30");
+
+  // Not a schedule, no job file named: 2; a job file that is not there: 3.
+  // Nothing changes.
+  for (const std::wstring& arguments :
+       {Quoted(job) + L" /Schedule:weekly", Quoted(job) + L" /Schedule:daily@25:00",
+        std::wstring(L"/Schedule:daily@21:00")}) {
+    run = RunSiblingProgram(L"harborline.exe", arguments);
+    EXPECT_EQ(run.exitCode, 2u) << Utf8(arguments) << run.output;
+  }
+  run = RunSiblingProgram(L"harborline.exe",
+                          Quoted(tree.Path(L"Missing.hbak")) + L" /Schedule:daily@21:00");
+  EXPECT_EQ(run.exitCode, 3u) << run.output;
+  EXPECT_FALSE(Exists(tree.Path(L"Missing.hbak")));
+  EXPECT_FALSE(ScheduledTaskExists(tree.Path(L"Missing.hbak").c_str()));
+  EXPECT_STREQ(ReadJobSchedule(job.c_str()).c_str(), L"mon,wed@07:30");
+
+  // "none" removes the task and the key.
+  run = RunSiblingProgram(L"harborline.exe", Quoted(job) + L" -SCHEDULE:none");
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_FALSE(ScheduledTaskExists(job.c_str()));
+  EXPECT_TRUE(ReadJobSchedule(job.c_str()).empty());
+  EXPECT_EQ(ReadWholeFile(job).find("Schedule"), std::string::npos);
+  EXPECT_EQ(RemoveAllScheduledTasks(), TaskOutcome::kDone);
 }
