@@ -66,8 +66,14 @@ int RunScheduleCommand(Application& app) {
   }
   TaskOutcome outcome = ScheduleJob(app, app.currentSettingsPath.CStr(), schedule);
   if (outcome == TaskOutcome::kDone) return kScheduleDone;
-  WriteConsoleLine(outcome == TaskOutcome::kNoScheduler
-                       ? L"harborline: the Task Scheduler cannot be reached; nothing was scheduled."
-                       : L"harborline: the Task Scheduler refused the task.");
+  if (outcome == TaskOutcome::kNameTaken)
+    WriteConsoleLine(
+        L"harborline: the task of that name runs another job file of the same name; "
+        L"nothing was changed.");
+  else
+    WriteConsoleLine(
+        outcome == TaskOutcome::kNoScheduler
+            ? L"harborline: the Task Scheduler cannot be reached; nothing was scheduled."
+            : L"harborline: the Task Scheduler refused the task.");
   return kScheduleRefused;
 }

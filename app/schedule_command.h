@@ -13,7 +13,9 @@ enum ScheduleExit : int {
   kScheduleDone = 0,
   kScheduleBadArgument = 2,  // not a schedule text, or no job file named
   kScheduleJobMissing = 3,   // the job file named does not exist
-  kScheduleRefused = 4,      // the scheduler cannot be reached or refused the task
+  // The scheduler cannot be reached or refused the task, or the task of
+  // that name runs another job file of the same name.
+  kScheduleRefused = 4,
 };
 
 // The program a task starts: the installed program when there is one, else

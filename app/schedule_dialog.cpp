@@ -19,6 +19,8 @@ constexpr wchar_t kNoDays[] = L"Choose at least one day of the week.";
 constexpr wchar_t kBadTime[] = L"Type the time as hours and minutes, such as 21:00.";
 constexpr wchar_t kNoScheduler[] = L"The Task Scheduler cannot be reached; nothing was changed.";
 constexpr wchar_t kRefused[] = L"The Task Scheduler refused the task; nothing was changed.";
+constexpr wchar_t kNameTaken[] =
+    L"Another job file of this name has the task; rename this one first.";
 constexpr wchar_t kTaskPresent[] =
     L"Its task is in the Task Scheduler (folder \"Harborline Backup\").";
 constexpr wchar_t kTaskMissing[] = L"The Task Scheduler holds no task for this job.";
@@ -153,7 +155,9 @@ class Dialog {
     if (!Collect(chosen)) return false;
     TaskOutcome outcome = ScheduleJob(app_, jobFile_, chosen);
     if (outcome != TaskOutcome::kDone) {
-      Complain(outcome == TaskOutcome::kNoScheduler ? kNoScheduler : kRefused);
+      Complain(outcome == TaskOutcome::kNoScheduler ? kNoScheduler
+               : outcome == TaskOutcome::kNameTaken ? kNameTaken
+                                                    : kRefused);
       return false;
     }
     schedule_ = chosen;

@@ -10,14 +10,30 @@ bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 // Invariant upper case, as the copy pass compares names of one folder: the
 // same word in any case names the same item on the file systems a backup
-// writes to.
-std::wstring UpperCase(const wchar_t* text, size_t length) {
-  std::wstring upper(length, L'\0');
-  if (length == 0) return upper;
+// writes to. Plain ASCII, most names, is folded here; asked for every item
+// of every pass, a call to the platform per name would cost more than the
+// match itself.
+void UpperCaseInto(const wchar_t* text, size_t length, std::wstring& upper) {
+  upper.resize(length);
+  bool ascii = true;
+  for (size_t i = 0; i < length; ++i) {
+    wchar_t c = text[i];
+    if (c >= 0x80) {
+      ascii = false;
+      break;
+    }
+    upper[i] = (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - (L'a' - L'A')) : c;
+  }
+  if (ascii || length == 0) return;
   int n = static_cast<int>(length);
   if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text, n, upper.data(), n, nullptr,
                     nullptr, 0) != n)
     upper.assign(text, length);
+}
+
+std::wstring UpperCase(const wchar_t* text, size_t length) {
+  std::wstring upper;
+  UpperCaseInto(text, length, upper);
   return upper;
 }
 
@@ -151,9 +167,14 @@ void ExclusionPatterns::Assign(const wchar_t* list) {
 
 bool ExclusionPatterns::Excludes(const wchar_t* relativePath, const wchar_t* name,
                                  bool folder) const {
+  // One buffer per thread: the passes ask from their worker, and an
+  // allocation per item would cost more than the comparisons.
+  thread_local std::wstring upperName;
+  thread_local std::wstring upperPath;
+  thread_local std::vector<std::pair<size_t, size_t>> parts;  // start, length
   if (!names_.empty()) {
     size_t length = wcslen(name);
-    std::wstring upperName = UpperCase(name, length);
+    UpperCaseInto(name, length, upperName);
     for (const NamePattern& pattern : names_) {
       if (pattern.foldersOnly && !folder) continue;
       if (MatchesName(pattern, upperName.data(), length)) return true;
@@ -161,8 +182,8 @@ bool ExclusionPatterns::Excludes(const wchar_t* relativePath, const wchar_t* nam
   }
   if (paths_.empty()) return false;
   while (*relativePath == L'\\') ++relativePath;
-  std::wstring upperPath = UpperCase(relativePath, wcslen(relativePath));
-  std::vector<std::pair<size_t, size_t>> parts;  // start, length
+  UpperCaseInto(relativePath, wcslen(relativePath), upperPath);
+  parts.clear();
   size_t partStart = 0;
   while (partStart <= upperPath.size()) {
     size_t partEnd = upperPath.find(L'\\', partStart);

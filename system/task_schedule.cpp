@@ -132,6 +132,28 @@ TaskOutcome OpenTaskFolder(SchedulerFolder& scheduler, bool create) {
   return TaskOutcome::kDone;
 }
 
+void TaskDescription(const wchar_t* jobFile, WideString& description) {
+  description.AssignConcat(L"Runs the backup job ", jobFile);
+}
+
+// Task names are made from file names alone, so two job files of one name
+// in different folders would share a task: the one scheduled later would
+// silently take the other's. The task's description names its job file.
+bool TaskRunsAnotherJob(ITaskFolder* folder, BSTR taskName, const wchar_t* jobFile) {
+  ComPointer<IRegisteredTask> task;
+  if (FAILED(folder->GetTask(taskName, task.Out()))) return false;
+  ComPointer<ITaskDefinition> definition;
+  ComPointer<IRegistrationInfo> info;
+  Bstr text;
+  if (FAILED(task.Get()->get_Definition(definition.Out())) ||
+      FAILED(definition.Get()->get_RegistrationInfo(info.Out())) ||
+      FAILED(info.Get()->get_Description(text.Out())) || !text.Get())
+    return false;
+  WideString expected;
+  TaskDescription(jobFile, expected);
+  return !EqualsNoCase(text.Get(), expected.CStr());
+}
+
 // A task that is not there is removed already.
 bool IsMissingTask(HRESULT result) {
   return result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
@@ -248,8 +270,8 @@ void BuildTaskXml(const Schedule& schedule, const TaskAction& action, const SYST
       L"<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\r\n"
       L"  <RegistrationInfo>\r\n");
   AppendElement(xml, L"    ", L"Author", kTaskFolderName);
-  WideString description(L"Runs the backup job ");
-  description.Append(action.jobFile);
+  WideString description;
+  TaskDescription(action.jobFile, description);
   AppendElement(xml, L"    ", L"Description", description.CStr());
   xml.Append(L"  </RegistrationInfo>\r\n  <Triggers>\r\n");
   if (schedule.kind == ScheduleKind::kLogon) {
@@ -328,6 +350,8 @@ TaskOutcome ApplySchedule(const Schedule& schedule, const TaskAction& action) {
     userId.vt = VT_BSTR;
     userId.bstrVal = userText.Get();
   }
+  if (TaskRunsAnotherJob(scheduler.folder.Get(), taskName.Get(), action.jobFile))
+    return TaskOutcome::kNameTaken;
   ComPointer<IRegisteredTask> registered;
   HRESULT result = scheduler.folder.Get()->RegisterTask(
       taskName.Get(), taskXml.Get(), TASK_CREATE_OR_UPDATE, userId, none,
@@ -342,6 +366,8 @@ TaskOutcome RemoveScheduledTask(const wchar_t* jobFile) {
   WideString name;
   ScheduledTaskName(jobFile, name);
   Bstr taskName(SysAllocString(name.CStr()));
+  if (TaskRunsAnotherJob(scheduler.folder.Get(), taskName.Get(), jobFile))
+    return TaskOutcome::kNameTaken;
   HRESULT result = scheduler.folder.Get()->DeleteTask(taskName.Get(), 0);
   return SUCCEEDED(result) || IsMissingTask(result) ? TaskOutcome::kDone : TaskOutcome::kRefused;
 }

@@ -75,13 +75,17 @@ enum class TaskOutcome : uint8_t {
   kDone,
   kNoScheduler,  // the Task Scheduler service cannot be reached
   kRefused,      // the scheduler refused the task or its removal
+  // The task of that name runs another job file of the same name (in
+  // another folder): it is neither replaced nor removed.
+  kNameTaken,
 };
 
-// Registers the job's task (replacing one of the same name), creating the
+// Registers the job's task (replacing its earlier one), creating the
 // program's task folder when missing; kNone removes the task instead.
 // Needs COM on the calling thread.
 TaskOutcome ApplySchedule(const Schedule& schedule, const TaskAction& action);
-// Removes the job's task; kDone also when there was none.
+// Removes the job's task; kDone also when there was none. A task of that
+// name that runs another job file stays (kNameTaken).
 TaskOutcome RemoveScheduledTask(const wchar_t* jobFile);
 // Whether the scheduler holds a task for the job file.
 bool ScheduledTaskExists(const wchar_t* jobFile);

@@ -31,6 +31,7 @@ TEST(ExclusionPatterns, EachPatternFormMatchesWhatItSays) {
       {L"~$*", L"~$Report.docx", false, true},
       {L"~$*", L"Report~$.docx", false, false},
       {L"Thumbs.db", L"Pictures\\thumbs.DB", false, true},
+      {L"\u00C4rger*", L"\u00E4rgernis.txt", false, true},  // beyond ASCII, any case
       {L"Thumbs.db", L"Pictures\\Thumbs.db.bak", false, false},
       {L"?ache", L"Cache", false, true},
       {L"?ache", L"ache", false, false},

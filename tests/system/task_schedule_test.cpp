@@ -196,6 +196,16 @@ TEST(Schedule, TasksAreRegisteredChangedAndRemovedInTheProgramsFolder) {
       NamesIn(TaskFolderOnDisk()),
       (std::vector<std::wstring>{L"Harborline Backup - Nightly", L"Harborline Backup - Weekly"}));
 
+  // Another folder's job file of the same name: its task would take the
+  // first one's name. Neither replaced nor removed.
+  tree.WriteFile(L"other\\Nightly.hbak", "");
+  std::wstring namesake = tree.Path(L"other\\Nightly.hbak");
+  action.jobFile = namesake.c_str();
+  ASSERT_TRUE(ParseSchedule(L"daily@03:00", schedule));
+  EXPECT_EQ(ApplySchedule(schedule, action), TaskOutcome::kNameTaken);
+  EXPECT_EQ(RemoveScheduledTask(namesake.c_str()), TaskOutcome::kNameTaken);
+  EXPECT_NE(TaskFileText(taskFile).find(Utf8(nightly)), std::string::npos);
+
   // "none" removes one job's task; removing it again is no failure.
   ASSERT_TRUE(ParseSchedule(L"none", schedule));
   action.jobFile = nightly.c_str();
