@@ -34,6 +34,13 @@ class Application {
   // The first argument that is neither a known switch nor names a ".hbak"
   // file: an unattended start runs nothing; an interactive one ignores it.
   WideString strayArgument;
+  // Started by the job's scheduled task (its marker switch): the run report
+  // names the run as such.
+  bool scheduledRun = false;
+  // "/Schedule:TEXT" given: the text after the colon. The program then
+  // schedules the job and ends, without a window.
+  bool scheduleRequested = false;
+  WideString scheduleText;
   UiWindow mainWindow;
   // The install dialog of the main window's "  Settings" button, given the
   // program's own argument text and show command; true when the program must

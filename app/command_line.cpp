@@ -3,11 +3,14 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <cwchar>
 #include <utility>
 
 #include "app/console_output.h"
+#include "app/schedule_command.h"
 #include "base/path.h"
 #include "jobfile/profile_file.h"
+#include "system/task_schedule.h"
 
 namespace {
 
@@ -18,6 +21,14 @@ UninstallHandler g_uninstall = RunUninstaller;
 bool IsSwitch(const wchar_t* argument, const wchar_t* name) {
   if (argument[0] != L'/' && argument[0] != L'-') return false;
   return EqualsNoCase(argument + 1, name);
+}
+
+// The text after "/NAME:" (name given with its colon), or null.
+const wchar_t* SwitchValue(const wchar_t* argument, const wchar_t* name) {
+  if (argument[0] != L'/' && argument[0] != L'-') return nullptr;
+  size_t length = wcslen(name);
+  if (wcslen(argument + 1) < length || _wcsnicmp(argument + 1, name, length) != 0) return nullptr;
+  return argument + 1 + length;
 }
 
 }  // namespace
@@ -53,6 +64,11 @@ bool ParseCommandLine(Application& app, const wchar_t* commandLine) {
       app.runMode = kPassive;
     } else if (IsSwitch(argument, L"Quiet")) {
       app.runMode = kQuiet;
+    } else if (IsSwitch(argument, kScheduledSwitch + 1)) {
+      app.scheduledRun = true;
+    } else if (SwitchValue(argument, L"Schedule:")) {
+      app.scheduleRequested = true;
+      app.scheduleText.Assign(SwitchValue(argument, L"Schedule:"));
     } else if (IsSettingsFileArgument(argument)) {
       // The profile functions read a relative name in the Windows folder, not
       // in the current one where it was found.
@@ -76,5 +92,9 @@ bool ParseCommandLine(Application& app, const wchar_t* commandLine) {
     }
   }
   LocalFree(arguments);
+  if (goOn && app.scheduleRequested) {
+    app.exitCode = RunScheduleCommand(app);
+    goOn = false;
+  }
   return goOn;
 }

@@ -1,4 +1,5 @@
-// Reads the program's command line: run mode, settings file, "/Uninstall".
+// Reads the program's command line: run mode, settings file, "/Uninstall",
+// "/Schedule:" (which schedules the job and ends the program).
 #pragma once
 
 #include "app/application.h"
@@ -10,8 +11,9 @@ using UninstallHandler = void (*)(Application& app);
 void SetUninstallHandler(UninstallHandler handler);
 UninstallHandler DefaultUninstallHandler();
 
-// True to go on to the main window, false when the uninstaller ran and the
-// process is to end.
+// True to go on to the main window, false when the uninstaller ran or a
+// schedule was applied (its exit code in app.exitCode) and the process is to
+// end.
 bool ParseCommandLine(Application& app, const wchar_t* commandLine);
 
 // True when the argument ends in ".hbak" (any case), existing or not.

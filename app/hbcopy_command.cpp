@@ -19,6 +19,7 @@ namespace {
 constexpr wchar_t kUsage[] =
     L"usage: hbcopy MODE SOURCE DESTINATION [/update] [/skiphidden] [/skipsystem] "
     L"[/threads:N]\r\n"
+    L"              [/exclude:\"PATTERN;PATTERN...\"]\r\n"
     L"  MODE is common, strict, restore or sync; N files are copied at once (1 to 64; "
     L"default: one per processor, at most 8)";
 
@@ -53,6 +54,31 @@ bool ParseThreadCount(const wchar_t* text, uint32_t& threads) {
   return true;
 }
 
+constexpr wchar_t kExcludeSwitch[] = L"exclude:";
+
+bool ParseSwitch(const wchar_t* argument, JobSettings& settings);
+
+// The patterns of "/exclude:". A list that ends in a folder pattern, quoted
+// as "...node_modules\"", reaches the program with a quote where the "\"
+// was, and with the rest of the command line in the same argument: the
+// command line takes a "\" before a quote as an escape and the quote as
+// still open. The "\" is put back and the rest parsed as the switches it is.
+bool TakeExclusions(const wchar_t* value, JobSettings& settings) {
+  const wchar_t* quote = wcschr(value, L'"');
+  if (!quote) {
+    settings.exclude.assign(value);
+    return true;
+  }
+  settings.exclude.assign(value, static_cast<size_t>(quote - value));
+  settings.exclude += L'\\';
+  SplitList rest(quote + 1, L" ");
+  for (int i = 0; i < rest.Count(); ++i) {
+    const wchar_t* piece = rest.Item(i);
+    if (*piece && !ParseSwitch(piece, settings)) return false;
+  }
+  return true;
+}
+
 bool ParseSwitch(const wchar_t* argument, JobSettings& settings) {
   if (argument[0] != L'/' && argument[0] != L'-') return false;
   const wchar_t* name = argument + 1;
@@ -61,6 +87,9 @@ bool ParseSwitch(const wchar_t* argument, JobSettings& settings) {
   if (wcslen(name) > kThreadsLength &&
       CompareStringOrdinal(name, kThreadsLength, kThreads, kThreadsLength, TRUE) == CSTR_EQUAL)
     return ParseThreadCount(name + kThreadsLength, settings.threads);
+  const size_t excludeLength = wcslen(kExcludeSwitch);
+  if (wcslen(name) >= excludeLength && _wcsnicmp(name, kExcludeSwitch, excludeLength) == 0)
+    return TakeExclusions(name + excludeLength, settings);
   if (EqualsNoCase(name, L"update"))
     settings.updateMethod = true;
   else if (EqualsNoCase(name, L"skiphidden"))
@@ -198,6 +227,11 @@ int RunHbcopy(int argc, const wchar_t* const* argv) {
 
   BackupJob job;
   ApplyJobOptions(arguments.settings, job);
+  for (const std::wstring& malformed : job.exclusions.Malformed()) {
+    WideString line;
+    line.AssignConcat(L"hbcopy: pattern ignored (no name to match): \"", malformed.c_str(), L"\"");
+    WriteStandardLine(STD_ERROR_HANDLE, line.CStr());
+  }
   if (!EnsureTransferBuffer(job)) {
     WriteStandardLine(STD_ERROR_HANDLE, L"hbcopy: not enough memory for the transfer buffer");
     return kHbcopyStopped;

@@ -1,6 +1,7 @@
 // The console front end of the engine: one folder pair, one mode, run through
 // the same passes as a run from the main window.
 //   hbcopy MODE SOURCE DESTINATION [/update] [/skiphidden] [/skipsystem] [/threads:N]
+//          [/exclude:"PATTERN;PATTERN..."]
 #pragma once
 
 #include <cstdint>

@@ -13,4 +13,5 @@ void ApplyJobOptions(const JobSettings& settings, BackupJob& job) {
   job.flags = ModeFlags(settings);
   job.skipAttributes = settings.skipMask;
   job.threads = settings.threads;
+  job.exclusions.Assign(settings.exclude.c_str());
 }

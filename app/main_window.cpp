@@ -18,6 +18,8 @@
 #include "app/main_window_state.h"
 #include "app/run_log.h"
 #include "app/run_report.h"
+#include "app/schedule_command.h"
+#include "app/schedule_dialog.h"
 #include "app/shell_links.h"
 #include "app/strict_warning.h"
 #include "base/path.h"
@@ -45,6 +47,11 @@ constexpr wchar_t kStrayArgumentText[] =
 constexpr wchar_t kDefaultJobShown[] = L"The default job is shown instead.";
 constexpr wchar_t kNoJobShown[] =
     L"An empty job is shown; use \"Save as...\" to keep what you make of it.";
+constexpr wchar_t kScheduleNeedsFile[] =
+    L"Save the job to a file of its own first (\"Save as...\"): the schedule runs a job "
+    L"file.";
+constexpr wchar_t kScheduleNeedsSave[] =
+    L"Save the job first: the schedule runs the job as its file holds it.";
 
 // Messages an elevated process would otherwise refuse from the shell, which
 // runs with less rights: file drops and what they need.
@@ -203,11 +210,30 @@ void ReportNoRunner(MainWindow& main) {
   }
 }
 
+// "Schedule...": only a job that has a file of its own and is saved, since
+// the task runs the file as it is.
+void ScheduleCurrentJob(MainWindow& main) {
+  Application& app = main.app;
+  const wchar_t* file = app.currentSettingsPath.CStr();
+  if (app.currentSettingsPath.Length() == 0 || EqualsNoCase(file, app.defaultSettingsPath.CStr())) {
+    ShowMessageBox(main.window, kScheduleNeedsFile, MessageBoxType::Ok, kNoticeHeight, 0);
+    return;
+  }
+  if (!main.isSaved) {
+    ShowMessageBox(main.window, kScheduleNeedsSave, MessageBoxType::Ok, kNoticeHeight, 0);
+    return;
+  }
+  Schedule schedule = JobFileSchedule(file);
+  // The dialog writes the file's key itself; the value follows, so that the
+  // next save keeps it.
+  if (ScheduleDialog(app, file, schedule)) main.settings.schedule = ScheduleSettingText(schedule);
+}
+
 // "Start backup". True when the loop is to end.
 bool StartBackup(MainWindow& main) {
   BackupJob& job = main.job;
   // The runner reads the rows themselves; the value gives the mode and options.
-  CollectJobSettings(main.window, main.ids.job(), main.settings);
+  CollectMainWindowJob(main);
   if (main.settings.mode == JobMode::Strict && !ConfirmStrictBackup(main.app)) return false;
   BackupRunner runner = CurrentBackupRunner();
   if (!runner) {
@@ -288,6 +314,10 @@ bool Dispatch(MainWindow& main, const UiEvent& event) {
   } else if (code == ids.options.updateMethod || code == ids.options.skipSystem ||
              code == ids.options.skipHidden) {
     main.isSaved = false;
+  } else if (code == UiEventCode::EditChanged) {
+    if (param == ids.exclude) main.isSaved = false;
+  } else if (code == ids.schedule) {
+    ScheduleCurrentJob(main);
   } else if (code == ids.settings) {
     return main.app.RunInstallDialog(HandOverArguments(main.app).CStr(), main.showCommand);
   } else if (code == ids.open) {

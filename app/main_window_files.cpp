@@ -10,6 +10,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/main_window_state.h"
+#include "app/schedule_command.h"
 #include "base/path.h"
 #include "jobfile/job_settings.h"
 #include "jobfile/preferences.h"
@@ -36,6 +37,8 @@ constexpr wchar_t kShownJobKept[] = L"The job shown is kept.";
 constexpr wchar_t kNotAJobQuestion[] =
     L" exists and is not a backup settings file.\r\n\r\nDo you want to replace what it holds "
     L"with this job? Its present content will be lost.";
+constexpr wchar_t kScheduleNotMoved[] =
+    L"The Task Scheduler refused the new file's task; the schedule stays with the previous file.";
 constexpr int kQuestionHeight = 130;
 constexpr int kLongTextHeight = 170;
 
@@ -88,6 +91,28 @@ bool AskForFile(MainWindow& main, bool forSaving, WideString& chosen) {
   return true;
 }
 
+// Save as: the old file's task runs the old file; the user decides whether
+// the schedule goes with the job to its new file.
+void OfferToMoveSchedule(MainWindow& main, const wchar_t* previous, const wchar_t* chosen,
+                         const Schedule& schedule) {
+  WideString text;
+  FormatSchedule(schedule, text);
+  WideString question;
+  question.AssignConcat(L"The job was scheduled (", text.CStr(),
+                        L").\r\n\r\nMove the schedule to the new file? Otherwise it stays with "
+                        L"the previous file.");
+  if (ShowMessageBox(main.window, question.CStr(), MessageBoxType::YesNo, kLongTextHeight, 0) !=
+      MessageBoxAnswer::Yes)
+    return;
+  if (ScheduleJob(main.app, chosen, schedule) != TaskOutcome::kDone) {
+    ShowMessageBox(main.window, kScheduleNotMoved, MessageBoxType::Ok, kQuestionHeight, 0);
+    return;
+  }
+  main.settings.schedule = ScheduleSettingText(schedule);
+  Schedule none;
+  ScheduleJob(main.app, previous, none);
+}
+
 }  // namespace
 
 bool ConfirmReplacingNonJob(MainWindow& main, const wchar_t* path) {
@@ -137,7 +162,9 @@ void SaveJobAs(MainWindow& main) {
                      0) == MessageBoxAnswer::Yes) {
     app.currentSettingsPath.Assign(app.defaultSettingsPath.CStr());
     SetShownFileName(main);
-    main.isSaved = CollectJobSettings(main.window, main.ids.job(), main.settings) &&
+    // A schedule stays with the file its task runs.
+    main.settings.schedule.clear();
+    main.isSaved = CollectMainWindowJob(main) &&
                    SaveAsDefaultJob(app.defaultSettingsPath.CStr(), main.settings).complete;
     if (!main.isSaved) ShowNotSaved(main);
     return;
@@ -148,13 +175,22 @@ void SaveJobAs(MainWindow& main) {
   // otherwise get the job's sections added to whatever it holds.
   const bool replace = CheckJobFile(chosen.CStr()) == JobFileProblem::NotAJob;
   if (replace && !ConfirmReplacingNonJob(main, chosen.CStr())) return;
+  WideString previous(app.currentSettingsPath.CStr());
+  // The new file's schedule is decided below; until then it has none, so
+  // that no file claims a task that is not its own.
+  Schedule schedule;
+  ParseSchedule(main.settings.schedule.c_str(), schedule);
+  main.settings.schedule.clear();
   if (!SaveJob(main, chosen.CStr(), replace)) {
+    main.settings.schedule = ScheduleSettingText(schedule);
     ShowNotSaved(main);
     return;
   }
   app.currentSettingsPath.Assign(chosen.CStr());
   SetShownFileName(main);
   main.isSaved = true;
+  if (schedule.kind != ScheduleKind::kNone && !EqualsNoCase(previous.CStr(), chosen.CStr()))
+    OfferToMoveSchedule(main, previous.CStr(), chosen.CStr(), schedule);
 }
 
 bool ConfirmClose(MainWindow& main) {
@@ -180,6 +216,7 @@ bool LoadJob(MainWindow& main, const wchar_t* path) {
   // An arrow left from the previous job would claim an order these rows
   // do not have.
   ClearSortArrows(main.window.ControlHandle(main.ids.list));
+  main.window.SetControlText(main.ids.exclude, main.settings.exclude.c_str());
   SetShownFileName(main);
   main.isSaved = true;
   return true;
@@ -188,8 +225,15 @@ bool LoadJob(MainWindow& main, const wchar_t* path) {
 bool SaveJob(MainWindow& main, const wchar_t* path, bool replaceContent) {
   // Only a complete save holds the job: a file with some of its pairs would
   // lose the others at the next load.
-  const bool whole = CollectJobSettings(main.window, main.ids.job(), main.settings);
+  const bool whole = CollectMainWindowJob(main);
   const SettingsSaveResult saved = replaceContent ? ReplaceWithJobSettings(path, main.settings)
                                                   : WriteJobSettings(path, main.settings);
   return saved.complete && whole;
+}
+
+bool CollectMainWindowJob(MainWindow& main) {
+  const bool whole = CollectJobSettings(main.window, main.ids.job(), main.settings);
+  WideString exclude = main.window.GetControlText(main.ids.exclude);
+  main.settings.exclude.assign(exclude.buf ? exclude.buf : L"");
+  return whole;
 }

@@ -19,7 +19,7 @@ namespace {
 constexpr wchar_t kClassName[] = L"HARBORLINE_CLASS";
 constexpr wchar_t kTitle[] = L"Harborline Backup";
 constexpr int kWidth = 650;
-constexpr int kHeight = 525;
+constexpr int kHeight = 553;
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kHeadingBlue = RGB(0, 0, 160);
@@ -48,7 +48,7 @@ constexpr int kColumnWidths[] = {300, 300, 0, 0};
 // A dark gradient from left to right with three white panels: the list, the
 // modes and the options. Painted once; later painting only blits it.
 void PaintBackground(UiWindow& window) {
-  static const PanelRect kPanels[] = {{10, 60, 630, 170}, {10, 245, 630, 130}, {10, 390, 630, 75}};
+  static const PanelRect kPanels[] = {{10, 60, 630, 170}, {10, 245, 630, 130}, {10, 390, 630, 103}};
   SetPanelBackground(window, kWidth, kHeight, 0xFF000000, 0xFF505050, kPanels,
                      sizeof kPanels / sizeof kPanels[0]);
 }
@@ -168,23 +168,37 @@ class Builder {
         Check(L"Skip copying &hidden files.", 280, 440, 180,
               L"Whether to skip copying files with HIDDEN attributes (recommended).");
     w_.newControlTextColour = -1;
+    w_.AddStatic(L"Exclude:", 30, 468, 60, 18);
+    w_.SetControlTextColour(-1, kBlack);
+    w_.SetFontForNewControls(9, 400, 1);
+    ids.exclude = w_.AddEdit(465);
+    w_.SetControlBounds(ids.exclude, 95, 465, 390, 21);
+    w_.AddTooltip(ids.exclude,
+                  L"Items to leave out, separated by \";\": *.tmp; ~$*; Thumbs.db; "
+                  L"node_modules\\; Projects\\*\\bin\\\r\nA pattern ending in \"\\\" "
+                  L"matches folders only; one holding a \"\\\" matches the path below the "
+                  L"pair's folder.");
   }
 
   void FileButtons() {
     MainWindowControls& ids = main_.ids;
     w_.SetFontForNewControls(9, 800, 1);
     ids.settings = ImageButton(L"  Sett&ings", 500, 425, 110, 26, kSettingsImage, 16, nullptr);
+    ids.schedule = w_.AddButton(L"Schedu&le...", 500, 461, 110, 26);
+    w_.AddTooltip(ids.schedule,
+                  L"Run this job by itself: every day, on chosen days or at log-on (Windows "
+                  L"Task Scheduler).");
     w_.newControlFlags = LayoutFlags::KeepsOwnBackground;
-    ids.open = ImageButton(L"   &Open", 40, 480, 100, 32, kOpenImage, 20,
+    ids.open = ImageButton(L"   &Open", 40, 508, 100, 32, kOpenImage, 20,
                            L"Load a previously saved Harborline Backup file.");
-    ids.save = ImageButton(L"   &Save", 170, 480, 100, 32, kSaveImage, 20,
+    ids.save = ImageButton(L"   &Save", 170, 508, 100, 32, kSaveImage, 20,
                            L"Save the backup settings in the currently loaded Harborline Backup "
                            L"file.");
-    ids.saveAs = ImageButton(L"   Save &as...", 300, 480, 100, 32, kSaveAsImage, 20,
+    ids.saveAs = ImageButton(L"   Save &as...", 300, 508, 100, 32, kSaveAsImage, 20,
                              L"Save the backup settings to a custom Harborline Backup file, so you "
                              L"can load them later.");
     w_.SetFontForNewControls(12, 800, 1);
-    ids.start = ImageButton(L" Start &backup", 460, 476, 160, 40, kStartImage, 32,
+    ids.start = ImageButton(L" Start &backup", 460, 504, 160, 40, kStartImage, 32,
                             L"Start backing up / restoring the selected folders.");
     w_.newControlFlags = LayoutFlags::None;
     w_.SetFontForNewControls(9, 400, 1);

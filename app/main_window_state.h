@@ -24,6 +24,8 @@ struct MainWindowControls {
   int settings = 0, open = 0, save = 0, saveAs = 0, start = 0;
   // The header's line with the job file's name.
   int jobName = 0;
+  int exclude = 0;   // the job's exclusion patterns
+  int schedule = 0;  // "Schedule..."
   // Items of the list's context menu.
   int menuOpenSource = 0, menuOpenDestination = 0, menuAdd = 0, menuEdit = 0, menuRemove = 0;
 
@@ -71,6 +73,9 @@ bool LoadJob(MainWindow& main, const wchar_t* path);
 // Says that a job file was not opened, why, and what is shown instead.
 void ShowJobNotOpened(MainWindow& main, const wchar_t* path, const std::wstring& reason,
                       const wchar_t* instead);
+// Collects the job from the controls into main.settings (the pairs, mode
+// and options, and the exclusion field); false when a row could not be read.
+bool CollectMainWindowJob(MainWindow& main);
 // Collects the job from the controls and writes it (replaceContent: in place
 // of everything the file held); true only when the whole job reached the file.
 bool SaveJob(MainWindow& main, const wchar_t* path, bool replaceContent = false);

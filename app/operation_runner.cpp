@@ -176,6 +176,9 @@ RunResult RunBackup(Application& app, BackupJob& job) {
   run.flags = job.flags;
   run.skipAttributes = job.skipAttributes;
   run.runMode = app.runMode;
+  run.scheduled = app.scheduledRun;
+  run.exclude = job.exclusions.Text();
+  run.ignoredPatterns = job.exclusions.Malformed();
   ResumeJob(job);
   if (!BuildProgressWindow(app, job, progress)) {
     if (app.runMode != kInteractive) app.exitCode = kExitCancelled;

@@ -38,7 +38,12 @@ std::wstring OptionsText(const RunRecord& run) {
   return options.empty() ? L"none" : options;
 }
 
-const wchar_t* RunModeText(uint8_t runMode) {
+const wchar_t* RunModeText(uint8_t runMode, bool scheduled) {
+  if (scheduled) {
+    if (runMode == kQuiet) return L"scheduled (/Quiet)";
+    if (runMode == kPassive) return L"scheduled (/Passive)";
+    return L"scheduled";
+  }
   if (runMode == kQuiet) return L"unattended (/Quiet)";
   if (runMode == kPassive) return L"unattended (/Passive)";
   return L"interactive";
@@ -132,13 +137,17 @@ std::wstring FormatRunReport(const RunRecord& run) {
   text += L"started " + TimeText(run.started) + L" ====" + kNewLine;
   text += L"Ended: " + TimeText(run.ended) + kNewLine;
   text += L"Job file: " + run.jobFile + kNewLine;
-  text += std::wstring(L"Run: ") + RunModeText(run.runMode) + kNewLine;
+  text += std::wstring(L"Run: ") + RunModeText(run.runMode, run.scheduled) + kNewLine;
   if (!run.notRunReason.empty()) {
     text += L"Outcome: nothing was run: " + run.notRunReason + kNewLine + kNewLine;
     return text;
   }
   text +=
       std::wstring(L"Mode: ") + ModeName(run.flags) + L"; options: " + OptionsText(run) + kNewLine;
+  if (!run.exclude.empty()) text += L"Excluded: " + run.exclude + kNewLine;
+  for (const std::wstring& pattern : run.ignoredPatterns)
+    text += L"Note: the exclusion pattern \"" + pattern + L"\" names nothing and was ignored." +
+            kNewLine;
   if (run.rowCount == 0) text += std::wstring(L"The list holds no folder pairs.") + kNewLine;
   text += L"Outcome: " + RunOutcomeText(run) + kNewLine;
   for (const PairRecord& pair : run.pairs) {

@@ -30,6 +30,11 @@ struct RunRecord {
   uint32_t flags = 0;  // BackupMode bits as the run was started
   uint32_t skipAttributes = 0;
   uint8_t runMode = 0;
+  bool scheduled = false;  // started by the job's scheduled task
+  // The job's exclusion patterns as given, and the elements of it that were
+  // ignored as malformed.
+  std::wstring exclude;
+  std::vector<std::wstring> ignoredPatterns;
   int rowCount = 0;
   bool cancelled = false;
   // Set when the run did not start at all: why (the job could not be trusted).

@@ -83,3 +83,11 @@ inline bool IsValidHandle(HANDLE handle) {
 
 // Kernel handles: files, threads, processes, tokens, events.
 using HandleHolder = Owner<HANDLE, CloseHandle, NoneIs::NullOrInvalid>;
+
+// COM interfaces: one reference, given back with Release.
+template <typename T>
+void ReleaseComReference(T* object) {
+  object->Release();
+}
+template <typename T>
+using ComPointer = Owner<T*, ReleaseComReference<T>>;

@@ -1,5 +1,7 @@
 #include "engine/backup_job.h"
 
+#include <cwchar>
+
 BackupJob::~BackupJob() { CloseJobFiles(*this); }
 
 bool EnsureTransferBuffer(BackupJob& job) {
@@ -51,4 +53,11 @@ void UpdateProgress(BackupJob& job) {
       std::memory_order_relaxed);
   ReleaseSRWLockExclusive(&job.progressLock);
   if (job.progressObserver) job.progressObserver(job.observerContext, job);
+}
+
+bool IsExcludedItem(const BackupJob& job, const wchar_t* path, const wchar_t* name, bool folder) {
+  if (job.exclusions.Empty()) return false;
+  size_t length = wcslen(path);
+  return job.exclusions.Excludes(path + (job.walkRootLength < length ? job.walkRootLength : length),
+                                 name, folder);
 }

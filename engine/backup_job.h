@@ -9,6 +9,7 @@
 
 #include "base/owner.h"
 #include "base/wide_string.h"
+#include "engine/exclusion_patterns.h"
 #include "engine/file_object.h"
 #include "engine/handle_holder.h"
 #include "engine/pass_report.h"
@@ -93,6 +94,13 @@ class BackupJob {
   // size for the source, so the copy back leaves them alone.
   bool secondPass = false;
 
+  // Items that no pass counts, copies, compares or deletes; empty by
+  // default. Set before a run, only read while the passes run.
+  ExclusionPatterns exclusions;
+  // Length of the root text of the tree being walked, so that a walker can
+  // hand the matcher an item's path below the root; set by each walk's entry.
+  size_t walkRootLength = 0;
+
   // Open while the worker may go on; closed by PauseJob. The worker waits at
   // its next stopping point rather than being suspended wherever it stands,
   // perhaps inside the heap's lock, which the window thread would then wait
@@ -125,6 +133,10 @@ bool StopRequested(BackupJob& job);
 // worker so that it can see the flag.
 void PauseJob(BackupJob& job);
 void ResumeJob(BackupJob& job);
+
+// True when the job's patterns exclude the item at path (below the root of
+// the walk under way) with that name.
+bool IsExcludedItem(const BackupJob& job, const wchar_t* path, const wchar_t* name, bool folder);
 
 // Allocates the transfer buffer if it is still missing; false when memory is short.
 bool EnsureTransferBuffer(BackupJob& job);

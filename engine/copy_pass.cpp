@@ -242,6 +242,10 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
     const wchar_t* name = find.Name();
     JoinPath(fromItem, from, name);
     JoinPath(toItem, to, name);
+    if (fromItem.ok && IsExcludedItem(job, fromItem.CStr(), name, find.IsFolder())) {
+      ++report.counts.skipped;
+      continue;
+    }
     ++job.itemsDone;
     UpdateProgress(job);
     if (!fromItem.ok || !toItem.ok) {
@@ -351,5 +355,6 @@ DWORD WINAPI CopyThread(void* argument) {
 
 bool WalkTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
   if (job.flags & BackupMode::Strict) return PruneTree(from, to, job);
+  job.walkRootLength = wcslen(from);
   return CopyTree(from, to, job);
 }

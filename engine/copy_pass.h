@@ -12,5 +12,6 @@
 DWORD WINAPI CopyThread(void* job);
 // Walks folder from against folder to (see the pass table in the runner).
 // Links are recreated, never followed; the update test compares last-write
-// time and size only. False when a level stopped early.
+// time and size only. Items the job excludes are counted as skipped and
+// never entered. False when a level stopped early.
 bool WalkTree(const wchar_t* from, const wchar_t* to, BackupJob& job);

@@ -91,7 +91,9 @@ bool DeleteItem(BackupJob& job, const FindHandle& find, const wchar_t* item,
   return gone;
 }
 
-bool PruneLevel(const Level& level, BackupJob& job) {
+// kept: set when the level holds an item that stays on purpose (an excluded
+// one), which keeps the folder itself from being deleted.
+bool PruneLevel(const Level& level, BackupJob& job, bool& kept) {
   PassReport& report = job.report;
   WideString pattern;
   JoinPath(pattern, level.from, L"*");
@@ -105,7 +107,11 @@ bool PruneLevel(const Level& level, BackupJob& job) {
       return true;
     // A folder that goes as a whole is left to its deletion, which repairs
     // access, and reports it if even that fails.
-    if (level.sourceLacksAll && find.lastError == ERROR_ACCESS_DENIED) return true;
+    // Unless the job excludes items: the forced deletion would take them
+    // unseen.
+    if (level.sourceLacksAll && find.lastError == ERROR_ACCESS_DENIED && job.exclusions.Empty())
+      return true;
+    if (!job.exclusions.Empty()) kept = true;
     RecordFailure(report, level.from, FailureStep::kListFolder, find.lastError);
     return false;
   }
@@ -120,6 +126,13 @@ bool PruneLevel(const Level& level, BackupJob& job) {
     const wchar_t* name = find.Name();
     JoinPath(fromItem, level.from, name);
     JoinPath(toItem, level.to, name);
+    // Protected: what the job leaves out of the backup is not the backup's
+    // to mirror, whatever the source holds.
+    if (fromItem.ok && IsExcludedItem(job, fromItem.CStr(), name, find.IsFolder())) {
+      ++report.counts.skipped;
+      kept = true;
+      continue;
+    }
     ++job.itemsDone;
     UpdateProgress(job);
     if (!fromItem.ok || !toItem.ok) {
@@ -155,8 +168,14 @@ bool PruneLevel(const Level& level, BackupJob& job) {
       bool sourceFolder = counterpart == Counterpart::kMissing || PathIsFolder(toItem.CStr());
       if (sourceFolder) {
         Level inner{fromItem.CStr(), toItem.CStr(), counterpart == Counterpart::kMissing};
-        if (!PruneLevel(inner, job)) result = false;
+        bool innerKept = false;
+        if (!PruneLevel(inner, job, innerKept)) result = false;
         if (StopRequested(job)) break;
+        if (innerKept) {
+          // The folder stays for what it protects.
+          kept = true;
+          continue;
+        }
       }
     }
     if (counterpart == Counterpart::kMissing && DeleteItem(job, find, fromItem.CStr(), folderFinal))
@@ -179,5 +198,7 @@ bool PruneTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
                   Refusal::kPassStopped);
     return false;
   }
-  return PruneLevel(Level{from, to, false}, job);
+  job.walkRootLength = wcslen(from);
+  bool kept = false;
+  return PruneLevel(Level{from, to, false}, job, kept);
 }

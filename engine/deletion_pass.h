@@ -10,6 +10,8 @@
 // vanished source stops the pass, a name the source cannot judge is a
 // failure, and below a source folder that is a link nothing is judged (the
 // link may dangle, or point at another tree). Links in from go as links; an
-// item that resolves elsewhere is never deleted. False when a level stopped
+// item that resolves elsewhere is never deleted. Items the job excludes are
+// protected: counted as skipped, never deleted, and the folders holding them
+// stay. False when a level stopped
 // early; every item that should have gone and did not is in the report.
 bool PruneTree(const wchar_t* from, const wchar_t* to, BackupJob& job);

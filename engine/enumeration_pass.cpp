@@ -1,5 +1,7 @@
 #include "engine/enumeration_pass.h"
 
+#include <cwchar>
+
 #include "base/path.h"
 #include "engine/file_size.h"
 #include "engine/find_handle.h"
@@ -15,17 +17,23 @@ DWORD WINAPI EnumerationThread(void* argument) {
   return EnumerateTree(root.CStr(), job) ? 1 : 0;
 }
 
-bool EnumerateTree(const wchar_t* folder, BackupJob& job) {
+namespace {
+
+bool CountLevel(const wchar_t* folder, BackupJob& job) {
   WideString pattern;
   JoinPath(pattern, folder, L"*");
   FindHandle find;
   if (!pattern.ok || !FirstEntry(find, pattern.CStr())) return true;
   WideString child;
   do {
+    if (!job.exclusions.Empty()) {
+      JoinPath(child, folder, find.Name());
+      if (child.ok && IsExcludedItem(job, child.CStr(), find.Name(), find.IsFolder())) continue;
+    }
     ++job.itemsTotal;
     if (find.IsPlainFolder()) {
       JoinPath(child, folder, find.Name());
-      if (child.ok && !EnumerateTree(child.CStr(), job)) return false;
+      if (child.ok && !CountLevel(child.CStr(), job)) return false;
     } else if (find.IsLink()) {
       // Counted with what it resolves to: a file's size, 0 for a folder.
       JoinPath(child, folder, find.Name());
@@ -38,4 +46,11 @@ bool EnumerateTree(const wchar_t* folder, BackupJob& job) {
     if (StopRequested(job)) return false;
   } while (NextEntry(find));
   return true;
+}
+
+}  // namespace
+
+bool EnumerateTree(const wchar_t* folder, BackupJob& job) {
+  job.walkRootLength = wcslen(folder);
+  return CountLevel(folder, job);
 }

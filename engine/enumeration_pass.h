@@ -10,5 +10,6 @@
 // itemsTotal and bytesTotal; answers 1 when the count ran to its end.
 DWORD WINAPI EnumerationThread(void* job);
 // Every entry (file, folder, link) counts as an item; files add their size.
-// Links are counted but never entered. False when cancelled.
+// Links are counted but never entered; items the job excludes are not
+// counted at all. False when cancelled.
 bool EnumerateTree(const wchar_t* folder, BackupJob& job);

@@ -400,3 +400,16 @@ SettingsSaveResult ReplaceWithJobSettings(const wchar_t* path, const JobSettings
   DeleteFileW(fresh.c_str());
   return SettingsSaveResult{};
 }
+
+bool WriteJobSchedule(const wchar_t* path, const std::wstring& schedule) {
+  WideString file = FullSettingsPath(path);
+  if (!file.ok) return false;
+  if (schedule.empty()) return RemoveKeyIfPresent(file.CStr(), kScheduleKey);
+  return WriteProfileText(file.CStr(), kSettingsSection, kScheduleKey, schedule.c_str());
+}
+
+std::wstring ReadJobSchedule(const wchar_t* path) {
+  WideString file = FullSettingsPath(path);
+  if (!file.ok) return std::wstring();
+  return ReadTextKey(file.CStr(), kScheduleKey);
+}

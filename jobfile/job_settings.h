@@ -136,6 +136,10 @@ SettingsSaveResult WriteJobSettings(const wchar_t* path, const JobSettings& sett
 // Writes the value into a file of its own that then takes the place of the
 // one at path, whatever that held (asked for by the user: it is no job file).
 SettingsSaveResult ReplaceWithJobSettings(const wchar_t* path, const JobSettings& settings);
+// The "Schedule" key alone, which the schedule's dialog and switch change
+// without touching the rest of the job; an empty text removes the key.
+bool WriteJobSchedule(const wchar_t* path, const std::wstring& schedule);
+std::wstring ReadJobSchedule(const wchar_t* path);
 
 // Rewrites a file in the old format (source=destination lines, no version)
 // in the present one. Returns the number of pair lines written.

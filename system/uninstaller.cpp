@@ -17,6 +17,7 @@
 #include "system/process_launch.h"
 #include "system/registry_key.h"
 #include "system/shell_link.h"
+#include "system/task_schedule.h"
 #include "ui/message_box.h"
 #include "ui/ui_window.h"
 
@@ -268,6 +269,9 @@ InstallRemoval RemoveInstallation(InstallLayout& layout) {
     key.DeleteTree(kUninstallKey);
   }
   UnregisterFileType();
+  // A task left behind would start a program that is no longer there, every
+  // night, with an error nobody sees.
+  RemoveAllScheduledTasks();
   return removal;
 }
 

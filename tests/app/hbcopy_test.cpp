@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "engine/backup_job.h"
 #include "engine/handle_holder.h"
@@ -284,4 +285,38 @@ TEST(Hbcopy, AKilledRunLeavesNothingThatTheNextRunDoesNotClear) {
   EXPECT_NE(next.output.find("leftovers=1"), std::string::npos) << next.output;
   EXPECT_EQ(NamesIn(tree.Path(L"dst")), (std::vector<std::wstring>{L"big.bin"}));
   EXPECT_EQ(DescribeTree(tree.Path(L"dst")), DescribeTree(tree.Path(L"src")));
+}
+
+TEST(Hbcopy, ExcludeSwitchLeavesItemsOutEvenWhenItsQuoteFollowsABackslash) {
+  TempTree tree;
+  tree.WriteFile(L"src\\keep.txt", "keep");
+  tree.WriteFile(L"src\\a.tmp", "left out");
+  tree.WriteFile(L"src\\web\\node_modules\\lib.js", "left out");
+  tree.WriteFile(L"src\\hidden.txt", "left out by /skiphidden");
+  SetAttributes(tree.Path(L"src\\hidden.txt"), FILE_ATTRIBUTE_HIDDEN);
+  // The command line reads "\"" as an escaped quote: the switches after it
+  // must still count.
+  ChildResult run =
+      RunHbcopyProgram(L"common " + Quoted(tree.Path(L"src")) + L" " + Quoted(tree.Path(L"dst")) +
+                       L" /exclude:\"*.tmp;node_modules\\\" /skiphidden");
+  EXPECT_EQ(run.exitCode, 0u) << run.errors;
+  EXPECT_NE(run.output.find("pass=copy copied=1 uptodate=0 deleted=0 skipped=3 failed=0"),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(NamesIn(tree.Path(L"dst")), (std::vector<std::wstring>{L"keep.txt", L"web"}));
+  EXPECT_TRUE(NamesIn(tree.Path(L"dst\\web")).empty());
+
+  // A malformed pattern is noted and ignored; the run goes on.
+  run = RunHbcopyProgram(L"common " + Quoted(tree.Path(L"src")) + L" " +
+                         Quoted(tree.Path(L"dst2")) + L" /EXCLUDE:\"*.tmp;;\\\\\"");
+  EXPECT_EQ(run.exitCode, 0u) << run.errors;
+  EXPECT_NE(run.errors.find("pattern ignored (no name to match): \"\""), std::string::npos)
+      << run.errors;
+  EXPECT_FALSE(Exists(tree.Path(L"dst2\\a.tmp")));
+  EXPECT_TRUE(IsFile(tree.Path(L"dst2\\web\\node_modules\\lib.js")));
+
+  // The switch needs no value, but nothing else follows its name.
+  run = RunHbcopyProgram(L"common " + Quoted(tree.Path(L"src")) + L" " +
+                         Quoted(tree.Path(L"dst3")) + L" /excludes");
+  EXPECT_EQ(run.exitCode, 2u);
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <string>
 #include <utility>
@@ -15,6 +16,8 @@
 #include "app/application.h"
 #include "app/backup_runner.h"
 #include "app/shell_links.h"
+#include "jobfile/job_settings.h"
+#include "system/task_schedule.h"
 #include "tests/support/temp_tree.h"
 #include "tests/support/ui_script.h"
 #include "tests/support/window_harness.h"
@@ -37,6 +40,7 @@ struct RunSeen {
   bool listSortable = true;
   bool listMatches = false;
   std::vector<Row> rows;
+  std::wstring exclude;  // the job's patterns as the runner got them
 };
 
 RunSeen g_run;
@@ -98,6 +102,7 @@ RunResult RecordingRunner(Application& app, BackupJob& job) {
   ++g_run.calls;
   g_run.flags = job.flags;
   g_run.skip = job.skipAttributes;
+  g_run.exclude = job.exclusions.Text();
   g_run.windowShown = IsWindowVisible(app.mainWindow.handle) != FALSE;
   UiControl* list = app.mainWindow.Control(job.pairListControl);
   g_run.listMatches =
@@ -1041,4 +1046,66 @@ TEST_F(MainWindowTest, SaveAsOntoAFileThatIsNoJobAsksFirstAndNoDialogOffersReadO
   EXPECT_STREQ(first, L"C:\\Users\\Ann\\Documents<|>E:\\Backup\\Documents");
   EXPECT_FALSE(saveShowsReadOnly);
   EXPECT_FALSE(openShowsReadOnly);
+}
+
+// --- Exclusion patterns and the schedule -----------------------------------------
+
+TEST_F(MainWindowTest, ExclusionFieldShowsTheJobsPatternsAndTypingIsAChangeThatStartAndSaveTake) {
+  tree.WriteFile(L"job.hbak",
+                 "[Settings]\r\nversion=1\r\nFlag=16\r\nExclude=*.tmp\r\n[Folders]\r\n"
+                 "0=C:\\A<|>D:\\A\r\n");
+  const std::wstring path = tree.Path(L"job.hbak");
+  std::wstring shown, prompt;
+  Run(Quoted(path), {Do([&] {
+                       HWND edit = NthChild(Main(), L"Edit", 0);
+                       shown = WindowText(edit);
+                       SetWindowTextW(edit, L"*.bak; Cache\\");
+                     }),
+                     ClickMain(L" Start backup"), CloseMain(), Answer(L"Yes", &prompt)});
+  EXPECT_EQ(shown, L"*.tmp");
+  EXPECT_EQ(g_run.exclude, L"*.bak; Cache\\");
+  EXPECT_EQ(prompt, L"Save changes to job.hbak?") << "typing in the field is a change";
+  wchar_t saved[64] = {};
+  GetPrivateProfileStringW(L"Settings", L"Exclude", L"", saved, 64, path.c_str());
+  EXPECT_STREQ(saved, L"*.bak; Cache\\");
+}
+
+TEST_F(MainWindowTest, ScheduleNeedsAJobFileOfItsOwn) {
+  std::wstring text;
+  Run(L"", {ClickMain(L"Schedule..."), Answer(L"OK", &text), CloseMain()});
+  EXPECT_EQ(text.rfind(L"Save the job to a file of its own first", 0), 0u) << Utf8(text);
+}
+
+TEST_F(MainWindowTest, SaveAsMovesTheScheduleToTheNewFileWhenTheUserSaysSo) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  ASSERT_EQ(RemoveAllScheduledTasks(), TaskOutcome::kDone);
+  tree.WriteFile(L"job.hbak",
+                 "[Settings]\r\nversion=1\r\nFlag=16\r\nSchedule=daily@21:00\r\n[Folders]\r\n"
+                 "0=C:\\A<|>D:\\A\r\n");
+  const std::wstring job = tree.Path(L"job.hbak");
+  const std::wstring copy = tree.Path(L"copy.hbak");
+  Schedule daily;
+  ASSERT_TRUE(ParseSchedule(L"daily@21:00", daily));
+  TaskAction action;
+  action.program = L"C:\\harborline.exe";
+  action.jobFile = job.c_str();
+  ASSERT_EQ(ApplySchedule(daily, action), TaskOutcome::kDone);
+
+  std::wstring question, title;
+  Run(Quoted(job), {ClickMain(L"   Save as..."), Answer(L"No"), InFileDialog(copy, &title),
+                    Answer(L"Yes", &question), CloseMain()});
+  EXPECT_EQ(question.rfind(L"The job was scheduled (daily@21:00).", 0), 0u) << Utf8(question);
+  EXPECT_TRUE(ScheduledTaskExists(copy.c_str()));
+  EXPECT_FALSE(ScheduledTaskExists(job.c_str()));
+  EXPECT_EQ(ReadJobSchedule(copy.c_str()), L"daily@21:00");
+  EXPECT_TRUE(ReadJobSchedule(job.c_str()).empty());
+
+  // Saved again under a third name, and told No: the schedule stays where it is.
+  const std::wstring third = tree.Path(L"third.hbak");
+  Run(Quoted(copy), {ClickMain(L"   Save as..."), Answer(L"No"), InFileDialog(third, &title),
+                     Answer(L"No"), CloseMain()});
+  EXPECT_TRUE(ScheduledTaskExists(copy.c_str()));
+  EXPECT_FALSE(ScheduledTaskExists(third.c_str()));
+  EXPECT_TRUE(ReadJobSchedule(third.c_str()).empty()) << "no file claims another's task";
+  EXPECT_EQ(RemoveAllScheduledTasks(), TaskOutcome::kDone);
 }

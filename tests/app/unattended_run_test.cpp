@@ -233,3 +233,32 @@ TEST_F(UnattendedRun, ArgumentsNamingNoJobItCanTrustRunNothingAndExitWith3) {
 }
 
 }  // namespace
+
+TEST_F(UnattendedRun, ScheduledRunLeavesOutTheJobsPatternsAndSaysSoInTheReport) {
+  tree.WriteFile(L"src\\keep.txt", "keep");
+  tree.WriteFile(L"src\\scratch.tmp", "left out");
+  tree.WriteFile(L"src\\web\\node_modules\\lib.js", "left out");
+  tree.WriteFile(L"dst\\old.tmp", "left out, and so kept by Strict");
+  tree.WriteFile(L"dst\\stale.txt", "deleted by Strict");
+  WriteJobFile(job, 0x01, 0, {{tree.Path(L"src"), tree.Path(L"dst")}});
+  // The key as the window or a text editor writes it, with one empty element.
+  ASSERT_TRUE(
+      WritePrivateProfileStringW(L"Settings", L"Exclude", L"*.tmp;; node_modules\\", job.c_str()));
+  ChildResult run = Start(L"/Quiet /Scheduled");
+  ASSERT_TRUE(run.started);
+  EXPECT_EQ(run.exitCode, 0u) << run.errors;
+  EXPECT_EQ(NamesIn(tree.Path(L"dst")),
+            (std::vector<std::wstring>{L"keep.txt", L"old.tmp", L"web"}));
+  EXPECT_TRUE(NamesIn(tree.Path(L"dst\\web")).empty());
+  const std::string log = RunLog();
+  EXPECT_NE(log.find("Run: scheduled (/Quiet)\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("Excluded: *.tmp;; node_modules\\\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("Note: the exclusion pattern \"\" names nothing and was ignored.\r\n"),
+            std::string::npos)
+      << log;
+  // Copy pass: scratch.tmp and node_modules; deletion pass: old.tmp.
+  EXPECT_NE(log.find("copied 1, up to date 0, deleted 1, skipped by the options 3, failed 0"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Outcome: finished\r\n"), std::string::npos) << log;
+}

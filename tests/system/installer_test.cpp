@@ -13,6 +13,7 @@
 #include "system/process_control.h"
 #include "system/process_launch.h"
 #include "system/registry_key.h"
+#include "system/task_schedule.h"
 #include "system/uninstaller.h"
 #include "tests/support/child_process.h"
 #include "tests/support/foreign_window.h"
@@ -458,6 +459,12 @@ TEST_F(InstallerTest, TheProgramInstallsOpensJobFilesAndUninstallsItself) {
   EXPECT_TRUE(EqualsNoCase(image.CStr(), installed.c_str())) << Utf8(Text(image));
   EXPECT_TRUE(KillProcess(opened));
 
+  // A schedule of the job: the uninstaller removes its task and their folder.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  ChildResult scheduled = RunProgramAt(installed, Quoted(job) + L" /Schedule:daily@21:00");
+  EXPECT_EQ(scheduled.exitCode, 0u) << scheduled.output;
+  EXPECT_TRUE(ScheduledTaskExists(job.c_str()));
+
   // The uninstall entry's command: the installed program hands over to its
   // temporary copy and ends.
   DWORD stage = 0;
@@ -485,6 +492,10 @@ TEST_F(InstallerTest, TheProgramInstallsOpensJobFilesAndUninstallsItself) {
                 L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Harborline Backup"));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L".hbak"));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"HarborlineFile"));
+  EXPECT_FALSE(ScheduledTaskExists(job.c_str()));
+  wchar_t system[MAX_PATH];
+  UINT systemLength = GetSystemDirectoryW(system, MAX_PATH);
+  EXPECT_FALSE(Exists(std::wstring(system, systemLength) + L"\\tasks\\" + kTaskFolderName));
   // The user's own Explorer entries stay.
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, std::wstring(kUserFileExts) + L"\\UserChoice"));
   ASSERT_TRUE(PressButton(box, L"OK"));
