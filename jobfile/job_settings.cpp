@@ -404,8 +404,9 @@ SettingsSaveResult ReplaceWithJobSettings(const wchar_t* path, const JobSettings
 bool WriteJobSchedule(const wchar_t* path, const std::wstring& schedule) {
   WideString file = FullSettingsPath(path);
   if (!file.ok) return false;
-  if (schedule.empty()) return RemoveKeyIfPresent(file.CStr(), kScheduleKey);
-  return WriteProfileText(file.CStr(), kSettingsSection, kScheduleKey, schedule.c_str());
+  ProfileEdit edit = KeyEdit(kScheduleKey, schedule);
+  if (schedule.empty()) edit.kind = ProfileEdit::Kind::RemoveKey;
+  return ApplyProfileEdits(file.CStr(), {edit});
 }
 
 std::wstring ReadJobSchedule(const wchar_t* path) {
