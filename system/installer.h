@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "base/wide_string.h"
 #include "system/install_layout.h"
@@ -22,6 +23,9 @@ struct InstallContext {
   UiWindow* mainWindow = nullptr;
   int minimizeButtonId = -1;
   int closeButtonId = -1;
+  // Asked before an installed copy takes over (the save question of the
+  // open job); false keeps this program open and starts no copy. May be empty.
+  std::function<bool()> beforeHandOver;
 };
 
 // The dialog's five boxes.

@@ -1,7 +1,9 @@
 // The main window with a small job, for looking at it (scripts/screenshot);
 // not shipped. Arguments: "pair" opens the folder pair dialog on the first
 // row, "strict" chooses Strict and presses Start so that the warning shows,
-// "menu" opens the list's context menu. Nothing is run: no runner is plugged in.
+// "menu" opens the list's context menu, "settings" the Settings dialog,
+// "nopair" presses Start with no row checked, "run" shows the window during a
+// run. Nothing is copied: no real runner is plugged in.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -11,6 +13,7 @@
 #include <string>
 
 #include "app/application.h"
+#include "app/backup_runner.h"
 #include "app/main_window.h"
 #include "tests/support/ui_script.h"
 #include "ui/gdiplus_api.h"
@@ -68,6 +71,29 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCo
     } else if (what.find(L"strict") != std::wstring::npos) {
       steps.push_back(
           click(L"Strict backup. Additionally delete destination files, not existing on source."));
+      steps.push_back(click(L" Start backup"));
+    } else if (what.find(L"settings") != std::wstring::npos) {
+      steps.push_back(click(L"  Settings"));
+    } else if (what.find(L"nopair") != std::wstring::npos) {
+      steps.push_back([main] {
+        HWND list = FindChild(*main, nullptr, L"SysListView32");
+        LVITEMW item{};
+        item.stateMask = LVIS_STATEIMAGEMASK;
+        item.state = INDEXTOSTATEIMAGEMASK(1);
+        SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                     reinterpret_cast<LPARAM>(&item));
+        return true;
+      });
+      steps.push_back(click(L" Start backup"));
+    } else if (what.find(L"run") != std::wstring::npos) {
+      // A runner that only keeps the window's events going: the main window
+      // as it looks during a run.
+      SetBackupRunner([](Application& running, BackupJob&) {
+        UiEvent event;
+        while (NextEvent(*running.mainWindow.events, event)) {
+        }
+        return RunResult::kCancelled;
+      });
       steps.push_back(click(L" Start backup"));
     } else if (what.find(L"menu") != std::wstring::npos) {
       steps.push_back([main] {

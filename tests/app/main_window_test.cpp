@@ -14,7 +14,10 @@
 
 #include "app/application.h"
 #include "app/backup_runner.h"
+#include "app/completion_action.h"
+#include "app/operation_runner.h"
 #include "app/shell_links.h"
+#include "tests/support/run_driver.h"
 #include "tests/support/temp_tree.h"
 #include "tests/support/ui_script.h"
 #include "tests/support/window_harness.h"
@@ -37,7 +40,17 @@ struct RunSeen {
   bool listSortable = true;
   bool listMatches = false;
   std::vector<Row> rows;
+  std::wstring enabledJobControls;  // those the user could still change during the run
 };
+
+const wchar_t* const kJobControls[] = {
+    L"   Add folder pair",
+    L"Common backup. Copy files from source to destination, overwriting existing files.",
+    L"Restore mode. Copy files from destination to source, overwriting source files.",
+    L"Use update method (faster). Overwrite only outdated files in the destination.",
+    L"Skip copying hidden files.",
+    L"   Open",
+    L"   Save as..."};
 
 RunSeen g_run;
 RunResult g_runAnswer = RunResult::kFinished;
@@ -105,7 +118,11 @@ RunResult RecordingRunner(Application& app, BackupJob& job) {
   if (list) {
     g_run.listSortable = (list->kindData.listOptions & kListSortsOnHeaderClick) != 0;
     g_run.rows = RowsOf(list->handle);
+    if (IsWindowEnabled(list->handle)) g_run.enabledJobControls += L"list|";
   }
+  for (const wchar_t* text : kJobControls)
+    if (IsWindowEnabled(FindChild(app.mainWindow.handle, text)))
+      g_run.enabledJobControls += std::wstring(text) + L"|";
   app.exitCode = 2;  // what a runner reports; the window hands it on
   return g_runAnswer;
 }
@@ -179,6 +196,9 @@ class MainWindowTest : public ::testing::Test {
       action(dialog);
       return true;
     };
+  }
+  UiStep AddCheckedRow() {
+    return Do([this] { PutRow(List(), {L"C:\\Data", L"E:\\Data", true, L"", L""}); });
   }
   UiStep CloseMain() {
     return [this] { return AtOuterLoop() && PostMessageW(Main(), WM_CLOSE, 0, 0) != FALSE; };
@@ -381,7 +401,7 @@ TEST_F(MainWindowTest, ModesSetTheUpdateBox) {
        Do(look),
        choose(L"Sync mode. Copy newest files from source to destination, and from destination "
               L"to source."),
-       Do(look), ClickMain(L" Start backup"), CloseMain(), Answer(L"No")});
+       Do(look), AddCheckedRow(), ClickMain(L" Start backup"), CloseMain(), Answer(L"No")});
   ASSERT_EQ(boxes.size(), 3u);
   EXPECT_FALSE(boxes[0].checked);
   EXPECT_FALSE(boxes[0].enabled);
@@ -489,7 +509,8 @@ UiStep InStrictWarning(std::function<void(HWND)> action) {
 TEST_F(MainWindowTest, StrictWarningNoWithDontAskAgainAbandonsAndIsNotAskedAgain) {
   std::wstring warning;
   int callsAfterNo = -1;
-  Run(L"", {ClickMain(kStrictMode), ClickMain(L" Start backup"), InStrictWarning([&](HWND dialog) {
+  Run(L"", {AddCheckedRow(), ClickMain(kStrictMode), ClickMain(L" Start backup"),
+            InStrictWarning([&](HWND dialog) {
               warning = WindowText(NthChild(dialog, L"Static", 0));
               PostMessageW(FindChild(dialog, L"Dont ask again"), BM_CLICK, 0, 0);
               ClickChild(dialog, L"No");
@@ -510,19 +531,15 @@ TEST_F(MainWindowTest, StrictWarningNoWithDontAskAgainAbandonsAndIsNotAskedAgain
   EXPECT_STREQ(stored, L"1");
 }
 
-TEST_F(MainWindowTest, StrictWarningIgnoresAPlainCloseAndAnswersTheCloseButton) {
-  bool stayedAfterClose = false;
-  Run(L"", {ClickMain(kStrictMode), ClickMain(L" Start backup"),
-            InStrictWarning([](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }),
-            // Posted messages go before the next tick: the close has been seen.
+TEST_F(MainWindowTest, StrictWarningEscapeAndTheCloseButtonAnswerNo) {
+  Run(L"", {AddCheckedRow(), ClickMain(kStrictMode), ClickMain(L" Start backup"),
+            InStrictWarning([](HWND) { PressKey(VK_ESCAPE); }), ClickMain(L" Start backup"),
             InStrictWarning([&](HWND) {
-              stayedAfterClose = true;
               // The main window's own close button, pressed while the warning is open.
               PostMessageW(Main(), WM_COMMAND, app.closeButtonId, 0);
             }),
             [] { return AtOuterLoop(); }, CloseMain(), Answer(L"No")});
-  EXPECT_TRUE(stayedAfterClose);
-  EXPECT_EQ(g_run.calls, 0) << "the close button abandons the run";
+  EXPECT_EQ(g_run.calls, 0) << "both abandon the run";
 }
 
 // --- Header links and the list's folders ------------------------------------------------
@@ -774,4 +791,158 @@ TEST_F(MainWindowTest, BrowsedSourceFillsTheEditAndProposesADestination) {
   EXPECT_EQ(title, L"Please select the source folder for this backup");
   EXPECT_EQ(source, tree.Path(L"Pick\\Music"));
   EXPECT_EQ(destination, L"E:\\Backup\\Music");
+}
+
+// --- Modal windows and the ways out ------------------------------------------------
+
+namespace {
+
+POINT CentreOf(HWND window) {
+  RECT area{};
+  GetWindowRect(window, &area);
+  return POINT{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+}
+
+// The main window's thread took a click on the main window from its queue.
+bool g_mainClicked = false;
+HWND g_clickTarget = nullptr;
+LRESULT CALLBACK NoteClick(int code, WPARAM message, LPARAM info) {
+  auto* mouse = reinterpret_cast<MOUSEHOOKSTRUCT*>(info);
+  if (code == HC_ACTION && (message == WM_LBUTTONDOWN || message == WM_NCLBUTTONDOWN) &&
+      (mouse->hwnd == g_clickTarget || IsChild(g_clickTarget, mouse->hwnd)))
+    g_mainClicked = true;
+  return CallNextHookEx(nullptr, code, message, info);
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, AClickOnTheMainWindowBringsTheOpenDialogBackWithTheFocus) {
+  HHOOK hook = SetWindowsHookExW(WH_MOUSE, NoteClick, nullptr, GetCurrentThreadId());
+  g_mainClicked = false;
+  HWND dialogSeen = nullptr;
+  bool mainDisabled = false, focusInDialog = false, mainEnabledAfter = false;
+  Run(L"", {ClickMain(L"   Add folder pair"), InPairDialog([&](HWND dialog) {
+              dialogSeen = dialog;
+              mainDisabled = !IsWindowEnabled(Main());
+              g_clickTarget = Main();
+              ClickAt(CentreOf(List()));
+            }),
+            [&] {
+              if (!g_mainClicked || GetForegroundWindow() != dialogSeen) return false;
+              focusInDialog = IsChild(dialogSeen, GetFocus()) != FALSE;
+              return ClickChild(dialogSeen, L"Cancel");
+            },
+            Do([&] { mainEnabledAfter = IsWindowEnabled(Main()) != FALSE; }), CloseMain()});
+  UnhookWindowsHookEx(hook);
+  EXPECT_TRUE(mainDisabled) << "clicks on the owner do nothing while the dialog is open";
+  EXPECT_TRUE(focusInDialog);
+  EXPECT_TRUE(mainEnabledAfter);
+}
+
+TEST_F(MainWindowTest, TheJobCannotBeChangedDuringARunAndComesBackAsItWas) {
+  HWND update = nullptr;
+  bool listBack = false, updateBack = true;
+  Run(L"", {AddCheckedRow(), ClickMain(kJobControls[2]), ClickMain(L" Start backup"), Do([&] {
+              update = FindChild(Main(), kJobControls[3]);
+              listBack = IsWindowEnabled(List()) != FALSE;
+              updateBack = IsWindowEnabled(update) != FALSE;
+            }),
+            CloseMain(), Answer(L"No")});
+  EXPECT_EQ(g_run.calls, 1);
+  EXPECT_EQ(g_run.enabledJobControls, L"");
+  EXPECT_TRUE(listBack);
+  EXPECT_FALSE(updateBack) << "Restore keeps the update method disabled";
+}
+
+TEST_F(MainWindowTest, StartWithNoCheckedPairSaysSo) {
+  std::wstring empty, unchecked;
+  Run(L"", {ClickMain(L" Start backup"), Answer(L"OK", &empty), Do([&] {
+              PutRow(List(), {L"C:\\Data", L"E:\\Data", false, L"", L""});
+            }),
+            ClickMain(L" Start backup"), Answer(L"OK", &unchecked), CloseMain()});
+  EXPECT_EQ(g_run.calls, 0);
+  EXPECT_EQ(empty.rfind(L"There is no folder pair to back up.", 0), 0u) << empty;
+  EXPECT_EQ(unchecked.rfind(L"No folder pair is checked", 0), 0u) << unchecked;
+}
+
+TEST_F(MainWindowTest, EndOfTheSessionIsRefusedUntilTheSaveQuestionIsAnswered) {
+  LRESULT unchanged = -1, changed = -1;
+  std::wstring prompt;
+  Run(L"", {Do([&] { unchanged = SendMessageW(Main(), WM_QUERYENDSESSION, 0, 0); }),
+            ClickMain(kJobControls[4]),
+            Do([&] { changed = SendMessageW(Main(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF); }),
+            Answer(L"Yes", &prompt)});
+  EXPECT_EQ(unchanged, TRUE);
+  EXPECT_EQ(changed, FALSE);
+  EXPECT_EQ(prompt, L"Save changes to user.hbak?");
+  wchar_t skip[16] = {};
+  GetPrivateProfileStringW(L"Settings", L"SkipAttributes", L"", skip, 16,
+                           tree.Path(L"user.hbak").c_str());
+  EXPECT_STRNE(skip, L"") << "Yes saved the job";
+}
+
+TEST_F(MainWindowTest, ClosingWhileTheSettingsDialogIsOpenAsksToSave) {
+  std::wstring prompt;
+  Run(L"", {ClickMain(kJobControls[4]), ClickMain(L"  Settings"),
+            [&] {
+              return FindShownWindow(kDialogClass, L"Warn before a strict backup") &&
+                     PostMessageW(Main(), WM_COMMAND, app.closeButtonId, 0);
+            },
+            Answer(L"Cancel", &prompt), CloseMain(), Answer(L"No")});
+  EXPECT_EQ(prompt, L"Save changes to user.hbak?");
+}
+
+TEST_F(MainWindowTest, AltF4AsksOnceAndWithADialogOpenClosesOnlyTheDialog) {
+  int questionsAfterCancel = 0;
+  Run(L"", {ClickMain(kJobControls[4]), ClickMain(L"   Add folder pair"),
+            InPairDialog([](HWND) { PressKey(VK_F4, false, true); }),
+            Do([] { PressKey(VK_F4, false, true); }), Answer(L"Cancel"),
+            [&] {
+              if (HWND box = FindShownWindow(kBoxClass)) {
+                ++questionsAfterCancel;
+                ClickChild(box, L"Cancel");
+                return false;
+              }
+              return AtOuterLoop();
+            },
+            CloseMain(), Answer(L"No")});
+  EXPECT_EQ(questionsAfterCancel, 0);
+}
+
+// The real runner, driven from outside while the main window waits for it.
+namespace {
+std::wstring g_driverQuestion, g_driverProblems;
+RunResult DrivenRunner(Application& app, BackupJob& job) {
+  RunDriver driver(job);
+  driver.HoldWhen([](const BackupJob& seen) { return seen.bytesDone > 0; });
+  driver.Start([](RunDriver& d) {
+    if (!d.WaitForHeldRun()) return;
+    HWND list = d.Control(kCompletionList);
+    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(CompletionAction::kCloseApplication), 0);
+    PostMessageW(d.window, WM_COMMAND, MAKEWPARAM(kCompletionList, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+    d.Answer(true);  // while the run is still held
+    d.Release();
+  });
+  const RunResult result = RunBackup(app, job);
+  driver.Join();
+  g_driverQuestion = driver.question;
+  g_driverProblems = driver.problems;
+  return result;
+}
+}  // namespace
+
+TEST_F(MainWindowTest, ChoosingCloseApplicationDuringARunAsksToSaveThenAndOnce) {
+  tree.WriteFile(L"src\\a.txt", "a");
+  SetBackupRunner(DrivenRunner);
+  Run(L"", {Do([&] {
+              PutRow(List(), {tree.Path(L"src"), tree.Path(L"dst"), true, L"", L""});
+            }),
+            ClickMain(L" Start backup")});
+  EXPECT_EQ(g_driverProblems, L"");
+  EXPECT_EQ(g_driverQuestion, L"Save changes to user.hbak?");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\a.txt")), "a");
+  wchar_t row[512] = {};
+  GetPrivateProfileStringW(L"Folders", L"0", L"", row, 512, tree.Path(L"user.hbak").c_str());
+  EXPECT_NE(std::wstring(row).find(tree.Path(L"dst")), std::wstring::npos) << "saved at the choice";
 }

@@ -515,6 +515,48 @@ TEST_F(Runner, CancelNoShowsTheWindowAgainAndTheRunGoesOn) {
   EXPECT_EQ(DescribeTree(tree.Path(L"src")), DescribeTree(tree.Path(L"dst")));
 }
 
+TEST_F(Runner, CancelQuestionHoldsTheCopyAndNoLetsItGoOn) {
+  tree.WriteFileOfSize(L"src\\big.bin", 8 * 1024 * 1024, 9);
+  AddTreePair(L"src", L"dst");
+  uint64_t asked = 0, whileOpen = 0;
+  bool mainDisabled = false;
+  auto script = [&](RunDriver& d) {
+    if (!d.WaitForHeldRun()) return;
+    mainDisabled = !IsWindowEnabled(app.mainWindow.handle);
+    d.Click(kCancelButton);
+    if (!d.WaitForQuestion()) return;
+    asked = d.job.bytesDone;
+    d.Release();
+    // The worker would now copy on; a short look shows it standing (it
+    // cannot fail falsely).
+    Sleep(300);
+    whileOpen = d.job.bytesDone;
+    d.Answer(false);
+  };
+  EXPECT_EQ(RunDriven(BackupMode::Common, {InsideAFile}, script), RunResult::kFinished);
+  EXPECT_TRUE(mainDisabled) << "the main window waits for the run";
+  EXPECT_EQ(whileOpen, asked) << "nothing is copied while the question is open";
+  EXPECT_EQ(DescribeTree(tree.Path(L"dst")), DescribeTree(tree.Path(L"src")));
+  EXPECT_TRUE(IsWindowEnabled(app.mainWindow.handle));
+}
+
+TEST_F(Runner, CancelYesAfterTheLastFileIsDoneIsRecordedAsFinished) {
+  tree.WriteFile(L"src\\a.txt", "a");
+  AddTreePair(L"src", L"dst");
+  app.runMode = kPassive;  // so that the outcome is also the exit code
+  auto script = [&](RunDriver& d) {
+    if (!d.WaitForHeldRun()) return;
+    d.Click(kCancelButton);
+    if (!d.WaitForQuestion()) return;
+    d.Release();  // no stopping point is left after the last file
+    d.WaitForWorkerEnd();
+    d.Answer(true);
+  };
+  EXPECT_EQ(RunDriven(BackupMode::Common, {InsideAFile}, script), RunResult::kFinished);
+  EXPECT_EQ(app.exitCode, kExitAllDone);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\a.txt")), "a");
+}
+
 TEST_F(Runner, CancelWhilePausedWakesTheWorkerToStop) {
   tree.WriteFileOfSize(L"src\\big.bin", 8 * 1024 * 1024, 8);
   tree.WriteFile(L"dst\\big.bin", "previous big");

@@ -68,7 +68,7 @@ void ForgetQuit() {
   }
 }
 
-void PressKey(WORD key, bool shift) {
+void PressKey(WORD key, bool shift, bool alt) {
   std::vector<INPUT> inputs;
   auto add = [&inputs](WORD vk, bool up) {
     INPUT input{};
@@ -78,10 +78,12 @@ void PressKey(WORD key, bool shift) {
     input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
     inputs.push_back(input);
   };
+  if (alt) add(VK_MENU, false);
   if (shift) add(VK_SHIFT, false);
   add(key, false);
   add(key, true);
   if (shift) add(VK_SHIFT, true);
+  if (alt) add(VK_MENU, true);
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 

@@ -50,7 +50,7 @@ void ForgetQuit();
 
 // Real input, as a user gives it (SendInput reaches windows under Xvfb). The
 // keys go to the foreground window's focus.
-void PressKey(WORD key, bool shift = false);
+void PressKey(WORD key, bool shift = false, bool alt = false);
 // Moves the pointer to a screen point.
 void MovePointerTo(POINT screen);
 // Moves the pointer there and clicks the left button.

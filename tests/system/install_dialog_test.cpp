@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "jobfile/preferences.h"
 #include "system/registry_key.h"
 #include "tests/support/foreign_window.h"
 #include "tests/support/temp_tree.h"
@@ -114,6 +115,7 @@ const Expected kLayout[] = {
     {L"Associate the application with .hbak files", {20, 190, 400, 208}},
     {L"OK", {230, 245, 310, 271}},
     {L"Cancel", {340, 245, 420, 271}},
+    {L"Warn before a strict backup", {20, 249, 220, 267}},
 };
 
 class InstallDialogTest : public ::testing::Test {
@@ -230,4 +232,23 @@ TEST_F(InstallDialogTest, UnattendedRunsNeverOpenIt) {
   context.runMode = 1;
   EXPECT_FALSE(RunInstallDialog(context, L"", SW_SHOWNORMAL));
   EXPECT_EQ(FindWindowExW(nullptr, nullptr, kInstallDialogClass, nullptr), nullptr);
+}
+
+TEST_F(InstallDialogTest, WarnBeforeAStrictBackupSwitchesTheWarningBackOn) {
+  TempTree tree;
+  tree.WriteFile(L"Ann.hbak", "[Settings]\r\nSkipStrictWarning=1\r\n");
+  const std::wstring settings = tree.Path(L"Ann.hbak");
+  context.defaultSettingsPath = settings.c_str();
+  bool shownChecked = true;
+  {
+    DialogDriver driver(main.ui.handle, {[&](HWND d) {
+                                           shownChecked = DialogDriver::Look(d).controls[8].checked;
+                                           DialogDriver::Press(d, kLayout[8].text);
+                                         },
+                                         [&](HWND d) { DialogDriver::Press(d, L"OK"); }});
+    EXPECT_FALSE(RunInstallDialog(context, L"", SW_SHOWNORMAL)) << "nothing to hand over to";
+    ASSERT_TRUE(driver.found);
+  }
+  EXPECT_FALSE(shownChecked) << "the warning was switched off";
+  EXPECT_FALSE(IsStrictWarningSkipped(settings.c_str()));
 }
