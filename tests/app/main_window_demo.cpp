@@ -2,7 +2,7 @@
 // not shipped. Arguments: "pair" opens the folder pair dialog on the first
 // row, "strict" chooses Strict and presses Start so that the warning shows,
 // "menu" opens the list's context menu, "settings" the Settings dialog,
-// "nopair" presses Start with no row checked, "run" shows the window during a
+// "unchecked" presses Start with no row checked, "run" shows the window during a
 // run. Nothing is copied: no real runner is plugged in.
 #include <windows.h>
 
@@ -74,7 +74,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCo
       steps.push_back(click(L" Start backup"));
     } else if (what.find(L"settings") != std::wstring::npos) {
       steps.push_back(click(L"  Settings"));
-    } else if (what.find(L"nopair") != std::wstring::npos) {
+    } else if (what.find(L"unchecked") != std::wstring::npos) {
+      SetBackupRunner([](Application&, BackupJob&) { return RunResult::kFinished; });
       steps.push_back([main] {
         HWND list = FindChild(*main, nullptr, L"SysListView32");
         LVITEMW item{};
