@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/console_output.h"
+#include "app/job_options.h"
 #include "app/privileges.h"
 #include "base/path.h"
 #include "engine/backup_job.h"
@@ -20,13 +21,13 @@ constexpr wchar_t kUsage[] =
 
 struct ModeName {
   const wchar_t* name;
-  uint32_t bits;
+  JobMode mode;
 };
 constexpr ModeName kModes[] = {
-    {L"common", BackupMode::Common},
-    {L"strict", BackupMode::Strict},
-    {L"restore", BackupMode::Restore},
-    {L"sync", BackupMode::Sync},
+    {L"common", JobMode::Common},
+    {L"strict", JobMode::Strict},
+    {L"restore", JobMode::Restore},
+    {L"sync", JobMode::Sync},
 };
 
 // The console's Ctrl+C arrives on a thread of its own; the running job hears
@@ -40,15 +41,15 @@ BOOL WINAPI OnConsoleControl(DWORD) {
   return TRUE;
 }
 
-bool ParseSwitch(const wchar_t* argument, HbcopyArguments& arguments) {
+bool ParseSwitch(const wchar_t* argument, JobSettings& settings) {
   if (argument[0] != L'/' && argument[0] != L'-') return false;
   const wchar_t* name = argument + 1;
   if (EqualsNoCase(name, L"update"))
-    arguments.flags |= BackupMode::UpdateMethod;
+    settings.updateMethod = true;
   else if (EqualsNoCase(name, L"skiphidden"))
-    arguments.skipAttributes |= SkipAttribute::SkipHidden;
+    settings.skipMask |= SettingsSkip::Hidden;
   else if (EqualsNoCase(name, L"skipsystem"))
-    arguments.skipAttributes |= SkipAttribute::SkipSystem;
+    settings.skipMask |= SettingsSkip::System;
   else
     return false;
   return true;
@@ -139,20 +140,35 @@ void PrintProblem(const wchar_t* what, const wchar_t* path) {
 
 }  // namespace
 
+JobSettings HbcopyArguments::NoOptions() {
+  JobSettings settings;
+  settings.updateMethod = false;
+  settings.skipMask = 0;
+  return settings;
+}
+
 bool ParseHbcopyArguments(int argc, const wchar_t* const* argv, HbcopyArguments& arguments) {
   if (argc < 4) return false;
+  JobSettings& settings = arguments.settings;
   bool modeKnown = false;
   for (const ModeName& mode : kModes) {
     if (EqualsNoCase(argv[1], mode.name)) {
-      arguments.flags = mode.bits;
+      settings.mode = mode.mode;
       modeKnown = true;
     }
   }
   if (!modeKnown) return false;
   for (int i = 4; i < argc; ++i)
-    if (!ParseSwitch(argv[i], arguments)) return false;
-  return FolderArgument(argv[2], arguments.source) &&
-         FolderArgument(argv[3], arguments.destination);
+    if (!ParseSwitch(argv[i], settings)) return false;
+  arguments.flags = ModeFlags(settings);
+  arguments.skipAttributes = settings.skipMask;
+  if (!FolderArgument(argv[2], arguments.source) || !FolderArgument(argv[3], arguments.destination))
+    return false;
+  JobPair pair;
+  pair.source = arguments.source.CStr();
+  pair.destination = arguments.destination.CStr();
+  settings.pairs.assign(1, pair);
+  return true;
 }
 
 int RunHbcopy(int argc, const wchar_t* const* argv) {
@@ -164,8 +180,7 @@ int RunHbcopy(int argc, const wchar_t* const* argv) {
   EnableBackupPrivileges();  // what is not granted simply stays off
 
   BackupJob job;
-  job.flags = arguments.flags;
-  job.skipAttributes = arguments.skipAttributes;
+  ApplyJobOptions(arguments.settings, job);
   if (!EnsureTransferBuffer(job)) {
     WriteStandardLine(STD_ERROR_HANDLE, L"hbcopy: not enough memory for the transfer buffer");
     return kHbcopyStopped;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "base/wide_string.h"
+#include "jobfile/job_settings.h"
 
 enum HbcopyExit : int {
   kHbcopyDone = 0,          // the passes ran and no item failed
@@ -16,10 +17,17 @@ enum HbcopyExit : int {
 };
 
 struct HbcopyArguments {
+  // The mode and options as a job file would hold them: a switch left out is
+  // an option off (the update method and the skip mask too, unlike a job
+  // file without the keys).
+  JobSettings settings = NoOptions();
+  // The same mode and options as the engine's bits, set from settings.
   uint32_t flags = 0;  // BackupMode bits
   uint32_t skipAttributes = 0;
   WideString source;  // full paths
   WideString destination;
+
+  static JobSettings NoOptions();
 };
 
 // argv[0] is the program; false for anything but a mode, two folders and the

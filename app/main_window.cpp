@@ -13,6 +13,7 @@
 #include "app/command_line.h"
 #include "app/console_output.h"
 #include "app/folder_pair_dialog.h"
+#include "app/job_options.h"
 #include "app/main_window_state.h"
 #include "app/shell_links.h"
 #include "app/strict_warning.h"
@@ -193,17 +194,16 @@ class JobControlsLocked {
 // "Start backup". True when the loop is to end.
 bool StartBackup(MainWindow& main) {
   BackupJob& job = main.job;
-  const uint32_t flags = ModeFlagsFromControls(main.window, main.ids.modes, main.ids.options);
-  const uint32_t skip = SkipMaskFromControls(main.window, main.ids.options);
   BackupRunner runner = CurrentBackupRunner();
   if (!runner) {
     ReportNoRunner(main);
     return main.app.runMode != kInteractive;
   }
   if (!HasPairToRun(main)) return false;
-  if ((flags & BackupMode::Strict) && !ConfirmStrictBackup(main.app)) return false;
-  job.flags = flags;
-  job.skipAttributes = skip;
+  // The runner reads the rows themselves; the value gives the mode and options.
+  CollectJobSettings(main.window, main.ids.job(), main.settings);
+  if (main.settings.mode == JobMode::Strict && !ConfirmStrictBackup(main.app)) return false;
+  ApplyJobOptions(main.settings, job);
   job.cancelRequested = 0;
   job.progress = 0;
   job.pairListControl = main.ids.list;

@@ -63,6 +63,11 @@ bool SetStrictWarning(const wchar_t* defaultSettingsPath, bool warn) {
          WriteProfileText(file.CStr(), kSettingsSection, kSkipStrictWarningKey, warn ? L"0" : L"1");
 }
 
+SettingsSaveResult SaveAsDefaultJob(const wchar_t* defaultSettingsPath,
+                                    const JobSettings& settings) {
+  return WriteJobSettings(defaultSettingsPath, settings);
+}
+
 SettingsSaveResult SaveAsDefaultJob(const wchar_t* defaultSettingsPath, UiWindow& window, int list,
                                     const ModeButtons& modes, const OptionBoxes& options) {
   return SaveSettingsFile(defaultSettingsPath, window, list, modes, options);
