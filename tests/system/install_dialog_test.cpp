@@ -7,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "jobfile/preferences.h"
 #include "system/registry_key.h"
 #include "tests/support/foreign_window.h"
 #include "tests/support/temp_tree.h"
@@ -190,6 +189,7 @@ TEST_F(InstallDialogTest, OpensAsLaidOutWithTheDependentBoxesFollowingInstall) {
   // Nothing installed: Install clear, the three indented boxes clear and
   // greyed, the association clear.
   for (int box = 1; box <= 5; ++box) EXPECT_FALSE(first.controls[box].checked) << box;
+  EXPECT_TRUE(first.controls[8].checked) << "the strict-mode warning is on";
   EXPECT_TRUE(first.controls[1].enabled);
   for (int box = 2; box <= 4; ++box) EXPECT_FALSE(first.controls[box].enabled) << box;
   EXPECT_TRUE(first.controls[5].enabled);
@@ -232,23 +232,4 @@ TEST_F(InstallDialogTest, UnattendedRunsNeverOpenIt) {
   context.runMode = 1;
   EXPECT_FALSE(RunInstallDialog(context, L"", SW_SHOWNORMAL));
   EXPECT_EQ(FindWindowExW(nullptr, nullptr, kInstallDialogClass, nullptr), nullptr);
-}
-
-TEST_F(InstallDialogTest, WarnBeforeAStrictBackupSwitchesTheWarningBackOn) {
-  TempTree tree;
-  tree.WriteFile(L"Ann.hbak", "[Settings]\r\nSkipStrictWarning=1\r\n");
-  const std::wstring settings = tree.Path(L"Ann.hbak");
-  context.defaultSettingsPath = settings.c_str();
-  bool shownChecked = true;
-  {
-    DialogDriver driver(main.ui.handle, {[&](HWND d) {
-                                           shownChecked = DialogDriver::Look(d).controls[8].checked;
-                                           DialogDriver::Press(d, kLayout[8].text);
-                                         },
-                                         [&](HWND d) { DialogDriver::Press(d, L"OK"); }});
-    EXPECT_FALSE(RunInstallDialog(context, L"", SW_SHOWNORMAL)) << "nothing to hand over to";
-    ASSERT_TRUE(driver.found);
-  }
-  EXPECT_FALSE(shownChecked) << "the warning was switched off";
-  EXPECT_FALSE(IsStrictWarningSkipped(settings.c_str()));
 }
