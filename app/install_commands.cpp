@@ -19,6 +19,7 @@ InstallContext ContextOf(Application& app) {
   context.minimizeButtonId = app.minimizeButtonId;
   context.closeButtonId = app.closeButtonId;
   context.beforeHandOver = app.confirmLeave;
+  context.exitCode = &app.exitCode;
   return context;
 }
 
