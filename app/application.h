@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 
 #include "base/wide_string.h"
 #include "ui/ui_window.h"
@@ -42,6 +43,12 @@ class Application {
   bool scheduleRequested = false;
   WideString scheduleText;
   UiWindow mainWindow;
+  // The one save question, for every way out of the program that the user
+  // can still stop: asked when the open job has unsaved edits; true when the
+  // program may end (nothing unsaved, saved, or the user chose not to save),
+  // false when it stays. The main window plugs it in while its loop runs;
+  // empty means there is nothing to ask.
+  std::function<bool()> confirmLeave;
   // The install dialog of the main window's "  Settings" button, given the
   // program's own argument text and show command; true when the program must
   // end (an installed copy took over, or the main window was closed).

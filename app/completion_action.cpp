@@ -22,6 +22,18 @@ void Suspend(bool hibernate) {
 
 }  // namespace
 
+bool EndsProgram(int action) {
+  switch (static_cast<CompletionAction>(action)) {
+    case CompletionAction::kCloseApplication:
+    case CompletionAction::kLogOff:
+    case CompletionAction::kShutDown:
+    case CompletionAction::kRestart:
+      return true;
+    default:
+      return false;
+  }
+}
+
 PowerCalls SystemPowerCalls() {
   PowerCalls calls;
   calls.exitWindows = SystemExitWindows;

@@ -28,6 +28,10 @@ inline constexpr wchar_t kCompletionActionItems[] =
 inline constexpr double kHybridShutdownVersion = 6.2;
 inline constexpr UINT kHybridShutdownFlags = EWX_SHUTDOWN | 0x00400000;  // EWX_HYBRID_SHUTDOWN
 
+// The choices after which the program ends (the session or the machine with
+// it): the open job's unsaved edits must be answered for before them.
+bool EndsProgram(int action);
+
 struct PowerCalls {
   // ExitWindowsEx: log off, shut down, restart.
   void (*exitWindows)(UINT flags, DWORD reason) = nullptr;

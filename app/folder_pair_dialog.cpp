@@ -21,6 +21,7 @@
 #include "jobfile/settings_file.h"
 #include "ui/drawing.h"
 #include "ui/message_box.h"
+#include "ui/modal_scope.h"
 #include "ui/ui_window.h"
 
 namespace {
@@ -182,6 +183,7 @@ class PairDialog {
 
   bool Run() {
     UiWindow& events = *main_.events;
+    ModalScope modal(dialog_);
     // A Close of the main window ends the dialog and is then the main loop's.
     HeldCloses heldCloses(events);
     UiEvent event;

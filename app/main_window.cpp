@@ -52,6 +52,12 @@ constexpr wchar_t kScheduleNeedsFile[] =
     L"file.";
 constexpr wchar_t kScheduleNeedsSave[] =
     L"Save the job first: the schedule runs the job as its file holds it.";
+constexpr wchar_t kNoPairsText[] =
+    L"There is no folder pair to back up.\r\n\r\nAdd one with \"Add folder pair\", then press "
+    L"\"Start backup\" again.";
+constexpr wchar_t kNoCheckedPairText[] =
+    L"No folder pair is checked, so there is nothing to back up.\r\n\r\nCheck the box of each "
+    L"folder pair to back up, then press \"Start backup\" again.";
 
 // Messages an elevated process would otherwise refuse from the shell, which
 // runs with less rights: file drops and what they need.
@@ -229,17 +235,58 @@ void ScheduleCurrentJob(MainWindow& main) {
   if (ScheduleDialog(app, file, schedule)) main.settings.schedule = ScheduleSettingText(schedule);
 }
 
+// Interactive: a start with nothing to run says why instead of flashing the
+// progress window. True when there is a checked row.
+bool HasPairToRun(MainWindow& main) {
+  const int rows = RowCount(main);
+  for (int row = 0; row < rows; ++row)
+    if (main.window.IsRowChecked(main.ids.list, row)) return true;
+  if (main.app.runMode != kInteractive) return true;  // the runner reports it
+  ShowMessageBox(main.window, rows == 0 ? kNoPairsText : kNoCheckedPairText, MessageBoxType::Ok,
+                 kNoticeHeight, 0);
+  return false;
+}
+
+// The job cannot change while it runs: the list, the modes, the options and
+// the file commands are disabled for the run and then come back as they were
+// (the update method stays disabled in Restore and Sync).
+class JobControlsLocked {
+ public:
+  explicit JobControlsLocked(MainWindow& main) : window_(main.window) {
+    const MainWindowControls& ids = main.ids;
+    for (int control : {ids.list, ids.moveUp, ids.moveDown, ids.add, ids.edit, ids.remove,
+                        ids.modes.common, ids.modes.strict, ids.modes.restore, ids.modes.sync,
+                        ids.options.updateMethod, ids.options.skipSystem, ids.options.skipHidden,
+                        ids.settings, ids.open, ids.save, ids.saveAs, ids.start}) {
+      HWND handle = window_.ControlHandle(control);
+      if (!handle || !IsWindowEnabled(handle)) continue;
+      window_.SetControlState(control, kStateDisable);
+      locked_.push_back(control);
+    }
+  }
+  ~JobControlsLocked() {
+    for (int control : locked_) window_.SetControlState(control, kStateEnable);
+  }
+  JobControlsLocked(const JobControlsLocked&) = delete;
+  JobControlsLocked& operator=(const JobControlsLocked&) = delete;
+
+ private:
+  UiWindow& window_;
+  std::vector<int> locked_;
+};
+
 // "Start backup". True when the loop is to end.
 bool StartBackup(MainWindow& main) {
   BackupJob& job = main.job;
-  // The runner reads the rows themselves; the value gives the mode and options.
-  CollectMainWindowJob(main);
-  if (main.settings.mode == JobMode::Strict && !ConfirmStrictBackup(main.app)) return false;
   BackupRunner runner = CurrentBackupRunner();
   if (!runner) {
     ReportNoRunner(main);
     return main.app.runMode != kInteractive;
   }
+  if (!HasPairToRun(main)) return false;
+  // The runner reads the rows themselves; the value gives the mode and options.
+  CollectMainWindowJob(main);
+  if (main.settings.mode == JobMode::Strict && !ConfirmStrictBackup(main.app)) return false;
   ApplyJobOptions(main.settings, job);
   job.cancelRequested = 0;
   job.progress = 0;
@@ -255,12 +302,21 @@ bool StartBackup(MainWindow& main) {
     main.app.exitCode = 1;
     return true;
   }
-  // A header click during the run would reorder the rows under the runner.
-  main.window.SetListSortable(main.ids.list, false);
-  const RunResult result = runner(main.app, job);
-  CloseJobFiles(job);
-  main.window.SetListSortable(main.ids.list, true);
-  return main.app.runMode != kInteractive || result == RunResult::kFinishedAndClose;
+  RunResult result;
+  {
+    JobControlsLocked locked(main);
+    // A header click during the run would reorder the rows under the runner.
+    main.window.SetListSortable(main.ids.list, false);
+    result = runner(main.app, job);
+    CloseJobFiles(job);
+    main.window.SetListSortable(main.ids.list, true);
+  }
+  if (main.app.runMode != kInteractive) return true;
+  // The runner asked when the ending choice was made; this only asks when it
+  // did not.
+  if (result == RunResult::kFinishedAndClose && ConfirmClose(main)) return true;
+  main.leaveWithoutSaving = false;
+  return false;
 }
 
 // One event of the main window. True when the loop is to end.
@@ -270,6 +326,9 @@ bool Dispatch(MainWindow& main, const UiEvent& event) {
   const int code = event.code;
   if (IsCloseOf(event, w)) return ConfirmClose(main);
   if (event.source != &w || code == 0) return false;
+  // The session ending was refused while edits are unsaved: ask now.
+  if (code == UiEventCode::SessionEnding && event.message == WM_QUERYENDSESSION)
+    return w.holdsUnsavedWork && ConfirmClose(main);
   const int param = event.param1;
 
   if (code == UiEventCode::ItemSelected || code == UiEventCode::ItemDeselected) {
@@ -319,7 +378,10 @@ bool Dispatch(MainWindow& main, const UiEvent& event) {
   } else if (code == ids.schedule) {
     ScheduleCurrentJob(main);
   } else if (code == ids.settings) {
-    return main.app.RunInstallDialog(HandOverArguments(main.app).CStr(), main.showCommand);
+    // Closed from inside the dialog, or handed over to the installed copy
+    // (which asked already before it started the copy).
+    return main.app.RunInstallDialog(HandOverArguments(main.app).CStr(), main.showCommand) &&
+           ConfirmClose(main);
   } else if (code == ids.open) {
     OpenJobFile(main);
   } else if (code == ids.save) {
@@ -403,10 +465,12 @@ void RunLoop(MainWindow& main) {
     StartBackup(main);
     return;
   }
+  NoteUnsavedWork(main);
   while (NextShellEvent(main.app, events, event)) {
     if (event.code != UiEventCode::MouseMoved) CheckSelection(main);
     if (Dispatch(main, event)) break;
     ShowJobName(main);
+    NoteUnsavedWork(main);
   }
 }
 
@@ -483,6 +547,7 @@ int RunMainWindow(Application& app, HINSTANCE instance, const wchar_t* commandLi
     main.window.SetListSortable(main.ids.list, true);
     AddMoveKeys(main);
     ShowJobName(main);
+    app.confirmLeave = [&main] { return ConfirmClose(main); };
     if (app.runMode != kQuiet) ShowMainWindow(main);
     if (!reason.empty()) ShowJobNotOpened(main, refused.c_str(), reason, kDefaultJobShown);
     if (!loaded) {
@@ -499,6 +564,7 @@ int RunMainWindow(Application& app, HINSTANCE instance, const wchar_t* commandLi
       app.currentSettingsPath.Clear();
     }
     RunLoop(main);
+    app.confirmLeave = nullptr;
   }
   return app.exitCode;
 }

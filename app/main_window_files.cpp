@@ -194,10 +194,18 @@ void SaveJobAs(MainWindow& main) {
 }
 
 bool ConfirmClose(MainWindow& main) {
-  if (main.isSaved || main.app.runMode != kInteractive) return true;
+  if (main.isSaved || main.leaveWithoutSaving || main.app.runMode != kInteractive) return true;
   HWND handle = main.window.handle;
   if (IsIconic(handle)) ShowWindow(handle, SW_RESTORE);
-  return SaveChangesFirst(main);
+  const bool leave = SaveChangesFirst(main);
+  if (leave && !main.isSaved) main.leaveWithoutSaving = true;
+  NoteUnsavedWork(main);
+  return leave;
+}
+
+void NoteUnsavedWork(MainWindow& main) {
+  main.window.holdsUnsavedWork =
+      main.app.runMode == kInteractive && !main.isSaved && !main.leaveWithoutSaving;
 }
 
 bool LoadJob(MainWindow& main, const wchar_t* path) {

@@ -45,6 +45,9 @@ struct MainWindow {
   const wchar_t* commandLine = L"";
   int showCommand = SW_SHOWNORMAL;
   bool isSaved = true;
+  // The user answered the save question with No for a way out that is
+  // under way (a completion action that ends the program): not asked again.
+  bool leaveWithoutSaving = false;
   WideString shownFileName;
   // What the header and the title show now, so that they change only when
   // the job's name or its saved state does.
@@ -85,8 +88,12 @@ bool ConfirmReplacingNonJob(MainWindow& main, const wchar_t* path);
 bool SaveCurrentJob(MainWindow& main);
 void OpenJobFile(MainWindow& main);
 void SaveJobAs(MainWindow& main);
-// True when the loop may end (saved, or the user chose not to save).
+// The one save question before the program ends. True when the loop may end
+// (saved, nothing to save, or the user chose not to save).
 bool ConfirmClose(MainWindow& main);
+// Tells the window whether it holds unsaved edits (it then refuses the end of
+// the session until the user has answered).
+void NoteUnsavedWork(MainWindow& main);
 
 // --- Helpers ---------------------------------------------------------------
 // Shows the job file's name in the header and the title ("Photos.hbak -

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <optional>
+
 #include "app/application.h"
 #include "app/completion_action.h"
 #include "app/run_log.h"
@@ -12,6 +14,7 @@
 #include "engine/pair_passes.h"
 #include "jobfile/settings_file.h"
 #include "ui/message_box.h"
+#include "ui/modal_scope.h"
 #include "ui/spinner.h"
 #include "ui/wake_ticker.h"
 
@@ -46,6 +49,7 @@ struct RowRun {
 
 WorkerOutcome RunWorkerInWindow(void* context, WorkerRoutine routine, BackupJob& job) {
   RowRun& row = *static_cast<RowRun*>(context);
+  if (row.state->cancelAfterPass) return kWorkerCancelled;
   HandleHolder thread(StartWorker(routine, job));
   if (!thread.Valid()) return kWorkerNotStarted;
   return WaitForWorker(*row.state, thread.Get()) ? kWorkerEnded : kWorkerCancelled;
@@ -134,6 +138,12 @@ void RunCheckedRows(RunnerState& state, RunRecord& run) {
   run.pairs.reserve(static_cast<size_t>(count > 0 ? count : 0));
   for (int i = 0; i < count && !run.cancelled; ++i) {
     if (!RowChecked(main, list, i)) continue;
+    // The user cancelled after the last pass had ended: a pair still to
+    // come is what the cancel stops.
+    if (state.cancelAfterPass) {
+      run.cancelled = true;
+      break;
+    }
     run.pairs.emplace_back();
     PairRecord& pair = run.pairs.back();
     pair.row = i;
@@ -193,17 +203,24 @@ RunResult RunBackup(Application& app, BackupJob& job) {
   // spinner draws with GDI+ on the window's picture.
   BusySpinner spinner;
   if (count > 0) ticker.Start(progress.window.handle);
+  // The main window waits, disabled, while the run's window is up.
+  std::optional<ModalScope> modal;
   if (count > 0 && !state.quiet) {
     ShowProgressWindow(progress);
+    modal.emplace(progress.window);
     StartSpinner(progress, spinner);
   }
 
   RunCheckedRows(state, run);
 
   int action = static_cast<int>(CompletionAction::kDoNothing);
-  if (count > 0 && !run.cancelled && !state.quiet) action = ChosenAction(state);
+  // A cancel answered after the work was done finishes the run, but the
+  // user who asked to stop is not then logged off or shut down.
+  if (count > 0 && !run.cancelled && !state.quiet && !state.cancelAfterPass)
+    action = ChosenAction(state);
   spinner.Stop();
   ticker.Stop();
+  modal.reset();
   progress.window.Destroy();
   job.progressBar = nullptr;
   ResumeJob(job);  // the next run starts unpaused
@@ -222,6 +239,11 @@ RunResult RunBackup(Application& app, BackupJob& job) {
       if (incomplete && app.runMode == kInteractive &&
           action == static_cast<int>(CompletionAction::kDoNothing) && !state.quitSeen)
         ShowEndMessage(app, run, logPath, logWritten);
+      // Chosen while the list was open at the end: the save question has
+      // not been asked yet, and Cancel keeps the program open.
+      if (EndsProgram(action) && app.runMode == kInteractive && app.confirmLeave &&
+          !app.confirmLeave())
+        action = static_cast<int>(CompletionAction::kDoNothing);
       result = PerformCompletionAction(action, app.osVersion);
     }
   }

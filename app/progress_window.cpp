@@ -85,3 +85,8 @@ int SelectedCompletionAction(ProgressWindow& progress) {
   LRESULT selected = progress.window.SendToControl(progress.completionList, CB_GETCURSEL, 0, 0);
   return selected == CB_ERR ? 0 : static_cast<int>(selected);
 }
+
+void SelectCompletionAction(ProgressWindow& progress, int action) {
+  progress.window.SendToControl(progress.completionList, CB_SETCURSEL, static_cast<WPARAM>(action),
+                                0);
+}

@@ -58,3 +58,4 @@ void RefreshBar(ProgressWindow& progress, int value);
 void ShowPauseButtonAs(ProgressWindow& progress, bool paused);
 // The selected entry of the completion list (0 when none).
 int SelectedCompletionAction(ProgressWindow& progress);
+void SelectCompletionAction(ProgressWindow& progress, int action);

@@ -5,6 +5,7 @@
 #include "app/application.h"
 #include "jobfile/preferences.h"
 #include "ui/drawing.h"
+#include "ui/modal_scope.h"
 #include "ui/ui_window.h"
 
 namespace {
@@ -50,28 +51,34 @@ bool ConfirmStrictBackup(Application& app) {
   dialog.Present(no);
 
   Answer answer = Answer::kLoopEnded;
-  // A Close of the main window (Alt+F4 on it) is its loop's to answer, once
-  // this question is over.
-  HeldCloses heldCloses(events);
-  UiEvent event;
-  while (NextEvent(events, event)) {
-    heldCloses.Hold(event, dialog);
-    const int code = event.code;
-    // A plain close request does not answer: only the buttons and the main
-    // window's own close button do.
-    if (code <= 0) continue;
-    if (event.source == &main) {
-      if (code == app.minimizeButtonId) {
-        ShowWindow(main.handle, SW_MINIMIZE);
-        UpdateWindow(main.handle);
-      } else if (code == app.closeButtonId) {
+  {
+    ModalScope modal(dialog);
+    // A Close of the main window is its loop's to answer, once this question
+    // is over.
+    HeldCloses heldCloses(events);
+    UiEvent event;
+    while (NextEvent(events, event)) {
+      if (heldCloses.Hold(event, dialog)) continue;
+      // Escape, or closing the warning itself, is the cautious answer.
+      if (IsCloseOf(event, dialog)) {
         answer = Answer::kNo;
         break;
       }
-    } else if (event.source == &dialog) {
-      if (code == yes || code == no) {
-        answer = code == yes ? Answer::kYes : Answer::kNo;
-        break;
+      const int code = event.code;
+      if (code <= 0) continue;
+      if (event.source == &main) {
+        if (code == app.minimizeButtonId) {
+          ShowWindow(main.handle, SW_MINIMIZE);
+          UpdateWindow(main.handle);
+        } else if (code == app.closeButtonId) {
+          answer = Answer::kNo;
+          break;
+        }
+      } else if (event.source == &dialog) {
+        if (code == yes || code == no) {
+          answer = code == yes ? Answer::kYes : Answer::kNo;
+          break;
+        }
       }
     }
   }

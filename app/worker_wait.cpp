@@ -1,6 +1,7 @@
 #include "app/worker_wait.h"
 
 #include "app/application.h"
+#include "app/completion_action.h"
 #include "app/shell_links.h"
 #include "engine/backup_job.h"
 #include "ui/message_box.h"
@@ -40,8 +41,9 @@ bool PumpPending(RunnerState& state) {
 bool StopWorker(RunnerState& state, HANDLE thread) {
   BackupJob& job = state.job;
   job.cancelRequested = 1;
-  // A paused worker must wake to see the flag.
-  if (state.paused) ResumeJob(job);
+  // A paused worker (by the Pause button or by the question) must wake to
+  // see the flag.
+  ResumeJob(job);
   const ULONGLONG deadline = GetTickCount64() + kCancelBoundMs;
   while (Running(thread)) {
     const ULONGLONG now = GetTickCount64();
@@ -63,17 +65,21 @@ bool StopWorker(RunnerState& state, HANDLE thread) {
   return false;
 }
 
-// The cancel question; true when the run is to end.
+// The cancel question; true when the run is to end. The copy stands still
+// while the question is open: what the user wants to stop must not go on
+// behind it.
 bool ConfirmCancel(RunnerState& state) {
   if (state.quiet) return true;
   ProgressWindow& progress = state.progress;
   ShowWindow(progress.window.handle, SW_HIDE);
+  if (!state.paused) PauseJob(state.job);
   const bool restore = (state.job.flags & BackupMode::Restore) != 0;
   const MessageBoxAnswer answer =
       ShowMessageBox(progress.window, restore ? kCancelRestoreQuestion : kCancelBackupQuestion,
                      MessageBoxType::YesNo, kCancelQuestionHeight, kCancelQuestionWidth);
   if (answer == MessageBoxAnswer::LoopEnded) NoteQuit(state);
   if (answer == MessageBoxAnswer::Yes || answer == MessageBoxAnswer::LoopEnded) return true;
+  if (!state.paused) ResumeJob(state.job);
   ShowProgressWindow(progress);
   return false;
 }
@@ -91,6 +97,17 @@ void TogglePause(RunnerState& state) {
   }
   state.paused = !state.paused;
   ShowPauseButtonAs(progress, state.paused);
+}
+
+// A choice that ends the program asks about the job's unsaved edits now,
+// while the user is there, not when the run is over; Cancel takes the choice
+// back.
+void AskBeforeAnEndingChoice(RunnerState& state) {
+  ProgressWindow& progress = state.progress;
+  if (!EndsProgram(SelectedCompletionAction(progress)) || !state.app.confirmLeave) return;
+  if (!state.app.confirmLeave())
+    SelectCompletionAction(progress, static_cast<int>(CompletionAction::kDoNothing));
+  ShowProgressWindow(progress);
 }
 
 // Quiet: no window, no questions; the messages are still served, or the
@@ -128,9 +145,21 @@ bool WaitForWorker(RunnerState& state, HANDLE thread) {
     // A close request of any window (the main window's close button among
     // them) asks, like the Cancel button.
     if (event.Is(UiEventCode::Close) || event.IsCommand(progress.window, progress.cancel)) {
-      if (ConfirmCancel(state)) return StopWorker(state, thread);
+      if (!ConfirmCancel(state)) continue;
+      // The pass ended while the question was open (it had no stopping
+      // point left): it is done, and only what would come after it is
+      // cancelled.
+      if (!Running(thread) && !state.quitSeen) {
+        state.cancelAfterPass = true;
+        ResumeJob(state.job);
+        return true;
+      }
+      return StopWorker(state, thread);
     } else if (event.IsCommand(progress.window, progress.pause)) {
       TogglePause(state);
+    } else if (event.Is(UiEventCode::SelectionChanged) && event.IsFrom(progress.window) &&
+               event.param1 == progress.completionList) {
+      AskBeforeAnEndingChoice(state);
     } else {
       RefreshBar(progress, state.job.progress.load(std::memory_order_relaxed));
     }

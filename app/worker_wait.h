@@ -38,6 +38,9 @@ struct RunnerState {
   // cancelled and the quit is posted again once the window is gone.
   bool quitSeen = false;
   WPARAM quitCode = 0;
+  // Yes to the cancel question came after the pass had ended: that pass is
+  // done, nothing further starts, and a run with nothing further finished.
+  bool cancelAfterPass = false;
 };
 
 // Waits until the worker thread has ended (true) or the user cancelled

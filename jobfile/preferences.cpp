@@ -57,8 +57,13 @@ bool IsStrictWarningSkipped(const wchar_t* defaultSettingsPath) {
 }
 
 bool SkipStrictWarningFromNowOn(const wchar_t* defaultSettingsPath) {
+  return SetStrictWarning(defaultSettingsPath, false);
+}
+
+bool SetStrictWarning(const wchar_t* defaultSettingsPath, bool warn) {
   WideString file = FullSettingsPath(defaultSettingsPath);
-  return file.ok && WriteProfileText(file.CStr(), kSettingsSection, kSkipStrictWarningKey, L"1");
+  return file.ok &&
+         WriteProfileText(file.CStr(), kSettingsSection, kSkipStrictWarningKey, warn ? L"0" : L"1");
 }
 
 SettingsSaveResult SaveAsDefaultJob(const wchar_t* defaultSettingsPath,

@@ -25,8 +25,11 @@ bool WriteHistoryFolders(const wchar_t* defaultSettingsPath, const wchar_t* sour
 // Whether "Don't ask again" was chosen: "SkipStrictWarning" is a non-empty
 // text reading as a signed decimal number above 0.
 bool IsStrictWarningSkipped(const wchar_t* defaultSettingsPath);
-// Stores the choice ("1"). True when written. Nothing ever writes it back to 0.
+// Stores the choice ("1"). True when written.
 bool SkipStrictWarningFromNowOn(const wchar_t* defaultSettingsPath);
+// The Settings dialog's "Warn before a strict backup": stores "0" (warn) or
+// "1" (skip). True when written.
+bool SetStrictWarning(const wchar_t* defaultSettingsPath, bool warn);
 // The reading of a "SkipStrictWarning" text.
 bool IsSkipStrictWarningSet(const wchar_t* text);
 

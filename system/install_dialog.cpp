@@ -1,6 +1,8 @@
 #include "system/install_dialog.h"
 
+#include "jobfile/preferences.h"
 #include "ui/drawing.h"
+#include "ui/modal_scope.h"
 #include "ui/ui_window.h"
 
 namespace {
@@ -43,6 +45,7 @@ InstallDialogControls AddInstallDialogControls(UiWindow& dialog) {
       dialog.AddCheckBox(L"Associate the application with .&hbak files", 20, 190, 380);
   controls.ok = dialog.AddButton(L"&OK", 230, 245, 80, 26, WS_VISIBLE | BS_DEFPUSHBUTTON);
   controls.cancel = dialog.AddButton(L"&Cancel", 340, 245, 80, 26);
+  controls.strictWarning = dialog.AddCheckBox(L"&Warn before a strict backup", 20, 249, 200);
   return controls;
 }
 
@@ -74,37 +77,44 @@ bool RunInstallDialog(const InstallContext& context, const wchar_t* commandLine,
   InstallLayout layout;
   InstallChoices state;
   if (BuildInstallLayout(context.consoleUserName, layout)) state = ReadInstallState(layout);
+  const bool warnsBeforeStrict = !IsStrictWarningSkipped(context.defaultSettingsPath);
   {
     UiEventMute quiet(dialog);
     ShowInstallState(dialog, controls, state);
+    dialog.SetControlState(controls.strictWarning, warnsBeforeStrict ? kStateCheck : kStateUncheck);
   }
   dialog.Present(controls.ok);
 
   bool result = false;
-  // A Close of the main window (Alt+F4 on it) is its own loop's to answer,
-  // once the dialog is over.
-  HeldCloses heldCloses(events);
-  UiEvent event;
-  while (NextEvent(events, event)) {
-    if (heldCloses.Hold(event, dialog)) continue;
-    if (IsCloseOf(event, dialog) || event.IsCommand(dialog, controls.cancel)) break;
-    if (event.IsFrom(main)) {
-      // The main window's controls wait while the dialog is open, except the
-      // header's minimise and close buttons.
-      if (event.IsCommand(main, context.minimizeButtonId)) {
-        ShowWindow(main.handle, SW_MINIMIZE);
-        UpdateWindow(main.handle);
-      } else if (event.IsCommand(main, context.closeButtonId)) {
-        result = true;
+  {
+    ModalScope modal(dialog);
+    // A Close of the main window (Alt+F4 on it) is its own loop's to answer,
+    // once the dialog is over.
+    HeldCloses heldCloses(events);
+    UiEvent event;
+    while (NextEvent(events, event)) {
+      if (heldCloses.Hold(event, dialog)) continue;
+      if (IsCloseOf(event, dialog) || event.IsCommand(dialog, controls.cancel)) break;
+      if (event.IsFrom(main)) {
+        // The main window's controls wait while the dialog is open, except the
+        // header's minimise and close buttons.
+        if (event.IsCommand(main, context.minimizeButtonId)) {
+          ShowWindow(main.handle, SW_MINIMIZE);
+          UpdateWindow(main.handle);
+        } else if (event.IsCommand(main, context.closeButtonId)) {
+          result = true;
+          break;
+        }
+      } else if (event.IsCommand(dialog, controls.install)) {
+        FollowInstall(dialog, controls, dialog.IsChecked(controls.install));
+      } else if (event.IsCommand(dialog, controls.ok)) {
+        InstallChoices choices = ReadChoices(dialog, controls);
+        const bool warn = dialog.IsChecked(controls.strictWarning);
+        if (warn != warnsBeforeStrict) SetStrictWarning(context.defaultSettingsPath, warn);
+        ShowWindow(dialog.handle, SW_HIDE);
+        result = ApplyInstallation(context, choices, commandLine, showCommand);
         break;
       }
-    } else if (event.IsCommand(dialog, controls.install)) {
-      FollowInstall(dialog, controls, dialog.IsChecked(controls.install));
-    } else if (event.IsCommand(dialog, controls.ok)) {
-      InstallChoices choices = ReadChoices(dialog, controls);
-      ShowWindow(dialog.handle, SW_HIDE);
-      result = ApplyInstallation(context, choices, commandLine, showCommand);
-      break;
     }
   }
   if (events.activeWindow == &dialog) events.activeWindow = nullptr;

@@ -17,6 +17,9 @@ struct InstallDialogControls {
   int association = 0;
   int ok = 0;
   int cancel = 0;
+  // Not part of the installation: the user's "SkipStrictWarning" preference,
+  // so that the strict-mode warning can be switched back on.
+  int strictWarning = 0;
 };
 
 inline constexpr wchar_t kInstallDialogClass[] = L"Harborline_MsgBox";

@@ -140,6 +140,7 @@ bool ApplyInstallation(const InstallContext& context, const InstallChoices& choi
   SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
 
   if (!(choices.install && result && !runsInstalled)) return false;
+  if (context.beforeHandOver && !context.beforeHandOver()) return false;
   WideString handOver;
   QuotedProgram(handOver, layout.installedProgram.CStr(), L" ");
   handOver.Append(commandLine);

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 
 #include "base/wide_string.h"
 #include "system/install_layout.h"
@@ -26,6 +27,9 @@ struct InstallContext {
   int closeButtonId = -1;
   // Where a failure's exit code goes (the process's); may be null.
   int* exitCode = nullptr;
+  // Asked before an installed copy takes over (the save question of the
+  // open job); false keeps this program open and starts no copy. May be empty.
+  std::function<bool()> beforeHandOver;
 };
 
 // The dialog's five boxes.

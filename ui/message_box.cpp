@@ -1,6 +1,7 @@
 #include "ui/message_box.h"
 
 #include "ui/drawing.h"
+#include "ui/modal_scope.h"
 #include "ui/ui_internal.h"
 
 namespace {
@@ -52,9 +53,12 @@ int ButtonPositions(MessageBoxType type, int width, int positions[3]) {
 }
 
 // Escape means "none of these": Cancel where there is one, else No, and OK
-// for a notice. Any other close keeps the answer No.
+// for a notice. Closing the box otherwise (Alt+F4) closes only the box: Cancel
+// where there is one, so that a question before closing the program never
+// ends it; else No.
 MessageBoxAnswer CloseAnswer(MessageBoxType type, const UiEvent& event) {
-  if (event.param1 != static_cast<int32_t>(CloseCause::EscapeKey)) return MessageBoxAnswer::No;
+  if (event.param1 != static_cast<int32_t>(CloseCause::EscapeKey))
+    return type == MessageBoxType::YesNoCancel ? MessageBoxAnswer::Cancel : MessageBoxAnswer::No;
   switch (type) {
     case MessageBoxType::YesNoCancel:
       return MessageBoxAnswer::Cancel;
@@ -105,22 +109,25 @@ MessageBoxAnswer ShowMessageBox(UiWindow& owner, const wchar_t* text, MessageBox
   box.Present(buttons[0]);
 
   MessageBoxAnswer answer = MessageBoxAnswer::LoopEnded;
-  HeldCloses heldCloses(events);
-  UiEvent event;
-  while (NextEvent(events, event)) {
-    if (heldCloses.Hold(event, box) || !event.IsFrom(box)) continue;
-    if (event.code == UiEventCode::Close) {
-      answer = CloseAnswer(type, event);
-    } else if (event.IsCommand(box, buttons[0])) {
-      answer = MessageBoxAnswer::Yes;
-    } else if (count > 1 && event.IsCommand(box, buttons[1])) {
-      answer = MessageBoxAnswer::No;
-    } else if (count > 2 && event.IsCommand(box, buttons[2])) {
-      answer = MessageBoxAnswer::Cancel;
-    } else {
-      continue;
+  {
+    ModalScope modal(box);
+    HeldCloses heldCloses(events);
+    UiEvent event;
+    while (NextEvent(events, event)) {
+      if (heldCloses.Hold(event, box) || !event.IsFrom(box)) continue;
+      if (event.code == UiEventCode::Close) {
+        answer = CloseAnswer(type, event);
+      } else if (event.IsCommand(box, buttons[0])) {
+        answer = MessageBoxAnswer::Yes;
+      } else if (count > 1 && event.IsCommand(box, buttons[1])) {
+        answer = MessageBoxAnswer::No;
+      } else if (count > 2 && event.IsCommand(box, buttons[2])) {
+        answer = MessageBoxAnswer::Cancel;
+      } else {
+        continue;
+      }
+      break;
     }
-    break;
   }
   // Dispose also clears the record's pointers to the box.
   box.Dispose();

@@ -44,6 +44,7 @@ void UiWindow::Reset() {
   lastMessage = MSG{};
   activeWindow = nullptr;
   queuedEvents.clear();
+  modalWindows.clear();
   controlCount = 0;
   attachedCount = 0;
   for (HWND& attached : attachedWindows) attached = nullptr;
@@ -70,6 +71,8 @@ void UiWindow::Reset() {
   mouseKeys = 0;
   hoveredControl = 0;
   windowMenu = nullptr;
+  savedFocus = nullptr;
+  holdsUnsavedWork = false;
   closeOnEscape = false;
   muteDepth = 0;
 }
@@ -174,6 +177,7 @@ void UiWindow::Destroy() {
   if (events && events != this) {
     if (events->activeWindow == this) events->activeWindow = nullptr;
     if (events->event.source == this) events->event.source = nullptr;
+    std::erase(events->modalWindows, this);
     std::erase_if(events->queuedEvents,
                   [this](const UiEvent& queued) { return queued.source == this; });
   }
@@ -202,6 +206,15 @@ bool UiWindow::Present(int focusIndex) {
   if (events) events->activeWindow = this;
   if (focusIndex) SetControlState(focusIndex, kStateFocus);
   return GetForegroundWindow() == handle;
+}
+
+void UiWindow::RestoreFocus() {
+  if (!handle) return;
+  if (savedFocus && IsWindow(savedFocus) && IsChild(handle, savedFocus) &&
+      IsWindowVisible(savedFocus) && IsWindowEnabled(savedFocus))
+    SetFocus(savedFocus);
+  else if (!GetFocus() || !IsChild(handle, GetFocus()))
+    SetFocus(handle);
 }
 
 bool UiWindow::ClaimActive(HWND window) {

@@ -28,6 +28,9 @@ class GpBitmap;
 // Posted by a window to itself instead of closing: the event loops see it as
 // Close and decide what happens; the toolkit never destroys a window for it.
 inline constexpr UINT kPrivateCloseMessage = 0x0CAE;
+// Posted by a disabled owner that was activated or clicked while a modal loop
+// runs: the modal window comes back to the front once the activation is over.
+inline constexpr UINT kPrivateRaiseModalMessage = 0x0CAF;
 
 // Window and control styles of -1 ask for the toolkit's default style.
 inline constexpr DWORD kDefaultStyle = 0xFFFFFFFF;
@@ -116,6 +119,9 @@ class UiWindow {
   // gives the control focusIndex (0: none) the keyboard focus. True when the
   // window is now the foreground window.
   bool Present(int focusIndex = 0);
+  // Gives the focus back to the control that had it when the window was last
+  // deactivated (the window itself when there is none).
+  void RestoreFocus();
 
   // Queues an event in the window's event record, with this window as its
   // source, and answers it; nothing (null) while the window's events are muted
@@ -243,6 +249,8 @@ class UiWindow {
   // Raised and not yet delivered, oldest first.
   std::deque<UiEvent> queuedEvents;
   bool EventPending() const { return !queuedEvents.empty(); }
+  // The windows whose modal loops run now, innermost last (ModalScope).
+  std::vector<UiWindow*> modalWindows;
 
   // --- Window state ---------------------------------------------------------
   UiControl* controls = nullptr;  // slot 0 never used
@@ -280,11 +288,16 @@ class UiWindow {
   uint32_t mouseKeys = 0;
   int32_t hoveredControl = 0;
   HMENU windowMenu = nullptr;
+  // The control that had the focus when the window was last deactivated.
+  HWND savedFocus = nullptr;
   // Escape raises Close of this window (dialogs, message boxes; never the
   // main window), unless the focused control wants the key.
   bool closeOnEscape = false;
   // Above 0 while a UiEventMute covers the window: its events are dropped.
   int32_t muteDepth = 0;
+  // The window holds work that would be lost: it refuses the end of the
+  // session (WM_QUERYENDSESSION) and its loop asks the user instead.
+  bool holdsUnsavedWork = false;
 
  private:
   // All handles null, counts 0, default colours; table storage and text stay.

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "ui/drawing.h"
+#include "ui/modal_scope.h"
 #include "ui/ui_internal.h"
 
 namespace {
@@ -69,6 +70,11 @@ POINT ContextMenuPoint(UiWindow& window, int index, LPARAM lParam) {
 // or a key) it would hold the window until the next click.
 bool LeftButtonHeld() { return (GetKeyState(VK_LBUTTON) & 0x8000) != 0; }
 
+bool IsButtonDown(UINT message) {
+  return message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN || message == WM_MBUTTONDOWN ||
+         message == WM_XBUTTONDOWN || message == WM_NCLBUTTONDOWN || message == WM_NCRBUTTONDOWN;
+}
+
 class MessageRouter {
  public:
   explicit MessageRouter(UiWindow& window) : w_(window) {}
@@ -81,6 +87,14 @@ class MessageRouter {
     return w_.RaiseEvent(code, message, w_.handle, param1, param2);
   }
   void ClaimActive() { w_.ClaimActive(w_.handle); }
+  // When this window waits, disabled, for a modal window: asks for that one
+  // to come to the front once the message in hand is done (raising it from
+  // inside an activation would start another one).
+  bool RaiseModalLater() {
+    if (IsWindowEnabled(w_.handle) || w_.events->modalWindows.empty()) return false;
+    PostMessageW(w_.handle, kPrivateRaiseModalMessage, 0, 0);
+    return true;
+  }
   bool Command(WPARAM wParam, LPARAM lParam);
   bool Notify(NMHDR* header, LRESULT& answer);
   bool SetCursor(WPARAM wParam, LPARAM lParam);
@@ -114,12 +128,34 @@ bool MessageRouter::Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& a
         if (w_.hoveredControl) RequestImageButtonState(w_, w_.hoveredControl, kImageNormal, false);
         ClaimActive();
         Raise(UiEventCode::Activated, message);
-      } else {
-        w_.ClaimActive(nullptr);
-        Raise(UiEventCode::Deactivated, message);
+        w_.hoveredControl = 0;
+        if (message == WM_ACTIVATE) {
+          if (RaiseModalLater()) return false;
+          // The default handling puts the focus on the window itself; the
+          // control that had it gets it back, as in the system's dialogs.
+          answer = DefSubclassProc(w_.handle, message, wParam, lParam);
+          if (!HIWORD(wParam)) w_.RestoreFocus();  // not while minimised
+          return true;
+        }
+        return false;
       }
+      if (message == WM_ACTIVATE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(w_.handle, focus)) w_.savedFocus = focus;
+      }
+      w_.ClaimActive(nullptr);
+      Raise(UiEventCode::Deactivated, message);
       w_.hoveredControl = 0;
       return false;
+    case WM_MOUSEACTIVATE:
+      // A click on an owner that waits for its modal window neither
+      // activates nor raises it: the modal window comes to the front instead.
+      if (!RaiseModalLater()) return false;
+      answer = MA_NOACTIVATEANDEAT;
+      return true;
+    case kPrivateRaiseModalMessage:
+      BringModalToFront(*w_.events);
+      return true;
     case WM_CLOSE:
       ClaimActive();
       PostMessageW(w_.handle, kPrivateCloseMessage, 0, 0);
@@ -130,10 +166,11 @@ bool MessageRouter::Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& a
       Raise(UiEventCode::Close, message, static_cast<int32_t>(CloseCause::Window));
       return true;
     case WM_QUERYENDSESSION:
-      // The program never vetoes the end of the session: its own completion
-      // actions log off, shut down and restart through here.
+      // Refused only while unsaved work waits for the user's answer, which
+      // the loop asks for on this event; the program's own completion
+      // actions log off, shut down and restart through here once answered.
       Raise(UiEventCode::SessionEnding, message, static_cast<int32_t>(lParam));
-      answer = TRUE;
+      answer = w_.holdsUnsavedWork ? FALSE : TRUE;
       return true;
     case WM_ENDSESSION:
       Raise(UiEventCode::SessionEnding, message, 0);
@@ -143,6 +180,8 @@ bool MessageRouter::Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& a
       answer = 1;
       return true;
     case WM_SETCURSOR:
+      // The system's answer to a click on a disabled window.
+      if (IsButtonDown(HIWORD(lParam))) RaiseModalLater();
       if (!SetCursor(wParam, lParam)) return false;
       answer = TRUE;
       return true;
@@ -220,9 +259,8 @@ bool MessageRouter::Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& a
         case SC_RESTORE:
           Raise(UiEventCode::RestoreRequested, message);
           break;
-        case SC_CLOSE:
-          PostMessageW(w_.handle, kPrivateCloseMessage, 0, 0);
-          break;
+          // SC_CLOSE: the default handling sends WM_CLOSE, which is the one
+          // close request; posting another here made every Alt+F4 ask twice.
       }
       return false;
     case WM_CTLCOLOREDIT:

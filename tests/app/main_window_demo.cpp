@@ -2,7 +2,9 @@
 // not shipped. Arguments: "pair" opens the folder pair dialog on the first
 // row, "strict" chooses Strict and presses Start so that the warning shows,
 // "settings" opens the Settings dialog, "nobrowser" clicks "Help" where no
-// browser starts, "menu" opens the list's context menu. Nothing is run: no runner is plugged in.
+// browser starts, "menu" opens the list's context menu, "unchecked" presses
+// Start with no row checked, "run" shows the window during a run. Nothing is
+// copied: no real runner is plugged in.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -12,6 +14,7 @@
 #include <string>
 
 #include "app/application.h"
+#include "app/backup_runner.h"
 #include "app/main_window.h"
 #include "app/shell_links.h"
 #include "tests/support/ui_script.h"
@@ -79,6 +82,28 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCo
       steps.push_back([&app] {
         return AtOuterLoop() && PostMessageW(app.mainWindow.handle, WM_COMMAND, app.helpLinkId, 0);
       });
+    } else if (what.find(L"unchecked") != std::wstring::npos) {
+      SetBackupRunner([](Application&, BackupJob&) { return RunResult::kFinished; });
+      steps.push_back([main] {
+        HWND list = FindChild(*main, nullptr, L"SysListView32");
+        LVITEMW item{};
+        item.stateMask = LVIS_STATEIMAGEMASK;
+        item.state = INDEXTOSTATEIMAGEMASK(1);
+        SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                     reinterpret_cast<LPARAM>(&item));
+        return true;
+      });
+      steps.push_back(click(L" Start backup"));
+    } else if (what.find(L"run") != std::wstring::npos) {
+      // A runner that only keeps the window's events going: the main window
+      // as it looks during a run.
+      SetBackupRunner([](Application& running, BackupJob&) {
+        UiEvent event;
+        while (NextEvent(*running.mainWindow.events, event)) {
+        }
+        return RunResult::kCancelled;
+      });
+      steps.push_back(click(L" Start backup"));
     } else if (what.find(L"menu") != std::wstring::npos) {
       steps.push_back([main] {
         HWND list = FindChild(*main, nullptr, L"SysListView32");

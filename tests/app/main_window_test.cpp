@@ -15,9 +15,12 @@
 
 #include "app/application.h"
 #include "app/backup_runner.h"
+#include "app/completion_action.h"
+#include "app/operation_runner.h"
 #include "app/shell_links.h"
 #include "jobfile/job_settings.h"
 #include "system/task_schedule.h"
+#include "tests/support/run_driver.h"
 #include "tests/support/temp_tree.h"
 #include "tests/support/ui_script.h"
 #include "tests/support/window_harness.h"
@@ -41,7 +44,13 @@ struct RunSeen {
   bool listMatches = false;
   std::vector<Row> rows;
   std::wstring exclude;  // the job's patterns as the runner got them
+  std::wstring enabledJobControls;  // those the user could still change during the run
 };
+
+const wchar_t* const kJobControls[] = {
+    L"   Open", L"Restore mode. Copy files from destination to source, overwriting source files.",
+    L"Use update method (faster). Overwrite only outdated files in the destination.",
+    L"Skip copying hidden files."};
 
 RunSeen g_run;
 RunResult g_runAnswer = RunResult::kFinished;
@@ -110,7 +119,11 @@ RunResult RecordingRunner(Application& app, BackupJob& job) {
   if (list) {
     g_run.listSortable = (list->kindData.listOptions & kListSortsOnHeaderClick) != 0;
     g_run.rows = RowsOf(list->handle);
+    if (IsWindowEnabled(list->handle)) g_run.enabledJobControls += L"list|";
   }
+  for (const wchar_t* text : kJobControls)
+    if (IsWindowEnabled(FindChild(app.mainWindow.handle, text)))
+      g_run.enabledJobControls += std::wstring(text) + L"|";
   app.exitCode = 2;  // what a runner reports; the window hands it on
   return g_runAnswer;
 }
@@ -187,6 +200,9 @@ class MainWindowTest : public ::testing::Test {
       action(dialog);
       return true;
     };
+  }
+  UiStep AddCheckedRow() {
+    return Do([this] { PutRow(List(), {L"C:\\Data", L"E:\\Data", true, L"", L""}); });
   }
   UiStep CloseMain() {
     return [this] { return AtOuterLoop() && PostMessageW(Main(), WM_CLOSE, 0, 0) != FALSE; };
@@ -389,7 +405,7 @@ TEST_F(MainWindowTest, ModesSetTheUpdateBox) {
        Do(look),
        choose(L"Sync mode. Copy newest files from source to destination, and from destination "
               L"to source."),
-       Do(look), ClickMain(L" Start backup"), CloseMain(), Answer(L"No")});
+       Do(look), AddCheckedRow(), ClickMain(L" Start backup"), CloseMain(), Answer(L"No")});
   ASSERT_EQ(boxes.size(), 3u);
   EXPECT_FALSE(boxes[0].checked);
   EXPECT_FALSE(boxes[0].enabled);
@@ -497,7 +513,8 @@ UiStep InStrictWarning(std::function<void(HWND)> action) {
 TEST_F(MainWindowTest, StrictWarningNoWithDontAskAgainAbandonsAndIsNotAskedAgain) {
   std::wstring warning;
   int callsAfterNo = -1;
-  Run(L"", {ClickMain(kStrictMode), ClickMain(L" Start backup"), InStrictWarning([&](HWND dialog) {
+  Run(L"", {AddCheckedRow(), ClickMain(kStrictMode), ClickMain(L" Start backup"),
+            InStrictWarning([&](HWND dialog) {
               warning = WindowText(NthChild(dialog, L"Static", 0));
               PostMessageW(FindChild(dialog, L"Don't ask again"), BM_CLICK, 0, 0);
               ClickChild(dialog, L"No");
@@ -518,19 +535,15 @@ TEST_F(MainWindowTest, StrictWarningNoWithDontAskAgainAbandonsAndIsNotAskedAgain
   EXPECT_STREQ(stored, L"1");
 }
 
-TEST_F(MainWindowTest, StrictWarningIgnoresAPlainCloseAndAnswersTheCloseButton) {
-  bool stayedAfterClose = false;
-  Run(L"", {ClickMain(kStrictMode), ClickMain(L" Start backup"),
-            InStrictWarning([](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }),
-            // Posted messages go before the next tick: the close has been seen.
+TEST_F(MainWindowTest, StrictWarningEscapeAndTheCloseButtonAnswerNo) {
+  Run(L"", {AddCheckedRow(), ClickMain(kStrictMode), ClickMain(L" Start backup"),
+            InStrictWarning([](HWND) { PressKey(VK_ESCAPE); }), ClickMain(L" Start backup"),
             InStrictWarning([&](HWND) {
-              stayedAfterClose = true;
               // The main window's own close button, pressed while the warning is open.
               PostMessageW(Main(), WM_COMMAND, app.closeButtonId, 0);
             }),
             [] { return AtOuterLoop(); }, CloseMain(), Answer(L"No")});
-  EXPECT_TRUE(stayedAfterClose);
-  EXPECT_EQ(g_run.calls, 0) << "the close button abandons the run";
+  EXPECT_EQ(g_run.calls, 0) << "both abandon the run";
 }
 
 // --- Header links and the list's folders ------------------------------------------------
@@ -1108,4 +1121,128 @@ TEST_F(MainWindowTest, SaveAsMovesTheScheduleToTheNewFileWhenTheUserSaysSo) {
   EXPECT_FALSE(ScheduledTaskExists(third.c_str()));
   EXPECT_TRUE(ReadJobSchedule(third.c_str()).empty()) << "no file claims another's task";
   EXPECT_EQ(RemoveAllScheduledTasks(), TaskOutcome::kDone);
+}
+
+// --- Modal windows and the ways out ------------------------------------------------
+
+namespace {
+HWND g_clickedRoot = nullptr;  // the top-level window of the last click taken from the queue
+LRESULT CALLBACK NoteClick(int code, WPARAM message, LPARAM info) {
+  // A click on a disabled window comes as a click on its frame.
+  if (code == HC_ACTION && (message == WM_LBUTTONDOWN || message == WM_NCLBUTTONDOWN))
+    g_clickedRoot = GetAncestor(reinterpret_cast<MOUSEHOOKSTRUCT*>(info)->hwnd, GA_ROOT);
+  return CallNextHookEx(nullptr, code, message, info);
+}
+}  // namespace
+
+TEST_F(MainWindowTest, AClickOnTheMainWindowBringsTheOpenDialogBackWithTheFocus) {
+  HHOOK hook = SetWindowsHookExW(WH_MOUSE, NoteClick, nullptr, GetCurrentThreadId());
+  HWND dialogSeen = nullptr;
+  bool mainDisabled = false, focusInDialog = false;
+  Run(L"", {ClickMain(L"   Add folder pair"), InPairDialog([&](HWND dialog) {
+              dialogSeen = dialog;
+              mainDisabled = !IsWindowEnabled(Main());
+              RECT list{};
+              GetWindowRect(List(), &list);
+              ClickAt(POINT{(list.left + list.right) / 2, (list.top + list.bottom) / 2});
+            }),
+            [&] {
+              if (g_clickedRoot != Main() || GetForegroundWindow() != dialogSeen) return false;
+              focusInDialog = IsChild(dialogSeen, GetFocus()) != FALSE;
+              return ClickChild(dialogSeen, L"Cancel");
+            },
+            Do([&] { mainDisabled = mainDisabled && IsWindowEnabled(Main()); }), CloseMain()});
+  UnhookWindowsHookEx(hook);
+  EXPECT_TRUE(mainDisabled) << "disabled while the dialog is open, enabled after";
+  EXPECT_TRUE(focusInDialog);
+}
+
+TEST_F(MainWindowTest, TheJobCannotBeChangedDuringARunAndComesBackAsItWas) {
+  bool listBack = false, updateBack = true;
+  Run(L"", {AddCheckedRow(), ClickMain(kJobControls[1]), ClickMain(L" Start backup"), Do([&] {
+              listBack = IsWindowEnabled(List()) != FALSE;
+              updateBack = IsWindowEnabled(FindChild(Main(), kJobControls[2])) != FALSE;
+            }),
+            CloseMain(), Answer(L"No")});
+  EXPECT_EQ(g_run.enabledJobControls, L"");
+  EXPECT_TRUE(listBack);
+  EXPECT_FALSE(updateBack) << "Restore keeps the update method disabled";
+}
+
+TEST_F(MainWindowTest, StartWithNoCheckedPairSaysSo) {
+  std::wstring said;
+  Run(L"", {Do([&] {
+              PutRow(List(), {L"C:\\Data", L"E:\\Data", false, L"", L""});
+            }),
+            ClickMain(L" Start backup"), Answer(L"OK", &said), CloseMain()});
+  EXPECT_EQ(g_run.calls, 0);
+  EXPECT_EQ(said.rfind(L"No folder pair is checked", 0), 0u) << said;
+}
+
+TEST_F(MainWindowTest, EndOfSessionAndCloseFromSettingsAskTheSaveQuestion) {
+  LRESULT unchanged = -1, changed = -1;
+  std::wstring prompts;
+  Run(L"", {Do([&] { unchanged = SendMessageW(Main(), WM_QUERYENDSESSION, 0, 0); }),
+            ClickMain(kJobControls[3]),
+            Do([&] { changed = SendMessageW(Main(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF); }),
+            Answer(L"Cancel", &prompts), ClickMain(L"  Settings"),
+            [&] {  // the main window's close button, while the dialog is open
+              return FindShownWindow(kDialogClass, L"Warn before a strict backup") &&
+                     PostMessageW(Main(), WM_COMMAND, app.closeButtonId, 0);
+            },
+            Answer(L"No", &prompts)});
+  EXPECT_EQ(unchanged, TRUE);
+  EXPECT_EQ(changed, FALSE) << "refused while the question is unanswered";
+  EXPECT_EQ(prompts, L"Save changes to user.hbak?");
+}
+
+TEST_F(MainWindowTest, AltF4AsksOnceAndWithADialogOpenClosesOnlyTheDialog) {
+  int questionsAfterCancel = 0;
+  Run(L"", {ClickMain(kJobControls[3]), ClickMain(L"   Add folder pair"),
+            InPairDialog([](HWND) { PressKey(VK_F4, false, true); }),
+            Do([] { PressKey(VK_F4, false, true); }), Answer(L"Cancel"),
+            [&] {
+              HWND box = FindShownWindow(kBoxClass);
+              if (box && ClickChild(box, L"Cancel")) ++questionsAfterCancel;
+              return !box && AtOuterLoop();
+            },
+            CloseMain(), Answer(L"No")});
+  EXPECT_EQ(questionsAfterCancel, 0);
+}
+
+// The real runner, driven from outside while the main window waits for it:
+// "Close application" is chosen, and the save question answered Yes, while
+// the copy is held.
+namespace {
+std::wstring g_driverSaw;
+RunResult DrivenRunner(Application& app, BackupJob& job) {
+  RunDriver driver(job);
+  driver.HoldWhen([](const BackupJob& seen) { return seen.bytesDone > 0; });
+  driver.Start([](RunDriver& d) {
+    if (!d.WaitForHeldRun()) return;
+    HWND list = d.Control(kCompletionList);
+    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(CompletionAction::kCloseApplication), 0);
+    PostMessageW(d.window, WM_COMMAND, MAKEWPARAM(kCompletionList, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+    d.Answer(true);
+    d.Release();
+  });
+  const RunResult result = RunBackup(app, job);
+  driver.Join();
+  g_driverSaw = driver.question + driver.problems;
+  return result;
+}
+}  // namespace
+
+TEST_F(MainWindowTest, ChoosingCloseApplicationDuringARunAsksToSaveThenAndOnce) {
+  tree.WriteFile(L"src\\a.txt", "a");
+  SetBackupRunner(DrivenRunner);
+  Run(L"", {Do([&] {
+              PutRow(List(), {tree.Path(L"src"), tree.Path(L"dst"), true, L"", L""});
+            }),
+            ClickMain(L" Start backup")});
+  EXPECT_EQ(g_driverSaw, L"Save changes to user.hbak?");
+  wchar_t row[512] = {};
+  GetPrivateProfileStringW(L"Folders", L"0", L"", row, 512, tree.Path(L"user.hbak").c_str());
+  EXPECT_NE(std::wstring(row).find(tree.Path(L"dst")), std::wstring::npos) << "saved at the choice";
 }

@@ -509,19 +509,44 @@ TEST_F(Runner, CancelNoShowsTheWindowAgainAndTheRunGoesOn) {
   tree.WriteFileOfSize(L"dst\\big.bin", 4 * 1024 * 1024, 7);
   tree.MakeFolder(L"src");
   AddTreePair(L"src", L"dst");
-  bool shownAgain = false;
+  bool shownAgain = false, mainDisabled = false;
+  uint64_t asked = 0, whileOpen = 0;
   auto script = [&](RunDriver& d) {
     if (!d.WaitForHeldRun()) return;
+    mainDisabled = !IsWindowEnabled(app.mainWindow.handle);
     d.Click(kCancelButton);
+    if (!d.WaitForQuestion()) return;
+    asked = d.job.bytesDone;
+    d.Release();
+    Sleep(300);  // the copy would go on now; a short look shows it standing
+    whileOpen = d.job.bytesDone;
     d.Answer(false);
     shownAgain = d.WaitForWindow() != nullptr;
-    d.Release();
   };
   EXPECT_EQ(RunDriven(BackupMode::Restore, {InsideAFile}, script), RunResult::kFinished);
   EXPECT_EQ(question, L"Are you sure you want to cancel the restore operation?");
+  EXPECT_TRUE(mainDisabled) << "the main window waits for the run";
+  EXPECT_EQ(whileOpen, asked) << "nothing is copied while the question is open";
   EXPECT_TRUE(shownAgain);
   EXPECT_EQ(job.cancelRequested.load(), 0);
   EXPECT_EQ(DescribeTree(tree.Path(L"src")), DescribeTree(tree.Path(L"dst")));
+}
+
+TEST_F(Runner, CancelYesAfterTheLastFileIsDoneIsRecordedAsFinished) {
+  tree.WriteFile(L"src\\a.txt", "a");
+  AddTreePair(L"src", L"dst");
+  app.runMode = kPassive;  // so that the outcome is also the exit code
+  auto script = [&](RunDriver& d) {
+    if (!d.WaitForHeldRun()) return;
+    d.Click(kCancelButton);
+    if (!d.WaitForQuestion()) return;
+    d.Release();  // no stopping point is left after the last file
+    d.WaitForWorkerEnd();
+    d.Answer(true);
+  };
+  EXPECT_EQ(RunDriven(BackupMode::Common, {InsideAFile}, script), RunResult::kFinished);
+  EXPECT_EQ(app.exitCode, kExitAllDone);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\a.txt")), "a");
 }
 
 TEST_F(Runner, CancelWhilePausedWakesTheWorkerToStop) {

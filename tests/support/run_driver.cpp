@@ -70,6 +70,7 @@ void RunDriver::Observe(void* context, BackupJob& job) {
   if (hold >= driver.holds_.size() || !driver.holds_[hold](job)) return;
   // Several workers of the copy pass may meet the point at once: one holds.
   if (!driver.nextHold_.compare_exchange_strong(hold, hold + 1)) return;
+  driver.worker_.Reset(OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId()));
   SetEvent(driver.held_.Get());
   HANDLE either[] = {driver.released_.Get(), driver.finished_.Get()};
   WaitForMultipleObjects(2, either, FALSE, kDriverWait);
@@ -112,17 +113,30 @@ void RunDriver::Click(int index) {
                reinterpret_cast<LPARAM>(Control(index)));
 }
 
-bool RunDriver::Answer(bool yes) {
+HWND RunDriver::WaitForQuestion() {
   HWND box = nullptr;
   if (!WaitUntil([&]() {
         box = FindWindowW(kMessageBoxClass, nullptr);
         return box && IsWindowVisible(box);
       })) {
     Note(L"no question was asked");
-    return false;
+    return nullptr;
   }
   // The box's text is its first control, Yes and No follow.
   question = WindowText(GetDlgItem(box, 1));
+  return box;
+}
+
+bool RunDriver::WaitForWorkerEnd() {
+  if (worker_.Valid() && WaitForSingleObject(worker_.Get(), kDriverWait) == WAIT_OBJECT_0)
+    return true;
+  Note(L"the worker did not end");
+  return false;
+}
+
+bool RunDriver::Answer(bool yes) {
+  HWND box = WaitForQuestion();
+  if (!box) return false;
   const int button = yes ? 2 : 3;
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(box, button)));

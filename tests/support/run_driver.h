@@ -66,6 +66,10 @@ class RunDriver {
   // Waits for the cancel question (or any box) and presses Yes or No; the
   // question's text is kept.
   bool Answer(bool yes);
+  // Waits for a box without answering it; its text is kept in question.
+  HWND WaitForQuestion();
+  // Waits until the worker thread last held has ended.
+  bool WaitForWorkerEnd();
   bool WaitForCancelFlag();
   // Failures seen by the script, one line each; empty when all went well.
   std::wstring problems;
@@ -82,6 +86,7 @@ class RunDriver {
   HandleHolder held_;                // auto-reset: one per point reached
   HandleHolder released_;            // auto-reset: one per release
   HandleHolder finished_;            // manual: the driver lets go for good
+  HandleHolder worker_;              // the thread held last
   std::thread script_;
 };
 

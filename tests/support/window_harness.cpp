@@ -68,9 +68,11 @@ void ForgetQuit() {
   }
 }
 
-void PressKey(WORD key, bool shift) { PressKeyWith(key, shift ? VK_SHIFT : 0); }
-
 void PressKeyWith(WORD key, WORD modifier) {
+  PressKey(key, modifier == VK_SHIFT, modifier == VK_MENU, modifier == VK_CONTROL);
+}
+
+void PressKey(WORD key, bool shift, bool alt, bool control) {
   std::vector<INPUT> inputs;
   auto add = [&inputs](WORD vk, bool up) {
     INPUT input{};
@@ -80,10 +82,14 @@ void PressKeyWith(WORD key, WORD modifier) {
     input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
     inputs.push_back(input);
   };
-  if (modifier) add(modifier, false);
+  if (control) add(VK_CONTROL, false);
+  if (alt) add(VK_MENU, false);
+  if (shift) add(VK_SHIFT, false);
   add(key, false);
   add(key, true);
-  if (modifier) add(modifier, true);
+  if (shift) add(VK_SHIFT, true);
+  if (alt) add(VK_MENU, true);
+  if (control) add(VK_CONTROL, true);
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 

@@ -50,7 +50,7 @@ void ForgetQuit();
 
 // Real input, as a user gives it (SendInput reaches windows under Xvfb). The
 // keys go to the foreground window's focus.
-void PressKey(WORD key, bool shift = false);
+void PressKey(WORD key, bool shift = false, bool alt = false, bool control = false);
 // The key pressed while a modifier (VK_MENU for Alt, VK_CONTROL) is held.
 void PressKeyWith(WORD key, WORD modifier);
 // Moves the pointer to a screen point.

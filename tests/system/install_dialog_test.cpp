@@ -114,6 +114,7 @@ const Expected kLayout[] = {
     {L"Associate the application with .&hbak files", {20, 190, 400, 208}},
     {L"&OK", {230, 245, 310, 271}},
     {L"&Cancel", {340, 245, 420, 271}},
+    {L"&Warn before a strict backup", {20, 249, 220, 267}},
 };
 
 class InstallDialogTest : public ::testing::Test {
@@ -188,6 +189,7 @@ TEST_F(InstallDialogTest, OpensAsLaidOutWithTheDependentBoxesFollowingInstall) {
   // Nothing installed: Install clear, the three indented boxes clear and
   // greyed, the association clear.
   for (int box = 1; box <= 5; ++box) EXPECT_FALSE(first.controls[box].checked) << box;
+  EXPECT_TRUE(first.controls[8].checked) << "the strict-mode warning is on";
   EXPECT_TRUE(first.controls[1].enabled);
   for (int box = 2; box <= 4; ++box) EXPECT_FALSE(first.controls[box].enabled) << box;
   EXPECT_TRUE(first.controls[5].enabled);

@@ -167,8 +167,11 @@ TEST_F(MessageBoxTest, ClosingTheOwnerNeitherAnswersNorIsUsedUp) {
   EXPECT_TRUE(IsCloseOf(owner.queuedEvents.front(), owner));
 }
 
-TEST_F(MessageBoxTest, ClosingTheBoxAnswersNo) {
+TEST_F(MessageBoxTest, ClosingTheBoxAnswersCancelWhereThereIsOneElseNo) {
   EXPECT_EQ(Ask(MessageBoxType::YesNoCancel, 150, 0,
+                [](BoxSeen& s) { PostMessageW(s.box, WM_CLOSE, 0, 0); }),
+            -1);
+  EXPECT_EQ(Ask(MessageBoxType::YesNo, 130, 0,
                 [](BoxSeen& s) { PostMessageW(s.box, WM_CLOSE, 0, 0); }),
             0);
   EXPECT_EQ(Ask(MessageBoxType::Ok, 120, 0,
