@@ -16,7 +16,12 @@ namespace {
 
 constexpr wchar_t kUsage[] =
     L"usage: hbcopy MODE SOURCE DESTINATION [/update] [/skiphidden] [/skipsystem]\r\n"
+    L"              [/versions[:DAYS]] [/guard:P] [/preview]\r\n"
     L"  MODE is common, strict, restore or sync";
+
+// Beyond any age a version could sensibly be kept for, and what a day count
+// in whole days of 64-bit file time can hold with room to spare.
+constexpr uint32_t kMaximumVersionDays = 36500;
 
 struct ModeName {
   const wchar_t* name;
@@ -40,10 +45,49 @@ BOOL WINAPI OnConsoleControl(DWORD) {
   return TRUE;
 }
 
+// Digits only, within limit.
+bool ParseNumber(const wchar_t* text, uint32_t limit, uint32_t& value) {
+  if (!text[0]) return false;
+  uint64_t number = 0;
+  for (const wchar_t* c = text; *c; ++c) {
+    if (*c < L'0' || *c > L'9') return false;
+    number = number * 10 + static_cast<uint64_t>(*c - L'0');
+    if (number > limit) return false;
+  }
+  value = static_cast<uint32_t>(number);
+  return true;
+}
+
+// "/name" or "/name:VALUE"; value is null without a colon.
+bool SwitchNamed(const wchar_t* name, const wchar_t* expected, const wchar_t*& value) {
+  const int n = static_cast<int>(wcslen(expected));
+  if (static_cast<int>(wcslen(name)) < n ||
+      CompareStringOrdinal(name, n, expected, n, TRUE) != CSTR_EQUAL)
+    return false;
+  if (name[n] == 0) {
+    value = nullptr;
+    return true;
+  }
+  if (name[n] != L':') return false;
+  value = name + n + 1;
+  return true;
+}
+
 bool ParseSwitch(const wchar_t* argument, HbcopyArguments& arguments) {
   if (argument[0] != L'/' && argument[0] != L'-') return false;
   const wchar_t* name = argument + 1;
-  if (EqualsNoCase(name, L"update"))
+  const wchar_t* value = nullptr;
+  if (SwitchNamed(name, L"versions", value)) {
+    arguments.versionDays = kDefaultVersionDays;
+    // Zero days would keep nothing: not a way to switch versions off.
+    return !value || (ParseNumber(value, kMaximumVersionDays, arguments.versionDays) &&
+                      arguments.versionDays > 0);
+  }
+  if (SwitchNamed(name, L"guard", value))
+    return value && ParseNumber(value, 100, arguments.deletionGuard);
+  if (EqualsNoCase(name, L"preview"))
+    arguments.preview = true;
+  else if (EqualsNoCase(name, L"update"))
     arguments.flags |= BackupMode::UpdateMethod;
   else if (EqualsNoCase(name, L"skiphidden"))
     arguments.skipAttributes |= SkipAttribute::SkipHidden;
@@ -75,6 +119,7 @@ struct PassSummary {
 
 struct RunSummary {
   uint32_t flags = 0;
+  bool versionsOn = false;
   std::vector<PassSummary> passes;
   uint64_t failed = 0;
 };
@@ -95,6 +140,45 @@ void CollectReport(void* context, PairPhase phase, const PassReport& report) {
   summary.passes.push_back(std::move(pass));
 }
 
+// One line per item as the passes tell it: "copy PATH BYTES", "delete PATH".
+void PrintPlanned(void*, const PlannedItem& item) {
+  wchar_t bytes[32] = L"";
+  if (item.action != PlannedAction::kDelete && item.action != PlannedAction::kVersion)
+    swprintf(bytes, sizeof(bytes) / sizeof(bytes[0]), L" %llu",
+             static_cast<unsigned long long>(item.bytes));
+  WideString line;
+  line.AssignConcat(PlannedActionText(item.action), L" ", item.path, bytes);
+  WriteStandardLine(STD_OUTPUT_HANDLE, line.CStr());
+}
+
+void PrintVersions(const BackupJob& job) {
+  static const wchar_t* const kSides[] = {L"destination", L"source"};
+  const bool restore = (job.flags & BackupMode::Restore) != 0;
+  const bool sync = (job.flags & BackupMode::Sync) != 0;
+  for (int side = 0; side < 2; ++side) {
+    if (side == 0 ? restore : !(restore || sync)) continue;
+    const VersionsTally& t = job.versionsTally[side];
+    wchar_t line[300];
+    swprintf(line, sizeof(line) / sizeof(line[0]),
+             L"versions side=%ls runs=%llu files=%llu bytes=%llu pruned-runs=%llu "
+             L"pruned-files=%llu pruned-bytes=%llu",
+             kSides[side], static_cast<unsigned long long>(t.runFolders),
+             static_cast<unsigned long long>(t.files), static_cast<unsigned long long>(t.bytes),
+             static_cast<unsigned long long>(t.prunedFolders),
+             static_cast<unsigned long long>(t.prunedFiles),
+             static_cast<unsigned long long>(t.prunedBytes));
+    WriteStandardLine(STD_OUTPUT_HANDLE, line);
+  }
+}
+
+void PrintGuard(const DeletionGuardCount& count) {
+  wchar_t line[200];
+  swprintf(line, sizeof(line) / sizeof(line[0]), L"guard: would delete %llu of %llu files",
+           static_cast<unsigned long long>(count.filesToDelete),
+           static_cast<unsigned long long>(count.filesOnSide));
+  WriteStandardLine(STD_OUTPUT_HANDLE, line);
+}
+
 const wchar_t* PassName(PairPhase phase, uint32_t flags) {
   if (phase != kPhaseSecondPass) return L"copy";
   return (flags & BackupMode::Strict) ? L"delete" : L"copy-back";
@@ -113,7 +197,14 @@ void PrintSummary(RunSummary& summary) {
              static_cast<unsigned long long>(c.failed),
              static_cast<unsigned long long>(c.bytesCopied),
              static_cast<unsigned long long>(c.leftovers));
-    WriteStandardLine(STD_OUTPUT_HANDLE, line);
+    WideString shown(line);
+    if (summary.versionsOn) {
+      // Only with versions on, so that the line stays as scripts know it.
+      swprintf(line, sizeof(line) / sizeof(line[0]), L" versioned=%llu",
+               static_cast<unsigned long long>(c.versioned));
+      shown.Append(line);
+    }
+    WriteStandardLine(STD_OUTPUT_HANDLE, shown.CStr());
     for (WideString& failure : pass.lines) WriteStandardLine(STD_OUTPUT_HANDLE, failure.CStr());
     if (c.failed > pass.lines.size()) {
       swprintf(line, sizeof(line) / sizeof(line[0]), L"failed: %llu more not listed",
@@ -166,6 +257,11 @@ int RunHbcopy(int argc, const wchar_t* const* argv) {
   BackupJob job;
   job.flags = arguments.flags;
   job.skipAttributes = arguments.skipAttributes;
+  job.versionDays = arguments.versionDays;
+  job.deletionGuard = arguments.deletionGuard;
+  job.previewOnly = arguments.preview;
+  GetLocalTime(&job.runStart);
+  if (arguments.preview) job.itemPlanned = PrintPlanned;
   if (!EnsureTransferBuffer(job)) {
     WriteStandardLine(STD_ERROR_HANDLE, L"hbcopy: not enough memory for the transfer buffer");
     return kHbcopyStopped;
@@ -174,6 +270,7 @@ int RunHbcopy(int argc, const wchar_t* const* argv) {
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
   RunSummary summary;
   summary.flags = job.flags;
+  summary.versionsOn = job.versionDays != 0;
   PassHooks hooks;
   hooks.runWorker = RunWorkerAndWait;
   hooks.passEnded = CollectReport;
@@ -190,8 +287,17 @@ int RunHbcopy(int argc, const wchar_t* const* argv) {
   switch (outcome) {
     case kPairFinished:
     case kPairFolderVanished:
+    case kPairGuardStopped:
       PrintCounters(job);
       PrintSummary(summary);
+      if (job.guardCount.tripped) PrintGuard(job.guardCount);
+      if (job.versionDays && !job.previewOnly) PrintVersions(job);
+      if (outcome == kPairGuardStopped) {
+        WriteStandardLine(STD_ERROR_HANDLE,
+                          L"hbcopy: the deletion guard stopped the deletion pass; nothing was "
+                          L"deleted");
+        return kHbcopyGuardStopped;
+      }
       if (outcome == kPairFolderVanished)
         WriteStandardLine(STD_ERROR_HANDLE,
                           L"hbcopy: a folder vanished during the first pass; the second pass "

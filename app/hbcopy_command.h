@@ -1,11 +1,13 @@
 // The console front end of the engine: one folder pair, one mode, run through
 // the same passes as a run from the main window.
 //   hbcopy MODE SOURCE DESTINATION [/update] [/skiphidden] [/skipsystem]
+//          [/versions[:DAYS]] [/guard:P] [/preview]
 #pragma once
 
 #include <cstdint>
 
 #include "base/wide_string.h"
+#include "engine/deletion_guard.h"
 
 enum HbcopyExit : int {
   kHbcopyDone = 0,          // the passes ran and no item failed
@@ -13,11 +15,15 @@ enum HbcopyExit : int {
   kHbcopyBadArguments = 2,  // usage line printed (also for overlapping folders)
   kHbcopyFolders = 3,       // the folder to read is missing or the one to write not creatable
   kHbcopyItemsFailed = 4,   // finished, but items failed (or a folder vanished midway)
+  kHbcopyGuardStopped = 5,  // the deletion guard stopped the deletion pass; nothing was deleted
 };
 
 struct HbcopyArguments {
   uint32_t flags = 0;  // BackupMode bits
   uint32_t skipAttributes = 0;
+  uint32_t versionDays = 0;                        // 0: off
+  uint32_t deletionGuard = kDefaultDeletionGuard;  // percent; 0: off
+  bool preview = false;
   WideString source;  // full paths
   WideString destination;
 };

@@ -154,6 +154,9 @@ void RunCheckedRows(RunnerState& state, RunRecord& run) {
     total.FromInt(count);
     row.pairText.AssignConcat(L"folder pair ", number.CStr(), L" of ", total.CStr(), L"...");
     pair.outcome = RunPairPasses(job, row.source.CStr(), row.destination.CStr(), hooks);
+    pair.guard = job.guardCount;
+    pair.versions[0] = job.versionsTally[0];
+    pair.versions[1] = job.versionsTally[1];
     if (pair.outcome == kPairCancelled || state.quitSeen) {
       pair.outcome = kPairCancelled;
       run.cancelled = true;
@@ -175,7 +178,10 @@ RunResult RunBackup(Application& app, BackupJob& job) {
   run.jobFile = app.currentSettingsPath.CStr() ? app.currentSettingsPath.CStr() : L"";
   run.flags = job.flags;
   run.skipAttributes = job.skipAttributes;
+  run.versionDays = job.versionDays;
+  run.deletionGuard = job.deletionGuard;
   run.runMode = app.runMode;
+  job.runStart = run.started;
   ResumeJob(job);
   if (!BuildProgressWindow(app, job, progress)) {
     if (app.runMode != kInteractive) app.exitCode = kExitCancelled;

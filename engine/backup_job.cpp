@@ -1,5 +1,9 @@
 #include "engine/backup_job.h"
 
+#include <cwchar>
+
+#include "base/path.h"
+
 BackupJob::~BackupJob() { CloseJobFiles(*this); }
 
 bool EnsureTransferBuffer(BackupJob& job) {
@@ -47,4 +51,31 @@ void UpdateProgress(BackupJob& job) {
       ProgressHalf(job.bytesDone, job.bytesTotal) + ProgressHalf(job.itemsDone, job.itemsTotal),
       std::memory_order_relaxed);
   if (job.progressObserver) job.progressObserver(job.observerContext, job);
+}
+
+void TellPlanned(BackupJob& job, PlannedAction action, const wchar_t* path, uint64_t bytes,
+                 bool folder) {
+  if (!job.itemPlanned) return;
+  PlannedItem item;
+  item.action = action;
+  item.path = wcsncmp(path, kLongPathPrefix, 4) == 0 ? path + 4 : path;
+  item.bytes = bytes;
+  item.folder = folder;
+  job.itemPlanned(job.planContext, item);
+}
+
+const wchar_t* PlannedActionText(PlannedAction action) {
+  switch (action) {
+    case PlannedAction::kCopy:
+      return L"copy";
+    case PlannedAction::kUpdate:
+      return L"update";
+    case PlannedAction::kDelete:
+      return L"delete";
+    case PlannedAction::kCopyBack:
+      return L"copy-back";
+    case PlannedAction::kVersion:
+      return L"version";
+  }
+  return L"";
 }

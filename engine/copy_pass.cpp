@@ -11,6 +11,7 @@
 #include "engine/item_queries.h"
 #include "engine/reparse_point.h"
 #include "engine/scratch_names.h"
+#include "engine/versions.h"
 
 namespace {
 
@@ -68,13 +69,19 @@ bool UpToDate(BackupJob& job, const FindHandle& walked, const OtherItem& other) 
 
 // The other side's folder of this level, created when missing; it gets the
 // walked folder's attributes but keeps its own times.
-bool PrepareOtherFolder(const wchar_t* from, const wchar_t* to, PassReport& report, bool& created) {
+// A preview creates nothing and goes on as if it had.
+bool PrepareOtherFolder(const wchar_t* from, const wchar_t* to, PassReport& report, bool& created,
+                        bool preview) {
   created = false;
   DWORD existing = GetFileAttributesW(to);
   if (existing != INVALID_FILE_ATTRIBUTES) {
     if (existing & FILE_ATTRIBUTE_DIRECTORY) return true;
     RecordRefusal(report, to, Refusal::kFileInTheWay);
     return false;
+  }
+  if (preview) {
+    created = true;
+    return true;
   }
   if (!CreateDirectoryW(to, nullptr)) {
     RecordFailure(report, to, FailureStep::kWrite, GetLastError());
@@ -104,6 +111,11 @@ class CaseTwins {
   std::unordered_set<std::wstring> seen_;
 };
 
+PlannedAction CopyAction(const BackupJob& job, bool replacing) {
+  if (job.secondPass) return PlannedAction::kCopyBack;  // only Sync's copy back copies then
+  return replacing ? PlannedAction::kUpdate : PlannedAction::kCopy;
+}
+
 // Recreates a link as a link; a name that exists on the other side is never
 // replaced by one.
 void CopyLink(BackupJob& job, const wchar_t* fromItem, const wchar_t* toItem,
@@ -112,10 +124,24 @@ void CopyLink(BackupJob& job, const wchar_t* fromItem, const wchar_t* toItem,
     ++job.report.counts.upToDate;
   } else if (CopyReparsePoint(fromItem, toItem)) {
     ++job.report.counts.copied;
+    TellPlanned(job, CopyAction(job, false), toItem, 0);
   } else {
     DWORD error = GetLastError();
     RecordFailure(job.report, toItem, FailureStep::kWrite, error ? error : ERROR_NOT_SUPPORTED);
   }
+}
+
+// The preview's copy: told and counted as the run would, nothing written.
+void PlanCopy(BackupJob& job, const wchar_t* toItem, uint64_t bytes, bool replacing) {
+  if (replacing && job.versions) {
+    ++job.report.counts.versioned;
+    TellPlanned(job, PlannedAction::kVersion, toItem);
+  }
+  TellPlanned(job, CopyAction(job, replacing), toItem, bytes);
+  ++job.report.counts.copied;
+  job.report.counts.bytesCopied += bytes;
+  job.bytesDone += bytes;
+  UpdateProgress(job);
 }
 
 bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
@@ -124,10 +150,10 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
   const bool liveSide = (job.flags & (BackupMode::Sync | BackupMode::Restore)) != 0;
   PassReport& report = job.report;
   bool created = false;
-  if (!PrepareOtherFolder(from, to, report, created)) return false;
+  if (!PrepareOtherFolder(from, to, report, created, job.previewOnly)) return false;
   // What an interrupted run left in the side written; the side walked
   // (which an interrupted Restore or Sync wrote) shows its own in the listing.
-  if (!created) ClearLeftovers(to, report);
+  if (!created && !job.previewOnly) ClearLeftovers(to, report);
   bool walkedLeftovers = false;
 
   WideString pattern;
@@ -153,6 +179,7 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
   do {
     if (StopRequested(job)) break;
     const wchar_t* name = find.Name();
+    if (IsRootVersionsEntry(from, name, job.fromRoot.CStr())) continue;
     JoinPath(fromItem, from, name);
     JoinPath(toItem, to, name);
     ++job.itemsDone;
@@ -210,6 +237,13 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
       UpdateProgress(job);
       continue;
     }
+    if (job.previewOnly) {
+      if (find.IsLink() && other.exists)
+        ++report.counts.upToDate;  // a link never replaces what is there
+      else
+        PlanCopy(job, toItem.CStr(), find.IsLink() ? 0 : find.Size(), other.exists);
+      continue;
+    }
     if (find.IsLink()) {
       CopyLink(job, fromItem.CStr(), toItem.CStr(), other);
       continue;
@@ -217,6 +251,8 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
 
     TransferOutcome outcome = TransferFile(job, fromItem.CStr(), to, toItem.CStr(), find.entry,
                                            other.exists && (other.folder || other.link));
+    if (outcome == kTransferCopied)
+      TellPlanned(job, CopyAction(job, other.exists), toItem.CStr(), find.Size());
     if ((outcome == kTransferFailed || outcome == kTransferCancelled) &&
         (!PathIsFolder(to) || !PathIsFolder(from))) {
       // A removed medium ends the level.
@@ -230,7 +266,7 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
     RecordFailure(report, from, FailureStep::kListFolder, find.lastError);
     result = false;
   }
-  if (walkedLeftovers) ClearLeftovers(from, report);
+  if (walkedLeftovers && !job.previewOnly) ClearLeftovers(from, report);
   return result;
 }
 

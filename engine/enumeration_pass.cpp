@@ -3,6 +3,7 @@
 #include "base/path.h"
 #include "engine/file_size.h"
 #include "engine/find_handle.h"
+#include "engine/versions.h"
 
 DWORD WINAPI EnumerationThread(void* argument) {
   if (!argument) return 0;
@@ -22,6 +23,7 @@ bool EnumerateTree(const wchar_t* folder, BackupJob& job) {
   if (!pattern.ok || !FirstEntry(find, pattern.CStr())) return true;
   WideString child;
   do {
+    if (IsRootVersionsEntry(folder, find.Name(), job.fromRoot.CStr())) continue;
     ++job.itemsTotal;
     if (find.IsPlainFolder()) {
       JoinPath(child, folder, find.Name());
