@@ -96,8 +96,7 @@ class SafetyNet : public ::testing::Test {
 // Files of the destination-only kind, for the guard: n of them, beside what
 // the source has.
 void WriteFiles(const TempTree& tree, const std::wstring& folder, int n) {
-  for (int i = 0; i < n; ++i)
-    tree.WriteFile(folder + L"\\f" + std::to_wstring(i) + L".txt", "x");
+  for (int i = 0; i < n; ++i) tree.WriteFile(folder + L"\\f" + std::to_wstring(i) + L".txt", "x");
 }
 
 }  // namespace
