@@ -4,6 +4,7 @@
 
 #include "app/application.h"
 #include "app/completion_action.h"
+#include "app/deletion_question.h"
 #include "app/run_log.h"
 #include "app/run_report.h"
 #include "app/worker_wait.h"
@@ -21,6 +22,8 @@ constexpr wchar_t kEnumeratingStatus[] = L"Enumerating the items to copy, please
 constexpr wchar_t kCopyingBackStatus[] = L"Copying files from destination to source, ";
 constexpr wchar_t kCopyingStatus[] = L"Copying files from source to destination, ";
 constexpr wchar_t kSecondPassStatus[] = L"Synchronizing source and destination, ";
+constexpr wchar_t kCountingStatus[] = L"Counting what strict mode would delete, ";
+constexpr wchar_t kPruningStatus[] = L"Removing versions older than their days, ";
 
 constexpr int kSpinnerSize = 48;
 constexpr uint32_t kSpinnerColour = 0xFF000000;
@@ -68,10 +71,22 @@ void ShowPhase(void* context, PairPhase phase, BackupJob& job) {
     SetMarquee(progress, false);
     const bool restore = (job.flags & BackupMode::Restore) != 0;
     status.AssignConcat(restore ? kCopyingBackStatus : kCopyingStatus, row.pairText.CStr());
+  } else if (phase == kPhaseCountingDeletions) {
+    status.AssignConcat(kCountingStatus, row.pairText.CStr());
+  } else if (phase == kPhasePruningVersions) {
+    status.AssignConcat(kPruningStatus, row.pairText.CStr());
   } else {
     status.AssignConcat(kSecondPassStatus, row.pairText.CStr());
   }
   SetStatus(state, status.CStr());
+}
+
+// Only interactive runs ask; unattended ones leave the hook empty, and the
+// guard then stops the deletion pass.
+bool AskGuardInWindow(void* context, BackupJob& job) {
+  RowRun& row = *static_cast<RowRun*>(context);
+  PreviewPair pair{row.source.CStr(), row.destination.CStr()};
+  return AskDeletionGuard(row.state->app, job, pair);
 }
 
 void NotePass(void* context, PairPhase, const PassReport& report) {
@@ -130,6 +145,7 @@ void RunCheckedRows(RunnerState& state, RunRecord& run) {
   hooks.runWorker = RunWorkerInWindow;
   hooks.phaseChanged = ShowPhase;
   hooks.passEnded = NotePass;
+  if (state.app.runMode == kInteractive) hooks.confirmDeletions = AskGuardInWindow;
   hooks.context = &row;
   run.pairs.reserve(static_cast<size_t>(count > 0 ? count : 0));
   for (int i = 0; i < count && !run.cancelled; ++i) {
