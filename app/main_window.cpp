@@ -14,6 +14,7 @@
 #include "app/main_window_state.h"
 #include "app/shell_links.h"
 #include "app/strict_warning.h"
+#include "base/path.h"
 #include "jobfile/settings_file.h"
 #include "ui/list_view.h"
 #include "ui/message_box.h"
@@ -142,12 +143,36 @@ void ReportNoRunner(MainWindow& main) {
   }
 }
 
+// The checked rows' folders, as a run takes them.
+std::vector<PreviewPair> CheckedPairs(MainWindow& main) {
+  std::vector<PreviewPair> pairs;
+  UiWindow& w = main.window;
+  const int list = main.ids.list;
+  for (int row = 0; row < RowCount(main); ++row) {
+    if (!w.IsRowChecked(list, row)) continue;
+    WideString source = w.GetRowText(list, row, kSourceColumn);
+    WideString destination = w.GetRowText(list, row, kDestinationColumn);
+    if (!source.CStr() || !destination.CStr()) continue;
+    TrimTrailingBackslashes(source);
+    TrimTrailingBackslashes(destination);
+    pairs.push_back({source.CStr(), destination.CStr()});
+  }
+  return pairs;
+}
+
 // "Start backup". True when the loop is to end.
 bool StartBackup(MainWindow& main) {
   BackupJob& job = main.job;
   const uint32_t flags = ModeFlagsFromControls(main.window, main.ids.modes, main.ids.options);
   const uint32_t skip = SkipMaskFromControls(main.window, main.ids.options);
-  if ((flags & BackupMode::Strict) && !ConfirmStrictBackup(main.app)) return false;
+  if (flags & BackupMode::Strict) {
+    BackupJob options;
+    options.flags = flags;
+    options.skipAttributes = skip;
+    options.versionDays = job.versionDays;
+    options.deletionGuard = job.deletionGuard;
+    if (!ConfirmStrictBackup(main.app, CheckedPairs(main), options)) return false;
+  }
   BackupRunner runner = CurrentBackupRunner();
   if (!runner) {
     ReportNoRunner(main);

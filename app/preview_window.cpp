@@ -51,8 +51,8 @@ void FillList(UiWindow& window, int list, const RunPreview& preview) {
     const int row = window.AddListRow(list, PlannedActionText(item.action));
     if (row < 0) return;
     window.SetRowText(list, row, 1, item.path.c_str());
-    const bool sized = item.action != PlannedAction::kDelete &&
-                       item.action != PlannedAction::kVersion;
+    const bool sized =
+        item.action != PlannedAction::kDelete && item.action != PlannedAction::kVersion;
     window.SetRowText(list, row, 2, sized ? std::to_wstring(item.bytes).c_str() : L"");
     window.SetRowText(list, row, 3, std::to_wstring(item.pair + 1).c_str());
   }
@@ -97,9 +97,7 @@ void ShowPreviewWindow(Application& app, const RunPreview& preview) {
   while (NextEvent(events, event)) {
     if (heldCloses.Hold(event, window)) continue;
     const int code = event.code;
-    if (event.source == &window &&
-        (code == close || code == ToCode(UiEventCode::Close)))
-      break;
+    if (event.source == &window && (code == close || code == ToCode(UiEventCode::Close))) break;
     if (event.source == &main && code == app.closeButtonId) break;
   }
   if (events.activeWindow == &window) events.activeWindow = nullptr;
