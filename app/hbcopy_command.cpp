@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/console_output.h"
+#include "app/job_options.h"
 #include "app/privileges.h"
 #include "base/path.h"
 #include "engine/backup_job.h"
@@ -19,19 +20,15 @@ constexpr wchar_t kUsage[] =
     L"              [/versions[:DAYS]] [/guard:P] [/preview]\r\n"
     L"  MODE is common, strict, restore or sync";
 
-// Beyond any age a version could sensibly be kept for, and what a day count
-// in whole days of 64-bit file time can hold with room to spare.
-constexpr uint32_t kMaximumVersionDays = 36500;
-
 struct ModeName {
   const wchar_t* name;
-  uint32_t bits;
+  JobMode mode;
 };
 constexpr ModeName kModes[] = {
-    {L"common", BackupMode::Common},
-    {L"strict", BackupMode::Strict},
-    {L"restore", BackupMode::Restore},
-    {L"sync", BackupMode::Sync},
+    {L"common", JobMode::Common},
+    {L"strict", JobMode::Strict},
+    {L"restore", JobMode::Restore},
+    {L"sync", JobMode::Sync},
 };
 
 // The console's Ctrl+C arrives on a thread of its own; the running job hears
@@ -74,25 +71,26 @@ bool SwitchNamed(const wchar_t* name, const wchar_t* expected, const wchar_t*& v
 }
 
 bool ParseSwitch(const wchar_t* argument, HbcopyArguments& arguments) {
+  JobSettings& settings = arguments.settings;
   if (argument[0] != L'/' && argument[0] != L'-') return false;
   const wchar_t* name = argument + 1;
   const wchar_t* value = nullptr;
   if (SwitchNamed(name, L"versions", value)) {
-    arguments.versionDays = kDefaultVersionDays;
+    settings.versionDays = kNewJobVersionDays;
     // Zero days would keep nothing: not a way to switch versions off.
-    return !value || (ParseNumber(value, kMaximumVersionDays, arguments.versionDays) &&
-                      arguments.versionDays > 0);
+    return !value || (ParseNumber(value, kMaximumVersionDays, settings.versionDays) &&
+                      settings.versionDays > 0);
   }
   if (SwitchNamed(name, L"guard", value))
-    return value && ParseNumber(value, 100, arguments.deletionGuard);
+    return value && ParseNumber(value, kMaximumGuardPercent, settings.deletionGuard);
   if (EqualsNoCase(name, L"preview"))
     arguments.preview = true;
   else if (EqualsNoCase(name, L"update"))
-    arguments.flags |= BackupMode::UpdateMethod;
+    settings.updateMethod = true;
   else if (EqualsNoCase(name, L"skiphidden"))
-    arguments.skipAttributes |= SkipAttribute::SkipHidden;
+    settings.skipMask |= SettingsSkip::Hidden;
   else if (EqualsNoCase(name, L"skipsystem"))
-    arguments.skipAttributes |= SkipAttribute::SkipSystem;
+    settings.skipMask |= SettingsSkip::System;
   else
     return false;
   return true;
@@ -230,20 +228,35 @@ void PrintProblem(const wchar_t* what, const wchar_t* path) {
 
 }  // namespace
 
+JobSettings HbcopyArguments::NoOptions() {
+  JobSettings settings;
+  settings.updateMethod = false;
+  settings.skipMask = 0;
+  return settings;
+}
+
 bool ParseHbcopyArguments(int argc, const wchar_t* const* argv, HbcopyArguments& arguments) {
   if (argc < 4) return false;
+  JobSettings& settings = arguments.settings;
   bool modeKnown = false;
   for (const ModeName& mode : kModes) {
     if (EqualsNoCase(argv[1], mode.name)) {
-      arguments.flags = mode.bits;
+      settings.mode = mode.mode;
       modeKnown = true;
     }
   }
   if (!modeKnown) return false;
   for (int i = 4; i < argc; ++i)
     if (!ParseSwitch(argv[i], arguments)) return false;
-  return FolderArgument(argv[2], arguments.source) &&
-         FolderArgument(argv[3], arguments.destination);
+  arguments.flags = ModeFlags(settings);
+  arguments.skipAttributes = settings.skipMask;
+  if (!FolderArgument(argv[2], arguments.source) || !FolderArgument(argv[3], arguments.destination))
+    return false;
+  JobPair pair;
+  pair.source = arguments.source.CStr();
+  pair.destination = arguments.destination.CStr();
+  settings.pairs.assign(1, pair);
+  return true;
 }
 
 int RunHbcopy(int argc, const wchar_t* const* argv) {
@@ -255,10 +268,7 @@ int RunHbcopy(int argc, const wchar_t* const* argv) {
   EnableBackupPrivileges();  // what is not granted simply stays off
 
   BackupJob job;
-  job.flags = arguments.flags;
-  job.skipAttributes = arguments.skipAttributes;
-  job.versionDays = arguments.versionDays;
-  job.deletionGuard = arguments.deletionGuard;
+  ApplyJobOptions(arguments.settings, job);
   job.previewOnly = arguments.preview;
   GetLocalTime(&job.runStart);
   if (arguments.preview) job.itemPlanned = PrintPlanned;

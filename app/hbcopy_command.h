@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "base/wide_string.h"
-#include "engine/deletion_guard.h"
+#include "jobfile/job_settings.h"
 
 enum HbcopyExit : int {
   kHbcopyDone = 0,          // the passes ran and no item failed
@@ -19,13 +19,18 @@ enum HbcopyExit : int {
 };
 
 struct HbcopyArguments {
+  // The mode and options as a job file would hold them: a switch left out is
+  // an option off (the update method and the skip mask too, unlike a job
+  // file without the keys).
+  JobSettings settings = NoOptions();
+  // The same mode and options as the engine's bits, set from settings.
   uint32_t flags = 0;  // BackupMode bits
   uint32_t skipAttributes = 0;
-  uint32_t versionDays = 0;                        // 0: off
-  uint32_t deletionGuard = kDefaultDeletionGuard;  // percent; 0: off
-  bool preview = false;
-  WideString source;  // full paths
+  bool preview = false;  // /preview: tell what the run would do, change nothing
+  WideString source;     // full paths
   WideString destination;
+
+  static JobSettings NoOptions();
 };
 
 // argv[0] is the program; false for anything but a mode, two folders and the

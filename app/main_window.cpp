@@ -11,7 +11,10 @@
 #include "app/command_line.h"
 #include "app/console_output.h"
 #include "app/folder_pair_dialog.h"
+#include "app/job_options.h"
 #include "app/main_window_state.h"
+#include "app/preview_window.h"
+#include "app/safety_net_dialog.h"
 #include "app/shell_links.h"
 #include "app/strict_warning.h"
 #include "base/path.h"
@@ -160,17 +163,29 @@ std::vector<PreviewPair> CheckedPairs(MainWindow& main) {
   return pairs;
 }
 
+// "Preview": the checked pairs with the mode and options the window shows.
+void PreviewBackup(MainWindow& main) {
+  CollectJobSettings(main.window, main.ids.job(), main.settings);
+  BackupJob options;
+  ApplyJobOptions(main.settings, options);
+  RunPreview preview;
+  {
+    // The walk runs on this thread's time; a large tree takes a while.
+    HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    PlanRun(CheckedPairs(main), options, preview);
+    SetCursor(previous);
+  }
+  ShowPreviewWindow(main.app, preview);
+}
+
 // "Start backup". True when the loop is to end.
 bool StartBackup(MainWindow& main) {
   BackupJob& job = main.job;
-  const uint32_t flags = ModeFlagsFromControls(main.window, main.ids.modes, main.ids.options);
-  const uint32_t skip = SkipMaskFromControls(main.window, main.ids.options);
-  if (flags & BackupMode::Strict) {
+  // The runner reads the rows themselves; the value gives the mode and options.
+  CollectJobSettings(main.window, main.ids.job(), main.settings);
+  if (main.settings.mode == JobMode::Strict) {
     BackupJob options;
-    options.flags = flags;
-    options.skipAttributes = skip;
-    options.versionDays = job.versionDays;
-    options.deletionGuard = job.deletionGuard;
+    ApplyJobOptions(main.settings, options);
     if (!ConfirmStrictBackup(main.app, CheckedPairs(main), options)) return false;
   }
   BackupRunner runner = CurrentBackupRunner();
@@ -178,8 +193,7 @@ bool StartBackup(MainWindow& main) {
     ReportNoRunner(main);
     return main.app.runMode != kInteractive;
   }
-  job.flags = flags;
-  job.skipAttributes = skip;
+  ApplyJobOptions(main.settings, job);
   job.cancelRequested = 0;
   job.progress = 0;
   job.pairListControl = main.ids.list;
@@ -257,6 +271,10 @@ bool Dispatch(MainWindow& main, const UiEvent& event) {
     SaveJobAs(main);
   } else if (code == ids.start) {
     return StartBackup(main);
+  } else if (code == ids.preview || code == ids.menuPreview) {
+    PreviewBackup(main);
+  } else if (code == ids.safetyNet) {
+    if (EditSafetyNet(main.app, main.settings)) main.isSaved = false;
   } else if (code == ids.modes.common || code == ids.modes.strict || code == ids.modes.restore ||
              code == ids.modes.sync) {
     ChooseMode(main, code);

@@ -11,6 +11,7 @@
 #include "app/main_window.h"
 #include "app/main_window_state.h"
 #include "base/path.h"
+#include "jobfile/job_settings.h"
 #include "jobfile/preferences.h"
 #include "jobfile/settings_file.h"
 #include "ui/message_box.h"
@@ -102,9 +103,8 @@ void SaveJobAs(MainWindow& main) {
                      0) == MessageBoxAnswer::Yes) {
     app.currentSettingsPath.Assign(app.defaultSettingsPath.CStr());
     SetShownFileName(main);
-    main.isSaved = SaveAsDefaultJob(app.defaultSettingsPath.CStr(), main.window, main.ids.list,
-                                    main.ids.modes, main.ids.options)
-                       .complete;
+    main.isSaved = CollectJobSettings(main.window, main.ids.job(), main.settings) &&
+                   SaveAsDefaultJob(app.defaultSettingsPath.CStr(), main.settings).complete;
     if (!main.isSaved) ShowNotSaved(main);
     return;
   }
@@ -130,10 +130,9 @@ void LoadJob(MainWindow& main, const wchar_t* path) {
   // The program's own changes raise no events that a loop could take for
   // the user's (the check boxes of the loaded rows are no change).
   UiEventMute mute(main.window);
-  uint32_t skip = 0;
-  main.job.flags =
-      LoadSettingsFile(path, main.window, main.ids.list, main.ids.modes, main.ids.options, &skip);
-  main.job.skipAttributes = skip;
+  uint32_t flag = SettingsFlag::Default;
+  ReadJobSettings(path, main.settings, &flag);
+  ShowJobSettings(main.window, main.ids.job(), main.settings, &flag);
   SetShownFileName(main);
   main.isSaved = true;
 }
@@ -141,6 +140,6 @@ void LoadJob(MainWindow& main, const wchar_t* path) {
 bool SaveJob(MainWindow& main, const wchar_t* path) {
   // Only a complete save holds the job: a file with some of its pairs would
   // lose the others at the next load.
-  return SaveSettingsFile(path, main.window, main.ids.list, main.ids.modes, main.ids.options)
-      .complete;
+  const bool whole = CollectJobSettings(main.window, main.ids.job(), main.settings);
+  return WriteJobSettings(path, main.settings).complete && whole;
 }

@@ -160,6 +160,16 @@ class Builder {
         Check(L"Skip copying hidden files.", 280, 440, 180,
               L"Whether to skip copying files with HIDDEN attributes (recommended).");
     w_.newControlTextColour = -1;
+    // Beside the modes: what the chosen mode would do, and what it may not.
+    w_.SetFontForNewControls(9, 800, 1);
+    ids.preview = w_.AddButton(L"Preview", 535, 262, 90, 26);
+    w_.AddTooltip(ids.preview,
+                  L"Show what a backup of the checked folder pairs would copy, replace and "
+                  L"delete in this mode, changing nothing.");
+    ids.safetyNet = w_.AddButton(L"Safety net...", 535, 294, 90, 26);
+    w_.AddTooltip(ids.safetyNet,
+                  L"Keep replaced and deleted files for some days, and ask before strict mode "
+                  L"deletes much of a backup.");
   }
 
   void FileButtons() {
@@ -199,6 +209,9 @@ class Builder {
     ids.menuAdd = w_.AddMenuItem(ids.list, L"Add folder pair", 3, 0, main_.menuImages[1]);
     ids.menuEdit = w_.AddMenuItem(ids.list, L"Edit selected", 4, 0, main_.menuImages[2]);
     ids.menuRemove = w_.AddMenuItem(ids.list, L"Remove selected", 5, 0, main_.menuImages[3]);
+    w_.AddMenuItem(ids.list, L"", 6, kMenuSeparator, nullptr);
+    ids.menuPreview =
+        w_.AddMenuItem(ids.list, L"Preview the backup of checked pairs", 7, 0, nullptr);
   }
 
  private:

@@ -7,6 +7,7 @@
 #include "app/application.h"
 #include "base/wide_string.h"
 #include "engine/backup_job.h"
+#include "jobfile/job_settings.h"
 #include "jobfile/settings_file.h"
 
 class UiWindow;
@@ -19,8 +20,13 @@ struct MainWindowControls {
   ModeButtons modes;
   OptionBoxes options;
   int settings = 0, open = 0, save = 0, saveAs = 0, start = 0;
+  // What a run would do, and the job's versions and deletion guard.
+  int preview = 0, safetyNet = 0;
   // Items of the list's context menu.
   int menuOpenSource = 0, menuOpenDestination = 0, menuAdd = 0, menuEdit = 0, menuRemove = 0;
+  int menuPreview = 0;
+
+  JobControls job() const { return JobControls{list, modes, options}; }
 };
 
 struct MainWindow {
@@ -39,6 +45,10 @@ struct MainWindow {
   WideString shownFileName;
   int lastSelection = 0;
   int lastRowCount = -1;
+  // The job as last loaded, saved or started. The controls show its pairs,
+  // mode and options and are collected back into it; the settings no control
+  // shows live only here.
+  JobSettings settings;
   BackupJob job;
   // The context menu's images; they must outlive the menu.
   HBITMAP menuImages[4] = {};
@@ -50,9 +60,10 @@ struct MainWindow {
 bool BuildMainWindow(MainWindow& main, HINSTANCE instance);
 
 // --- Job and files (main_window_files.cpp) ---------------------------------
-// Loads a settings file into the controls and the job; counts as saved.
+// Reads a settings file into the job's value and shows it; counts as saved.
 void LoadJob(MainWindow& main, const wchar_t* path);
-// True only when the whole job reached the file.
+// Collects the job from the controls and writes it; true only when the
+// whole job reached the file.
 bool SaveJob(MainWindow& main, const wchar_t* path);
 // Saves into the current file; on failure says so. True when saved.
 bool SaveCurrentJob(MainWindow& main);

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-inline constexpr uint32_t kDefaultDeletionGuard = 50;
+inline constexpr uint32_t kMaximumGuardPercent = 100;
 // A few deletions never need asking about, however small the backup.
 inline constexpr uint64_t kGuardMinimumFiles = 10;
 

@@ -17,7 +17,8 @@
 #include "engine/pass_report.h"
 
 inline constexpr wchar_t kVersionsFolderName[] = L"Harborline Versions";
-inline constexpr uint32_t kDefaultVersionDays = 30;
+// A hundred years: beyond any age a version could sensibly be kept for.
+inline constexpr uint32_t kMaximumVersionDays = 36500;
 
 // Whether name, an entry of folder, is the versions folder of the walked
 // root. Only the name is compared for most entries; folder and root may

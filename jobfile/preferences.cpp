@@ -58,6 +58,11 @@ bool SkipStrictWarningFromNowOn(const wchar_t* defaultSettingsPath) {
   return file.ok && WriteProfileText(file.CStr(), kSettingsSection, kSkipStrictWarningKey, L"1");
 }
 
+SettingsSaveResult SaveAsDefaultJob(const wchar_t* defaultSettingsPath,
+                                    const JobSettings& settings) {
+  return WriteJobSettings(defaultSettingsPath, settings);
+}
+
 SettingsSaveResult SaveAsDefaultJob(const wchar_t* defaultSettingsPath, UiWindow& window, int list,
                                     const ModeButtons& modes, const OptionBoxes& options) {
   return SaveSettingsFile(defaultSettingsPath, window, list, modes, options);

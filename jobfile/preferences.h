@@ -32,5 +32,8 @@ bool IsSkipStrictWarningSet(const wchar_t* text);
 
 // Makes the current job the default one: saves it into the default file,
 // keeping the history and the warning choice there.
+SettingsSaveResult SaveAsDefaultJob(const wchar_t* defaultSettingsPath,
+                                    const JobSettings& settings);
+// The same for the job the controls show.
 SettingsSaveResult SaveAsDefaultJob(const wchar_t* defaultSettingsPath, UiWindow& window, int list,
                                     const ModeButtons& modes, const OptionBoxes& options);

@@ -12,124 +12,6 @@
 
 namespace {
 
-constexpr wchar_t kSettingsSection[] = L"Settings";
-constexpr wchar_t kFoldersSection[] = L"Folders";
-constexpr wchar_t kVersionKey[] = L"version";
-constexpr wchar_t kFlagKey[] = L"Flag";
-constexpr wchar_t kSkipKey[] = L"SkipAttributes";
-constexpr wchar_t kCurrentVersion[] = L"1";
-constexpr wchar_t kFieldSeparator[] = L"<|>";
-constexpr wchar_t kUncheckedMark = L'0';
-constexpr wchar_t kCheckedMark = L'1';
-
-// The lines of a section buffer ("key=value", each ending in a zero, the last
-// followed by a second zero), in file order.
-std::vector<const wchar_t*> LinesOf(const std::vector<wchar_t>& section) {
-  std::vector<const wchar_t*> lines;
-  const wchar_t* end = section.data() + section.size();
-  for (const wchar_t* line = section.data(); line < end && *line; line += wcslen(line) + 1)
-    lines.push_back(line);
-  return lines;
-}
-
-void AppendLine(std::vector<wchar_t>& section, const wchar_t* a, const wchar_t* b = L"",
-                const wchar_t* c = L"", const wchar_t* d = L"", const wchar_t* e = L"") {
-  for (const wchar_t* part : {a, b, c, d, e})
-    section.insert(section.end(), part, part + wcslen(part));
-  section.push_back(0);
-}
-
-void EndSection(std::vector<wchar_t>& section) {
-  section.push_back(0);
-  if (section.size() < 2) section.push_back(0);
-}
-
-// An old-format section holds source=destination lines; every line of the
-// present format carries the separator in its value.
-bool IsOldFormat(const std::vector<const wchar_t*>& lines) {
-  for (const wchar_t* line : lines) {
-    const wchar_t* equals = wcschr(line, L'=');
-    if (equals && wcsstr(equals + 1, kFieldSeparator)) return false;
-  }
-  return true;
-}
-
-// The old lines as pair lines numbered from 0. A line without "=" has no
-// destination: it is kept as an unchecked pair of that folder with itself, so
-// that the user sees it and nothing runs on it.
-std::vector<wchar_t> ConvertOldLines(const std::vector<const wchar_t*>& lines) {
-  std::vector<wchar_t> converted;
-  int n = 0;
-  for (const wchar_t* line : lines) {
-    WideString number;
-    number.FromInt(n++);
-    WideString source(line);
-    WideString destination;
-    int32_t equals = source.Find(L"=", true);
-    if (equals) {
-      destination.Assign(source.CStr() + equals);
-      source.Truncate(equals - 1);
-    } else {
-      const wchar_t mark[] = {kUncheckedMark, 0};
-      destination.AssignConcat(mark, line);
-    }
-    AppendLine(converted, number.CStr(), L"=", source.CStr(), kFieldSeparator, destination.CStr());
-  }
-  EndSection(converted);
-  return converted;
-}
-
-// Upgrades the [Folders] lines read from an old-format file: converts them in
-// memory (the caller loads the converted lines whatever the disk allows),
-// then writes the new section and only after it the version, so that a file
-// is never marked current while it still holds old lines.
-int UpgradeFolderLines(const wchar_t* file, std::vector<wchar_t>& section) {
-  std::vector<const wchar_t*> lines = LinesOf(section);
-  if (lines.empty()) return 0;
-  if (!IsOldFormat(lines)) {
-    // A present-format file that only lacks its version.
-    WriteProfileText(file, kSettingsSection, kVersionKey, kCurrentVersion);
-    return 0;
-  }
-  std::vector<wchar_t> converted = ConvertOldLines(lines);
-  int written = 0;
-  if (WriteProfileSection(file, kFoldersSection, converted)) {
-    written = static_cast<int>(lines.size());
-    WriteProfileText(file, kSettingsSection, kVersionKey, kCurrentVersion);
-  }
-  section.swap(converted);
-  return written;
-}
-
-void AddPairRow(UiWindow& window, int list, const wchar_t* line) {
-  const wchar_t* equals = wcschr(line, L'=');
-  if (!equals) return;  // not a pair; the lines after it still are
-  WideString key(line);
-  key.Truncate(static_cast<int32_t>(equals - line));
-  SplitList fields(equals + 1, kFieldSeparator);
-  int row = window.AddListRow(list, fields.Item(0));
-  if (row < 0) return;
-  // A value without separator names one folder that serves as both.
-  WideString destination(fields.Item(fields.Count() > 1 ? 1 : 0));
-  bool checked = true;
-  if (destination.Length() > 0 &&
-      (destination.buf[0] == kUncheckedMark || destination.buf[0] == kCheckedMark)) {
-    checked = destination.buf[0] == kCheckedMark;
-    destination.DropLeft(1);
-  }
-  window.SetRowChecked(list, row, checked);
-  window.SetRowText(list, row, kDestinationColumn, destination.CStr());
-  window.SetRowText(list, row, kItemIdColumn, key.CStr());
-  if (fields.Count() > 2) {
-    // Everything after the second separator is the extra text, so that a
-    // text that itself holds the separator travels back whole.
-    WideString value(equals + 1);
-    int32_t second = value.Find(kFieldSeparator, true, 2);
-    window.SetRowText(list, row, kExtraTextColumn,
-                      value.CStr() + second - 1 + wcslen(kFieldSeparator));
-  }
-}
-
 // Holds a shown control's painting off while it is refilled, so that it
 // paints once at the end instead of once per row (the most of a load's time).
 // A hidden control is left alone: turning painting back on would show it.
@@ -150,6 +32,16 @@ class PaintPause {
  private:
   HWND control_;
 };
+
+void AddPairRow(UiWindow& window, int list, const JobPair& pair) {
+  int row = window.AddListRow(list, pair.source.c_str());
+  if (row < 0) return;
+  window.SetRowChecked(list, row, pair.checked);
+  window.SetRowText(list, row, kDestinationColumn, pair.destination.c_str());
+  window.SetRowText(list, row, kItemIdColumn, pair.itemId.c_str());
+  if (!pair.extraText.empty())
+    window.SetRowText(list, row, kExtraTextColumn, pair.extraText.c_str());
+}
 
 void ShowModes(UiWindow& window, const ModeButtons& modes, const OptionBoxes& options,
                uint32_t flag) {
@@ -175,32 +67,55 @@ void ShowSkipMask(UiWindow& window, const OptionBoxes& options, uint32_t skip) {
                          skip & SettingsSkip::Hidden ? kStateCheck : kStateUncheck);
 }
 
-// The text of a pair line's value, or not ok when the row holds no pair.
-WideString PairValue(UiWindow& window, int list, int row, bool& readFailed) {
-  WideString value;
-  value.ok = false;
+// A row as a pair; false when one of its cells could not be read whole.
+bool PairFromRow(UiWindow& window, int list, int row, JobPair& pair) {
   WideString source = window.GetRowText(list, row, kSourceColumn);
   WideString destination = window.GetRowText(list, row, kDestinationColumn);
+  WideString itemId = window.GetRowText(list, row, kItemIdColumn);
   WideString extra = window.GetRowText(list, row, kExtraTextColumn);
-  if (!source.buf || !destination.buf || !extra.buf) {
-    readFailed = true;
-    return value;
-  }
-  if (source.Length() == 0 || destination.Length() == 0) return value;
-  // A checked destination that begins with a mark character gets the checked
-  // mark in front, or the reader would take its first character for one.
-  wchar_t mark[2] = {0, 0};
-  if (!window.IsRowChecked(list, row))
-    mark[0] = kUncheckedMark;
-  else if (destination.buf[0] == kUncheckedMark || destination.buf[0] == kCheckedMark)
-    mark[0] = kCheckedMark;
-  value.AssignConcat(source.CStr(), kFieldSeparator, mark, destination.CStr());
-  if (value.ok && extra.Length() > 0) value.Append(kFieldSeparator, extra.CStr());
-  if (!value.ok) readFailed = true;
-  return value;
+  if (!source.buf || !destination.buf || !itemId.buf || !extra.buf) return false;
+  pair.source = source.CStr();
+  pair.destination = destination.CStr();
+  pair.itemId = itemId.CStr();
+  pair.extraText = extra.CStr();
+  pair.checked = window.IsRowChecked(list, row);
+  return true;
 }
 
 }  // namespace
+
+void ShowJobSettings(UiWindow& window, const JobControls& controls, const JobSettings& settings,
+                     const uint32_t* flag) {
+  // The rows and boxes set here are no change by the user.
+  UiEventMute mute(window);
+  {
+    PaintPause pause(window.ControlHandle(controls.list));
+    window.SendToControl(controls.list, LVM_DELETEALLITEMS, 0, 0);
+    window.SendToControl(controls.list, LVM_SETITEMCOUNT, settings.pairs.size(), 0);
+    for (const JobPair& pair : settings.pairs) AddPairRow(window, controls.list, pair);
+  }
+  ShowModes(window, controls.modes, controls.options, flag ? *flag : ModeFlags(settings));
+  ShowSkipMask(window, controls.options, settings.skipMask);
+}
+
+bool CollectJobSettings(UiWindow& window, const JobControls& controls, JobSettings& settings) {
+  if (window.ControlKindOf(controls.list) != ControlKind::ListView) return false;
+  bool whole = true;
+  const int rows = window.ListRowCount(controls.list);
+  std::vector<JobPair> pairs;
+  pairs.reserve(static_cast<size_t>(rows > 0 ? rows : 0));
+  for (int row = 0; row < rows; ++row) {
+    JobPair pair;
+    if (PairFromRow(window, controls.list, row, pair))
+      pairs.push_back(std::move(pair));
+    else
+      whole = false;
+  }
+  settings.pairs.swap(pairs);
+  SetModeFlags(settings, ModeFlagsFromControls(window, controls.modes, controls.options));
+  settings.skipMask = SkipMaskFromControls(window, controls.options);
+  return whole;
+}
 
 uint32_t ModeFlagsFromControls(UiWindow& window, const ModeButtons& modes,
                                const OptionBoxes& options) {
@@ -222,87 +137,25 @@ uint32_t SkipMaskFromControls(UiWindow& window, const OptionBoxes& options) {
   return skip;
 }
 
-int UpgradeSettingsFile(const wchar_t* path) {
-  WideString file = FullSettingsPath(path);
-  if (!file.ok) return 0;
-  std::vector<wchar_t> section;
-  if (!ReadProfileSection(file.CStr(), kFoldersSection, section)) return 0;
-  return UpgradeFolderLines(file.CStr(), section);
-}
-
 uint32_t LoadSettingsFile(const wchar_t* path, UiWindow& window, int list, const ModeButtons& modes,
                           const OptionBoxes& options, uint32_t* skipMask) {
+  JobSettings settings;
   uint32_t flag = SettingsFlag::Default;
-  uint32_t skip = SettingsSkip::Default;
-  std::vector<wchar_t> section(2, 0);
-  WideString file = FullSettingsPath(path);
-  if (file.ok) {
-    WideString version = ReadProfileText(file.CStr(), kSettingsSection, kVersionKey, L"0");
-    if (!ReadProfileSection(file.CStr(), kFoldersSection, section)) section.assign(2, 0);
-    if (ReadUnsignedNumber(version.CStr()) == 0) UpgradeFolderLines(file.CStr(), section);
-    flag =
-        ReadUnsignedNumber(ReadProfileText(file.CStr(), kSettingsSection, kFlagKey, L"16").CStr());
-    skip =
-        ReadUnsignedNumber(ReadProfileText(file.CStr(), kSettingsSection, kSkipKey, L"6").CStr());
-  }
-  // The rows and boxes set here are no change by the user.
-  UiEventMute mute(window);
-  std::vector<const wchar_t*> lines = LinesOf(section);
-  {
-    PaintPause pause(window.ControlHandle(list));
-    window.SendToControl(list, LVM_DELETEALLITEMS, 0, 0);
-    window.SendToControl(list, LVM_SETITEMCOUNT, lines.size(), 0);
-    for (const wchar_t* line : lines) AddPairRow(window, list, line);
-  }
-  ShowModes(window, modes, options, flag);
-  ShowSkipMask(window, options, skip);
-  if (skipMask) *skipMask = skip;
+  ReadJobSettings(path, settings, &flag);
+  ShowJobSettings(window, JobControls{list, modes, options}, settings, &flag);
+  if (skipMask) *skipMask = settings.skipMask;
   return flag;
 }
 
 SettingsSaveResult SaveSettingsFile(const wchar_t* path, UiWindow& window, int list,
                                     const ModeButtons& modes, const OptionBoxes& options) {
-  SettingsSaveResult result;
   // Without the list there is no job to save, and an empty [Folders] section
   // would erase the pairs in the file.
-  if (window.ControlKindOf(list) != ControlKind::ListView) return result;
-  WideString file = FullSettingsPath(path);
-  if (!file.ok) return result;
-
-  // The whole section is built first: it is written in one call, since a
-  // write per key rewrites the file each time.
-  std::vector<wchar_t> section;
-  std::vector<WideString> values;
-  bool readFailed = false;
-  int rows = window.ListRowCount(list);
-  int pairLines = 0;
-  for (int row = 0; row < rows; ++row) {
-    WideString value = PairValue(window, list, row, readFailed);
-    if (!value.ok) continue;
-    WideString number;
-    number.FromInt(row);
-    AppendLine(section, number.CStr(), L"=", value.CStr());
-    values.push_back(std::move(value));
-    ++pairLines;
-  }
-  EndSection(section);
-
-  WideString flag, skip;
-  flag.FromInt(static_cast<int32_t>(ModeFlagsFromControls(window, modes, options)));
-  skip.FromInt(static_cast<int32_t>(SkipMaskFromControls(window, options)));
-
-  if (!CreateUnicodeFileIfMissing(file.CStr())) return result;
-  std::vector<const wchar_t*> texts;
-  for (WideString& value : values) texts.push_back(value.CStr());
-  // An 8-bit file that cannot hold a path would store it with "?" in it.
-  if (!MakeFileHoldText(file.CStr(), texts)) return result;
-
-  bool versionWritten =
-      WriteProfileText(file.CStr(), kSettingsSection, kVersionKey, kCurrentVersion);
-  bool flagWritten = WriteProfileText(file.CStr(), kSettingsSection, kFlagKey, flag.CStr());
-  bool skipWritten = WriteProfileText(file.CStr(), kSettingsSection, kSkipKey, skip.CStr());
-  bool pairsWritten = WriteProfileSection(file.CStr(), kFoldersSection, section);
-  result.writes = (flagWritten ? 1 : 0) + (skipWritten ? 1 : 0) + (pairsWritten ? pairLines : 0);
-  result.complete = versionWritten && flagWritten && skipWritten && pairsWritten && !readFailed;
+  if (window.ControlKindOf(list) != ControlKind::ListView) return SettingsSaveResult{};
+  JobSettings settings;
+  if (ReadJobSettings(path, settings) != JobFileRead::Read) settings = JobSettings{};
+  const bool whole = CollectJobSettings(window, JobControls{list, modes, options}, settings);
+  SettingsSaveResult result = WriteJobSettings(path, settings);
+  result.complete = result.complete && whole;
   return result;
 }

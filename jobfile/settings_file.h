@@ -1,10 +1,11 @@
-// The ".hbak" settings file: a backup job (folder pairs, mode, options) in
-// INI-format text. Loading fills the main window's controls and saving reads
-// them back; the folder-pair list is the job's only in-memory form. Keys and
-// sections this file does not own are left as they are.
+// The ".hbak" settings file in the main window's controls: the job's value
+// (jobfile/job_settings.h) shown in the folder-pair list and the mode and
+// option buttons, and collected back from them.
 #pragma once
 
 #include <cstdint>
+
+#include "jobfile/job_settings.h"
 
 class UiWindow;
 
@@ -31,50 +32,33 @@ struct OptionBoxes {
   int skipHidden = 0;    // "Skip copying hidden files."
 };
 
-// Values of "Flag" and "SkipAttributes" (the engine's mode bits and the
-// file-attribute skip mask).
-struct SettingsFlag {
-  enum : uint32_t {
-    Strict = 0x01,
-    Restore = 0x02,
-    Sync = 0x04,
-    UpdateMethod = 0x10,
-    Default = 0x10,  // Common with the update method
-  };
-};
-struct SettingsSkip {
-  enum : uint32_t {
-    Hidden = 0x02,
-    System = 0x04,
-    Default = 0x06,
-  };
+// The controls a job is shown in.
+struct JobControls {
+  int list = 0;
+  ModeButtons modes;
+  OptionBoxes options;
 };
 
-// Outcome of a save.
-struct SettingsSaveResult {
-  // Successful writes among "Flag", "SkipAttributes" and the pair lines.
-  int writes = 0;
-  // "version", "Flag", "SkipAttributes" and every pair line were written: only
-  // then does the file hold the job.
-  bool complete = false;
-};
+// Fills the list and the buttons from the value, raising no events. flag is
+// "Flag" as a file held it, when known: the update box shows its bit also in
+// Restore and Sync, where it is disabled.
+void ShowJobSettings(UiWindow& window, const JobControls& controls, const JobSettings& settings,
+                     const uint32_t* flag = nullptr);
+// Takes the pairs, the mode and the options from the controls into the value;
+// its other fields stay as they are. False when the list is no list or one of
+// its cells could not be read whole (the value then does not hold the job).
+bool CollectJobSettings(UiWindow& window, const JobControls& controls, JobSettings& settings);
 
-// Loads a settings file into the list and the mode and option controls.
-// Returns the "Flag" value read and stores the "SkipAttributes" value into
-// skipMask when given. Never fails: a missing or unreadable file gives an
-// empty list and the defaults. A file in the old format is upgraded first; its
-// pairs are loaded even when the upgrade cannot write.
+// Reads a settings file into the controls. Returns the "Flag" value read and
+// stores the "SkipAttributes" value into skipMask when given. Never fails: a
+// missing or unreadable file gives an empty list and the defaults.
 uint32_t LoadSettingsFile(const wchar_t* path, UiWindow& window, int list, const ModeButtons& modes,
                           const OptionBoxes& options, uint32_t* skipMask = nullptr);
 
-// Saves the list and the controls into a settings file, creating it (in
-// UTF-16LE) when it is missing.
+// Saves the job the controls show into a settings file; the keys the controls
+// do not show keep the values the file holds.
 SettingsSaveResult SaveSettingsFile(const wchar_t* path, UiWindow& window, int list,
                                     const ModeButtons& modes, const OptionBoxes& options);
-
-// Rewrites a file in the old format (source=destination lines, no version)
-// in the present one. Returns the number of pair lines written.
-int UpgradeSettingsFile(const wchar_t* path);
 
 // "Flag" as the controls show it: one mode bit (none for Common) plus the
 // update method. Start computes the job's flags the same way.

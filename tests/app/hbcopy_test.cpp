@@ -298,8 +298,8 @@ TEST(HbcopyArguments, VersionsGuardAndPreviewSwitches) {
     const bool parsed = ParseHbcopyArguments(static_cast<int>(argv.size()), argv.data(), arguments);
     ASSERT_EQ(parsed, row.valid) << Utf8(row.switches.empty() ? L"" : row.switches[0]);
     if (!parsed) continue;
-    EXPECT_EQ(arguments.versionDays, row.versionDays);
-    EXPECT_EQ(arguments.deletionGuard, row.guard);
+    EXPECT_EQ(arguments.settings.versionDays, row.versionDays);
+    EXPECT_EQ(arguments.settings.deletionGuard, row.guard);
     EXPECT_EQ(arguments.preview, row.preview);
   }
 }

@@ -775,3 +775,20 @@ TEST_F(MainWindowTest, BrowsedSourceFillsTheEditAndProposesADestination) {
   EXPECT_EQ(source, tree.Path(L"Pick\\Music"));
   EXPECT_EQ(destination, L"E:\\Backup\\Music");
 }
+
+TEST_F(MainWindowTest, SettingsNoControlShowsSurviveASaveFromTheWindow) {
+  tree.WriteFile(L"job.hbak",
+                 "[Settings]\r\nversion=1\r\nFlag=17\r\nVersionDays=7\r\nDeletionGuard=0\r\n"
+                 "Exclude=*.tmp\r\n[Folders]\r\n0=C:\\A<|>D:\\A\r\n");
+  const std::wstring path = tree.Path(L"job.hbak");
+  Run(Quoted(path), {ClickMain(L"Skip copying system files."), ClickMain(L"   Save"), CloseMain()});
+  auto value = [&](const wchar_t* key) {
+    wchar_t text[64] = {};
+    GetPrivateProfileStringW(L"Settings", key, L"<absent>", text, 64, path.c_str());
+    return std::wstring(text);
+  };
+  EXPECT_EQ(value(L"SkipAttributes"), L"2") << "the change in the window was saved";
+  EXPECT_EQ(value(L"VersionDays"), L"7");
+  EXPECT_EQ(value(L"DeletionGuard"), L"0");
+  EXPECT_EQ(value(L"Exclude"), L"*.tmp");
+}
