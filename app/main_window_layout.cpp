@@ -206,12 +206,15 @@ class Builder {
     ids.menuOpenDestination =
         w_.AddMenuItem(ids.list, L"Open destination folder", 1, 0, main_.menuImages[0]);
     w_.AddMenuItem(ids.list, L"", 2, kMenuSeparator, nullptr);
+    // Made before the row commands and inserted ahead of them, so that it
+    // ends up last in the menu while "Remove selected" stays the last
+    // command made (the highest command number of the menu).
+    w_.AddMenuItem(ids.list, L"", 3, kMenuSeparator, nullptr);
+    ids.menuPreview =
+        w_.AddMenuItem(ids.list, L"Preview the backup of checked pairs", 4, 0, nullptr);
     ids.menuAdd = w_.AddMenuItem(ids.list, L"Add folder pair", 3, 0, main_.menuImages[1]);
     ids.menuEdit = w_.AddMenuItem(ids.list, L"Edit selected", 4, 0, main_.menuImages[2]);
     ids.menuRemove = w_.AddMenuItem(ids.list, L"Remove selected", 5, 0, main_.menuImages[3]);
-    w_.AddMenuItem(ids.list, L"", 6, kMenuSeparator, nullptr);
-    ids.menuPreview =
-        w_.AddMenuItem(ids.list, L"Preview the backup of checked pairs", 7, 0, nullptr);
   }
 
  private:
