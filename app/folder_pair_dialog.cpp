@@ -6,12 +6,16 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <cwctype>
+#include <string>
 #include <vector>
 
 #include "app/application.h"
 #include "app/main_window.h"
+#include "app/run_report.h"
 #include "base/path.h"
 #include "engine/item_queries.h"
+#include "engine/pair_passes.h"
 #include "jobfile/preferences.h"
 #include "jobfile/settings_file.h"
 #include "ui/drawing.h"
@@ -30,59 +34,30 @@ constexpr UINT kLegacyBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEW
 
 constexpr wchar_t kSourceEmpty[] = L"The \"Source folder\" field is empty!";
 constexpr wchar_t kDestinationEmpty[] = L"The \"Destination folder\" field is empty!";
-constexpr wchar_t kNotFullPaths[] =
-    L"The folders must be full paths, such as C:\\Data or \\\\server\\share!";
 constexpr wchar_t kSameFolders[] = L"The Source and destination folders are the same!";
 constexpr wchar_t kSourceInsideDestination[] =
     L"The source folder can not be a sub-folder of the destination!";
 constexpr wchar_t kDestinationInsideSource[] =
     L"The destination folder can not be a sub-folder of the source!";
 
-bool IsSlash(wchar_t c) { return c == L'\\' || c == L'/'; }
 bool IsDriveSpec(const wchar_t* text) {
   return ((text[0] | 0x20) >= L'a' && (text[0] | 0x20) <= L'z') && text[1] == L':';
 }
 
-// "X:", "X:\...", "\\server\share..." and their "\\?\" forms; slashes count
-// as backslashes, as the file system reads them.
-bool IsFullPath(const wchar_t* text) {
-  if (IsSlash(text[0]) && IsSlash(text[1]) && text[2] == L'?' && IsSlash(text[3])) {
-    text += 4;
-    if (_wcsnicmp(text, L"UNC", 3) == 0 && IsSlash(text[3])) return text[4] && !IsSlash(text[4]);
-  } else if (IsSlash(text[0]) && IsSlash(text[1])) {
-    // A server and a share, each at least one character.
-    const wchar_t* server = text + 2;
-    const wchar_t* end = server;
-    while (*end && !IsSlash(*end)) ++end;
-    return end > server && IsSlash(*end) && end[1] && !IsSlash(end[1]) && *server != L'?' &&
-           *server != L'.';
-  }
-  return IsDriveSpec(text) && (text[2] == 0 || IsSlash(text[2]));
-}
-
-// The folder as the file system sees it: full, "." and ".." resolved, no
-// long-path prefix, no trailing backslash. Empty when it cannot be worked out.
-WideString ComparableFolder(const wchar_t* text) {
-  WideString typed(text);
-  // "X:" alone would mean the current folder of drive X.
-  if (IsDriveSpec(text) && text[2] == 0) typed.Append(L"\\");
-  WideString full;
-  if (!FullPathOf(typed.CStr(), full)) return full;
-  if (full.Find(L"\\\\?\\UNC\\", false) == 1) {
-    full.DropLeft(8);
-    full.Prepend(L"\\\\");
-  } else if (full.Find(kLongPathPrefix, false) == 1) {
-    full.DropLeft(4);
-  }
-  TrimTrailingBackslashes(full);
-  return full;
+// A reason of the runner as the dialog's message line says it.
+const wchar_t* Sentence(const wchar_t* reason, std::wstring& text) {
+  text = reason;
+  if (!text.empty()) text[0] = static_cast<wchar_t>(towupper(text[0]));
+  text += L"!";
+  return text.c_str();
 }
 
 // true when inner lies below outer (both comparable forms).
 bool LiesInside(WideString& inner, WideString& outer) {
   const int32_t n = outer.Length();
+  // A drive root ends in its separator already.
   return inner.Length() > n && _wcsnicmp(inner.CStr(), outer.CStr(), n) == 0 &&
-         inner.CStr()[n] == L'\\';
+         (inner.CStr()[n] == L'\\' || outer.CStr()[n - 1] == L'\\');
 }
 
 // The folder's own name: the part after the last backslash; a drive root has
@@ -260,7 +235,7 @@ class PairDialog {
     source_ = Trimmed(sourceTyped.CStr());
     destination_ = Trimmed(destinationTyped.CStr());
     base_.Assign(destination_.CStr());
-    const wchar_t* problem = FolderPairProblem(source_.CStr(), destination_.CStr());
+    const wchar_t* problem = NormalizeFolderPair(source_, destination_);
     if (problem) {
       dialog_.SetControlText(message_, problem);
       return false;
@@ -363,17 +338,27 @@ WideString ProposeDestination(const wchar_t* base, const wchar_t* source) {
   return proposal;
 }
 
-const wchar_t* FolderPairProblem(const wchar_t* source, const wchar_t* destination) {
-  if (!source || !source[0]) return kSourceEmpty;
-  if (!destination || !destination[0]) return kDestinationEmpty;
-  if (!IsFullPath(source) || !IsFullPath(destination)) return kNotFullPaths;
-  WideString from = ComparableFolder(source);
-  WideString to = ComparableFolder(destination);
-  if (from.Length() == 0 || to.Length() == 0) return kNotFullPaths;
-  if (EqualsNoCase(from.CStr(), to.CStr())) return kSameFolders;
-  if (LiesInside(from, to)) return kSourceInsideDestination;
-  if (LiesInside(to, from)) return kDestinationInsideSource;
+const wchar_t* NormalizeFolderPair(WideString& source, WideString& destination) {
+  if (!source.CStr() || !source.CStr()[0]) return kSourceEmpty;
+  if (!destination.CStr() || !destination.CStr()[0]) return kDestinationEmpty;
+  static std::wstring notFull, overlap;
+  // Stored as the runner reads them, so that what is accepted here runs.
+  if (!NormalizeFolderPath(source).ok || !NormalizeFolderPath(destination).ok)
+    return Sentence(kNotFullPathReason, notFull);
+  if (EqualsNoCase(source.CStr(), destination.CStr())) return kSameFolders;
+  if (LiesInside(source, destination)) return kSourceInsideDestination;
+  if (LiesInside(destination, source)) return kDestinationInsideSource;
+  // Other names of one place (links, short names, a second drive letter),
+  // as the runner finds them.
+  if (FoldersOverlap(source.CStr(), destination.CStr()))
+    return Sentence(kFoldersOverlapReason, overlap);
   return nullptr;
+}
+
+const wchar_t* FolderPairProblem(const wchar_t* source, const wchar_t* destination) {
+  WideString from(source ? source : L"");
+  WideString to(destination ? destination : L"");
+  return NormalizeFolderPair(from, to);
 }
 
 bool BrowseForFolder(const wchar_t* initial, HWND owner, WideString& result) {

@@ -30,6 +30,11 @@ bool BrowseForFolder(const wchar_t* initial, HWND owner, WideString& result);
 // of its own and is proposed the base itself.
 WideString ProposeDestination(const wchar_t* base, const wchar_t* source);
 // The first validation message for the two texts (trailing backslashes
-// already removed), or null when they are acceptable. Compares normalised
-// full paths, so other spellings of one folder do not slip through.
+// already removed), or null when they are acceptable: what the runner would
+// refuse, with its reason. Compares normalised full paths, so other spellings
+// of one folder do not slip through.
 const wchar_t* FolderPairProblem(const wchar_t* source, const wchar_t* destination);
+// The same on the dialog's texts, which become the folders as the row keeps
+// them and the runner reads them ("/", "." and ".." resolved, no long prefix);
+// the first message, or null when the pair is accepted.
+const wchar_t* NormalizeFolderPair(WideString& source, WideString& destination);

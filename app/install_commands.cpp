@@ -18,6 +18,7 @@ InstallContext ContextOf(Application& app) {
   context.mainWindow = &app.mainWindow;
   context.minimizeButtonId = app.minimizeButtonId;
   context.closeButtonId = app.closeButtonId;
+  context.exitCode = &app.exitCode;
   return context;
 }
 

@@ -66,11 +66,11 @@ std::wstring OutcomeText(const PairRecord& pair, bool restore) {
       return restore ? L"skipped: the source folder cannot be created"
                      : L"skipped: the destination folder cannot be created";
     case kPairFoldersOverlap:
-      return L"skipped: one folder is the other or lies inside it";
+      return std::wstring(L"skipped: ") + kFoldersOverlapReason;
     case kPairPassNotStarted:
       return L"not done: a pass could not be started";
     case kPairNotFullPath:
-      return L"skipped: the folders must be full paths, such as C:\\Data or \\\\server\\share";
+      return std::wstring(L"skipped: ") + kNotFullPathReason;
     case kPairFolderVanished:
       return L"not done: a folder of the pair vanished during the first pass, so the second "
              L"pass did not run";

@@ -40,6 +40,12 @@ struct RunRecord {
   std::vector<PairRecord> pairs;  // checked rows, in order
 };
 
+// Why the runner refuses a pair before it runs, as the run log says it after
+// "skipped: "; the folder pair dialog refuses the same with the same words.
+inline constexpr wchar_t kNotFullPathReason[] =
+    L"the folders must be full paths, such as C:\\Data or \\\\server\\share";
+inline constexpr wchar_t kFoldersOverlapReason[] = L"one folder is the other or lies inside it";
+
 // A pair that did not run to its end for a reason other than a cancel.
 bool PairSkipped(const PairRecord& pair);
 int SkippedPairs(const RunRecord& run);

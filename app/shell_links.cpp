@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/application.h"
-#include "system/process_launch.h"
+#include "system/desktop_shell.h"
 #include "ui/ui_window.h"
 
 namespace {
@@ -11,9 +11,10 @@ namespace {
 constexpr wchar_t kHelpPath[] = L"/harborline_backup/";
 constexpr wchar_t kUpdatePath[] = L"/harborline_backup/about.php?ver=";
 
-// The shell's default handler; a failed launch is not reported (no browser,
-// no network): the program goes on.
-void OpenThroughShell(const wchar_t* target) { ShellOpen(target); }
+// The shell's default handler, started as the signed-in user: the program
+// runs elevated, and a browser or Explorer must not inherit that. A failed
+// launch is not reported (no browser, no network): the program goes on.
+void OpenThroughShell(const wchar_t* target) { OpenAsSignedInUser(target); }
 
 ShellOpener g_opener = OpenThroughShell;
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <string>
 
 WideString& TrimTrailingBackslashes(WideString& path) {
   int32_t n = path.Length();
@@ -39,7 +40,52 @@ WideString& DropLongPathPrefix(WideString& path) {
   return path;
 }
 
+namespace {
+
+// Length of the part ".." never climbs above: "X:\" or "\\server\share".
+int32_t RootLength(const wchar_t* text, int32_t n) {
+  if (n >= 3 && StartsWithDrive(text)) return 3;
+  int32_t at = 2;
+  for (int part = 0; part < 2 && at < n; ++part) {
+    while (at < n && text[at] != L'\\') ++at;
+    if (part == 0 && at < n) ++at;
+  }
+  return at;
+}
+
+// Resolves "." and ".." and drops empty names below the root, as the file
+// system does for a path without the long prefix: once the prefix is on,
+// they would be taken as names.
+void ResolveDotNames(WideString& path) {
+  const wchar_t* text = path.CStr();
+  const int32_t n = path.Length();
+  const int32_t root = RootLength(text, n);
+  std::wstring resolved(text, static_cast<size_t>(root));
+  const size_t top = resolved.size();
+  int32_t at = root;
+  while (at < n) {
+    int32_t end = at;
+    while (end < n && text[end] != L'\\') ++end;
+    std::wstring name(text + at, static_cast<size_t>(end - at));
+    at = end + 1;
+    if (name.empty() || name == L".") continue;
+    if (name == L"..") {
+      size_t cut = resolved.rfind(L'\\');
+      resolved.resize(cut != std::wstring::npos && cut >= top ? cut : top);
+      continue;
+    }
+    if (resolved.size() > 0 && resolved.back() != L'\\') resolved += L'\\';
+    resolved += name;
+  }
+  path.Assign(resolved.c_str());
+}
+
+}  // namespace
+
 WideString& NormalizeFolderPath(WideString& path) {
+  // The file system reads "/" as "\" everywhere but behind the long prefix.
+  for (int32_t i = 0; i < path.Length(); ++i)
+    if (path.buf[i] == L'/') path.buf[i] = L'\\';
   DropLongPathPrefix(path);
   TrimTrailingBackslashes(path);
   int32_t n = path.Length();
@@ -47,10 +93,16 @@ WideString& NormalizeFolderPath(WideString& path) {
   bool full = false;
   if (n >= 2 && StartsWithDrive(text)) {
     full = n == 2 || text[2] == L'\\';
-    if (n == 2) path.Append(L"\\");
   } else if (n > 2 && text[0] == L'\\' && text[1] == L'\\' && text[2] != L'\\') {
-    // A network path, "\\server\share...", but not a device ("\\.\", "\\?\").
-    full = !((text[2] == L'.' || text[2] == L'?') && (n == 3 || text[3] == L'\\'));
+    // A network path, "\\server\share...", but not a device ("\\.\", "\\?\"),
+    // and not a server alone: no folder is named until a share is.
+    const bool device = (text[2] == L'.' || text[2] == L'?') && (n == 3 || text[3] == L'\\');
+    const wchar_t* share = wcschr(text + 2, L'\\');
+    full = !device && share && share[1] && share[1] != L'\\';
+  }
+  if (full) {
+    if (n == 2) path.Append(L"\\");
+    ResolveDotNames(path);
   }
   path.ok = full;
   return path;

@@ -16,10 +16,14 @@ WideString& AddLongPathPrefix(WideString& path);
 // text is one that a user knows, a link can store and that compares with
 // ordinary paths.
 WideString& DropLongPathPrefix(WideString& path);
-// A folder as every pair check and walker takes it: the long prefix dropped,
-// trailing separators removed, except that a drive is always its root: "X:",
-// "X:\", "\\?\X:" all become "X:\" (a bare "X:" would otherwise be read as the
-// current folder on X, wherever that happens to be). ok = the text is a full
+// A folder as every pair check and walker takes it: "/" read as "\", the long
+// prefix dropped, "." and ".." resolved and doubled separators dropped below
+// the root (".." never climbs above "X:\" or "\\server\share"), trailing
+// separators removed, except that a drive is always its root: "X:", "X:\",
+// "\\?\X:" all become "X:\" (a bare "X:" would otherwise be read as the
+// current folder on X, wherever that happens to be). The one normaliser of
+// typed and stored folders: the long prefix that the file calls add later
+// would make "." and ".." plain names. ok = the text is a full
 // path ("X:\..." or "\\server\share..."); empty, relative and drive-relative
 // ("X:name", "\name") texts fail.
 WideString& NormalizeFolderPath(WideString& path);

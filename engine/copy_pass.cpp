@@ -122,12 +122,15 @@ void CopyLink(BackupJob& job, const wchar_t* fromItem, const wchar_t* toItem,
               const OtherItem& other) {
   if (other.exists) {
     ++job.report.counts.upToDate;
-  } else if (CopyReparsePoint(fromItem, toItem)) {
+    return;
+  }
+  LinkFailure failure;
+  if (CopyReparsePoint(fromItem, toItem, &failure)) {
     ++job.report.counts.copied;
     TellPlanned(job, CopyAction(job, false), toItem, 0);
   } else {
-    DWORD error = GetLastError();
-    RecordFailure(job.report, toItem, FailureStep::kWrite, error ? error : ERROR_NOT_SUPPORTED);
+    // Named by the link that was to be copied: it is what the user can look at.
+    RecordFailure(job.report, fromItem, failure.step, failure.error, failure.reason);
   }
 }
 

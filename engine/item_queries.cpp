@@ -25,6 +25,59 @@ bool FinalPathOfPath(const wchar_t* path, WideString& final) {
   return item.Valid() && FinalPathOf(item.Get(), final);
 }
 
+// The length of a name without the dots and spaces it ends in.
+size_t StemLength(const wchar_t* name) {
+  size_t length = wcslen(name);
+  while (length > 0 && (name[length - 1] == L'.' || name[length - 1] == L' ')) --length;
+  return length;
+}
+
+bool SameText(const wchar_t* a, size_t aLength, const wchar_t* b, size_t bLength) {
+  return aLength == bLength && CompareStringOrdinal(a, static_cast<int>(aLength), b,
+                                                    static_cast<int>(bLength), TRUE) == CSTR_EQUAL;
+}
+
+// Whether no other entry of folder reads as name's stem followed by dots
+// and spaces only: then an answer that lost those can mean no other item.
+bool OnlyEntryOfItsStem(const wchar_t* folder, const wchar_t* name) {
+  const size_t stem = StemLength(name);
+  WideString pattern;
+  WideString stemText;
+  stemText.AssignN(static_cast<int32_t>(stem), name);
+  JoinPath(pattern, folder, stemText.CStr());
+  pattern.Append(L"*");
+  FindHandle find;
+  if (!pattern.ok || !FirstEntry(find, pattern.CStr())) return false;
+  int sameStem = 0;
+  do {
+    const wchar_t* listed = find.Name();
+    if (SameText(listed, StemLength(listed), name, stem)) ++sameStem;
+  } while (NextEntry(find));
+  return sameStem == 1 && find.lastError == ERROR_NO_MORE_FILES;
+}
+
+// Whether answered, a final path, names the item name in the folder whose
+// final path is folderFinal and whose path as walked is folder. Some
+// platforms (Wine) drop the trailing dots and spaces of the last name of
+// every final path they give, though the file system keeps them ("old." is
+// answered as "old"). Such an answer is taken only when the folder holds no
+// other name that it could stand for; the names themselves are compared as
+// they are kept.
+bool NamesItemInFolder(const wchar_t* answered, const wchar_t* folderFinal, const wchar_t* folder,
+                       const wchar_t* name) {
+  WideString expected;
+  JoinPath(expected, folderFinal, name);
+  if (CompareStringOrdinal(expected.CStr(), -1, answered, -1, TRUE) == CSTR_EQUAL) return true;
+  const size_t stem = StemLength(name);
+  if (stem == wcslen(name) || stem == 0) return false;
+  const size_t folderLength = wcslen(folderFinal);
+  const size_t answeredLength = wcslen(answered);
+  const size_t nameAt = answeredLength - stem;
+  return answeredLength > stem + folderLength && answered[nameAt - 1] == L'\\' &&
+         SameText(answered, nameAt - 1, folderFinal, folderLength) &&
+         SameText(answered + nameAt, stem, name, stem) && OnlyEntryOfItsStem(folder, name);
+}
+
 }  // namespace
 
 bool PathExists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
@@ -110,6 +163,21 @@ bool FolderFinalPath::Ask() {
     asked_ = true;
     known_ = FinalPathOfPath(folder_, path_);
     if (known_) TrimTrailingBackslashes(path_);
+    // The folder's own name may have lost its trailing dots and spaces in
+    // the answer (see NamesItemInFolder); its items would then never match.
+    WideString walked(folder_);
+    TrimTrailingBackslashes(walked);
+    WideString name(walked.CStr());
+    FileNamePart(name);
+    WideString parent(walked.CStr());
+    ParentFolder(parent, false);
+    WideString parentFinal;
+    if (known_ && name.Length() < walked.Length() &&
+        StemLength(name.CStr()) < static_cast<size_t>(name.Length()) &&
+        FinalPathOfPath(parent.CStr(), parentFinal) &&
+        NamesItemInFolder(path_.CStr(), TrimTrailingBackslashes(parentFinal).CStr(), parent.CStr(),
+                          name.CStr()))
+      JoinPath(path_, parentFinal.CStr(), name.CStr());
   }
   return known_;
 }
@@ -120,11 +188,13 @@ bool HandleResolvesInPlace(HANDLE handle, const wchar_t* item, FolderFinalPath& 
   // item's own attributes is all that is left.
   if (!FinalPathOf(handle, itemFinal) || !folder.Ask())
     return !IsLinkPath(item, GetFileAttributesW(item));
-  WideString expected;
   WideString name(item);
   FileNamePart(name);
-  expected.AssignConcat(folder.Path(), L"\\", name.CStr());
-  return CompareStringOrdinal(expected.CStr(), -1, itemFinal.CStr(), -1, TRUE) == CSTR_EQUAL;
+  WideString walkedFolder(item);
+  ParentFolder(walkedFolder, false);
+  return NamesItemInFolder(itemFinal.CStr(), folder.Path(), walkedFolder.CStr(), name.CStr()) ||
+         (folder.AskAgain() &&
+          NamesItemInFolder(itemFinal.CStr(), folder.Path(), walkedFolder.CStr(), name.CStr()));
 }
 
 bool ResolvesInPlace(const wchar_t* item, FolderFinalPath& folder) {

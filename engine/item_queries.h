@@ -62,6 +62,14 @@ class FolderFinalPath {
   explicit FolderFinalPath(const wchar_t* folder) : folder_(folder) {}
   // False when the folder cannot say.
   bool Ask();
+  // Asks once more: a drive letter mapped or removed since the first answer
+  // can make the platform name the same folder by another drive (Wine
+  // re-reads its drives at most once a second), and its items then seem to
+  // lie elsewhere.
+  bool AskAgain() {
+    asked_ = false;
+    return Ask();
+  }
   const wchar_t* Path() { return path_.CStr(); }
 
  private:

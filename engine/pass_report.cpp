@@ -69,6 +69,8 @@ const wchar_t* FailureStepText(FailureStep step) {
       return L"delete";
     case FailureStep::kKeepVersion:
       return L"keep version";
+    case FailureStep::kCreateLink:
+      return L"create link";
     case FailureStep::kRefuse:
       return L"refuse";
   }
@@ -104,6 +106,8 @@ const wchar_t* RefusalText(Refusal reason) {
     case Refusal::kVersionsFolderUnusable:
       return L"the versions folder is a link or a file; nothing is replaced or deleted without "
              L"a version";
+    case Refusal::kLinkNotMade:
+      return L"the system answered that the link was made, but there is none";
   }
   return L"";
 }

@@ -26,6 +26,7 @@ enum class FailureStep : uint8_t {
   kSetTimes,       // giving the copy its times and attributes (the data is complete)
   kDelete,         // deleting an item the other side lacks
   kKeepVersion,    // moving the old item into the versions folder (it stays in place)
+  kCreateLink,     // recreating a link on the other side
   kRefuse,         // nothing failed: the engine chose not to touch the item (see Refusal)
 };
 
@@ -62,6 +63,9 @@ enum class Refusal : uint8_t {
   // The versions folder at the root is a link or a file: no version is
   // written through or into it, so nothing is replaced or deleted.
   kVersionsFolderUnusable,
+  // Not a refusal but what the system did not say: it answered that a link
+  // was made and none is there (Wine's CreateSymbolicLinkW does so).
+  kLinkNotMade,
 };
 
 struct FailedItem {

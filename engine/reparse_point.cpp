@@ -80,20 +80,29 @@ void LinkTargetText(const wchar_t* linkFolder, const wchar_t* target, WideString
   text.Assign(relative.c_str());
 }
 
-bool CopyReparsePoint(const wchar_t* source, const wchar_t* destination) {
+bool CopyReparsePoint(const wchar_t* source, const wchar_t* destination, LinkFailure* failure) {
+  LinkFailure ignored;
+  LinkFailure& why = failure ? *failure : ignored;
+  auto fail = [&why](FailureStep step, DWORD error, Refusal reason = Refusal::kNone) {
+    why.step = step;
+    why.error = error ? error : ERROR_NOT_SUPPORTED;
+    why.reason = reason;
+    return false;
+  };
   // Looked up when needed, so that the program still starts on systems
   // without links; there links are simply not copied.
   auto createLink = KernelFunction<CreateLinkFn>("CreateSymbolicLinkW");
-  if (!createLink) return false;
+  if (!createLink) return fail(FailureStep::kCreateLink, ERROR_NOT_SUPPORTED);
 
   // Opened without the reparse flag, the handle stands for what the link
   // resolves to.
   HandleHolder resolved(CreateFileW(source, 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!resolved.Valid()) return false;
+  if (!resolved.Valid()) return fail(FailureStep::kOpenSource, GetLastError());
 
   WideString targetPath;
-  if (!FinalPathOf(resolved.Get(), targetPath)) return false;
+  if (!FinalPathOf(resolved.Get(), targetPath))
+    return fail(FailureStep::kOpenSource, GetLastError());
   resolved.Close();
 
   WideString linkFolder(source);
@@ -103,11 +112,15 @@ bool CopyReparsePoint(const wchar_t* source, const wchar_t* destination) {
 
   // The link's own attributes and times: these calls do not follow links.
   WIN32_FILE_ATTRIBUTE_DATA sourceData;
-  if (!GetFileAttributesExW(source, GetFileExInfoStandard, &sourceData)) return false;
+  if (!GetFileAttributesExW(source, GetFileExInfoStandard, &sourceData))
+    return fail(FailureStep::kOpenSource, GetLastError());
   DWORD flags = (sourceData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
-  if (!createLink(destination, text.CStr(), flags)) return false;
-  // Some platforms answer success without creating anything.
-  if (GetFileAttributesW(destination) == INVALID_FILE_ATTRIBUTES) return false;
+  if (!createLink(destination, text.CStr(), flags))
+    return fail(FailureStep::kCreateLink, GetLastError());
+  // Some platforms answer success without creating anything; the error a
+  // look at the name then leaves ("not found") would blame the destination.
+  if (GetFileAttributesW(destination) == INVALID_FILE_ATTRIBUTES)
+    return fail(FailureStep::kCreateLink, ERROR_NOT_SUPPORTED, Refusal::kLinkNotMade);
 
   // Through a handle on the link itself, so that nothing reaches the target.
   HandleHolder link(CreateFileW(

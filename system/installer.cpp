@@ -10,6 +10,7 @@
 #include "engine/directory_creation.h"
 #include "engine/file_size.h"
 #include "engine/force_delete.h"
+#include "engine/handle_holder.h"
 #include "system/file_type.h"
 #include "system/process_control.h"
 #include "system/process_launch.h"
@@ -54,20 +55,22 @@ InstallChoices ReadInstallState(InstallLayout& layout) {
   return state;
 }
 
+namespace {
+StopHook g_beforeStop = nullptr;
+}  // namespace
+
+void SetBeforeStopHook(StopHook hook) { g_beforeStop = hook; }
+
 void StopRunningCopies(const wchar_t* program) {
-  // The list is as long as the system's answer needs.
-  std::vector<DWORD> ids(1024);
-  DWORD bytes = 0;
-  for (;;) {
-    DWORD room = static_cast<DWORD>(ids.size() * sizeof(DWORD));
-    if (!EnumProcesses(ids.data(), room, &bytes)) return;
-    if (bytes < room) break;
-    ids.resize(ids.size() * 2);
-  }
   WideString image;
-  for (DWORD i = 0; i < bytes / sizeof(DWORD); ++i) {
-    if (GetProcessImagePath(ids[i], image) && EqualsNoCase(image.CStr(), program))
-      KillProcess(ids[i]);
+  for (DWORD id : RunningProcessIds()) {
+    bool canTerminate = false;
+    HandleHolder process(OpenProcessToCheck(id, canTerminate));
+    if (!process.Valid() || !ProcessImagePath(process.Get(), image) ||
+        !EqualsNoCase(image.CStr(), program))
+      continue;
+    if (g_beforeStop) g_beforeStop(id);
+    StopOpenProcess(process.Get(), id, canTerminate);
   }
 }
 
@@ -108,7 +111,7 @@ bool ApplyInstallation(const InstallContext& context, const InstallChoices& choi
   } else {
     if (runsInstalled) return RunUninstall(context);
     StopRunningCopies(layout.installedProgram.CStr());
-    ForceDelete(layout.installFolder.CStr(), DeleteOption::DeleteRepairAccess);
+    RemoveInstallFolder(layout.installFolder.CStr());
   }
 
   {

@@ -3,6 +3,8 @@
 // the ".hbak" file type; and it removes them again when Install is cleared.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 
 #include "base/wide_string.h"
@@ -22,6 +24,8 @@ struct InstallContext {
   UiWindow* mainWindow = nullptr;
   int minimizeButtonId = -1;
   int closeButtonId = -1;
+  // Where a failure's exit code goes (the process's); may be null.
+  int* exitCode = nullptr;
 };
 
 // The dialog's five boxes.
@@ -46,8 +50,12 @@ bool ApplyInstallation(const InstallContext& context, const InstallChoices& choi
                        const wchar_t* commandLine, int showCommand);
 
 // Stops every running process whose program is the given file (never the
-// calling process).
+// calling process), each through the one handle its program was checked by.
 void StopRunningCopies(const wchar_t* program);
+// Told with the id of each process found running the program, before it is
+// stopped; tests replace the process meanwhile. Null: nobody is told.
+using StopHook = void (*)(DWORD processId);
+void SetBeforeStopHook(StopHook hook);
 
 // The seven values of the uninstall entry; false when the key cannot be
 // created.

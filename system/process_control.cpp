@@ -76,19 +76,14 @@ void NormalizeImagePath(WideString& path) {
   }
 }
 
-bool GetProcessImagePath(DWORD processId, WideString& path) {
-  bool found = false;
-  HandleHolder process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-  if (process.Valid()) {
+bool ProcessImagePath(HANDLE process, WideString& path) {
+  bool found = QueryGrowing(path, [&](wchar_t* buffer, DWORD& length) {
+    DWORD size = length;
+    return QueryFullProcessImageNameW(process, 0, buffer, &size) != FALSE;
+  });
+  if (!found) {
     found = QueryGrowing(path, [&](wchar_t* buffer, DWORD& length) {
-      DWORD size = length;
-      return QueryFullProcessImageNameW(process.Get(), 0, buffer, &size) != FALSE;
-    });
-  } else {
-    process.Reset(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
-    if (!process.Valid()) return false;
-    found = QueryGrowing(path, [&](wchar_t* buffer, DWORD& length) {
-      DWORD written = GetModuleFileNameExW(process.Get(), nullptr, buffer, length);
+      DWORD written = GetModuleFileNameExW(process, nullptr, buffer, length);
       if (written > 0 && written < length - 1) return true;
       if (written > 0) SetLastError(ERROR_INSUFFICIENT_BUFFER);
       return false;
@@ -102,6 +97,47 @@ bool GetProcessImagePath(DWORD processId, WideString& path) {
   return true;
 }
 
+HANDLE OpenProcessToCheck(DWORD processId, bool& canTerminate) {
+  constexpr DWORD kCheck = PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE;
+  // Older systems answer the module query only with the full rights.
+  constexpr DWORD kCheckOld = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE;
+  for (DWORD rights : {kCheck | PROCESS_TERMINATE, kCheckOld | PROCESS_TERMINATE}) {
+    HANDLE process = OpenProcess(rights, FALSE, processId);
+    if (process) {
+      canTerminate = true;
+      return process;
+    }
+  }
+  canTerminate = false;
+  for (DWORD rights : {kCheck, kCheckOld}) {
+    HANDLE process = OpenProcess(rights, FALSE, processId);
+    if (process) return process;
+  }
+  return nullptr;
+}
+
+bool GetProcessImagePath(DWORD processId, WideString& path) {
+  HandleHolder process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  if (!process.Valid())
+    process.Reset(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+  if (!process.Valid()) {
+    path.Assign(L"");
+    return false;
+  }
+  return ProcessImagePath(process.Get(), path);
+}
+
+bool StopOpenProcess(HANDLE process, DWORD processId, bool canTerminate) {
+  if (processId == GetCurrentProcessId() || processId == kSystemProcessId) return false;
+  if (HasEnded(process, 0)) return true;
+  if (canTerminate && TerminateRepeatedly(process)) return true;
+  // The handle keeps the id from being given to another process meanwhile.
+  TerminateThreadsOf(processId);
+  if (HasEnded(process, kTerminateWaitMs)) return true;
+  if (canTerminate && TerminateRepeatedly(process)) return true;
+  return HasEnded(process, 0);
+}
+
 bool KillProcess(DWORD processId) {
   if (processId == GetCurrentProcessId() || processId == kSystemProcessId) return false;
   if (processId < kSystemProcessId) return true;  // no process of its own
@@ -112,11 +148,27 @@ bool KillProcess(DWORD processId) {
     // An id that names no process: nothing to stop.
     if (!process.Valid()) return GetLastError() == ERROR_INVALID_PARAMETER;
   }
-  if (HasEnded(process.Get(), 0)) return true;
-  if (canTerminate && TerminateRepeatedly(process.Get())) return true;
-  // The handle keeps the id from being given to another process meanwhile.
-  TerminateThreadsOf(processId);
-  if (HasEnded(process.Get(), kTerminateWaitMs)) return true;
-  if (canTerminate && TerminateRepeatedly(process.Get())) return true;
-  return HasEnded(process.Get(), 0);
+  return StopOpenProcess(process.Get(), processId, canTerminate);
+}
+
+std::vector<DWORD> RunningProcessIds() {
+  // The list is as long as the system's answer needs.
+  std::vector<DWORD> ids(1024);
+  DWORD bytes = 0;
+  for (;;) {
+    DWORD room = static_cast<DWORD>(ids.size() * sizeof(DWORD));
+    if (!EnumProcesses(ids.data(), room, &bytes)) return {};
+    if (bytes < room) break;
+    ids.resize(ids.size() * 2);
+  }
+  ids.resize(bytes / sizeof(DWORD));
+  return ids;
+}
+
+bool ProgramIsRunning(const wchar_t* program) {
+  WideString image;
+  for (DWORD id : RunningProcessIds()) {
+    if (GetProcessImagePath(id, image) && EqualsNoCase(image.CStr(), program)) return true;
+  }
+  return false;
 }

@@ -110,13 +110,14 @@ int64_t RunProcess(const wchar_t* commandLine, const wchar_t* folder, int showCo
   return code;
 }
 
-DWORD ShellOpen(const wchar_t* target) {
+DWORD ShellOpen(const wchar_t* target, const wchar_t* parameters) {
   if (IsEmpty(target)) return 0;
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
   // No error box of the shell's own: a failure is the caller's to report.
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.lpFile = target;
+  info.lpParameters = parameters;
   info.nShow = SW_SHOW;
   if (!ShellExecuteExW(&info)) return 0;
   if (!info.hProcess) return 1;

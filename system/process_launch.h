@@ -36,7 +36,7 @@ int64_t RunProcess(const wchar_t* commandLine, const wchar_t* folder, int showCo
 // Opens a file, folder or address as the shell would on a double click. The
 // id of the process the shell started; 1 when it started none (the document
 // went to a running program); 0 on failure.
-DWORD ShellOpen(const wchar_t* target);
+DWORD ShellOpen(const wchar_t* target, const wchar_t* parameters = nullptr);
 // Starts a command line whose program part may be unquoted and incomplete
 // (see SplitCommandLine), with the program's folder as current folder,
 // without waiting. The process id, or 0.

@@ -6,10 +6,14 @@
 
 #include <vector>
 
+#include "base/path.h"
+#include "engine/find_handle.h"
 #include "engine/force_delete.h"
 #include "engine/handle_holder.h"
+#include "engine/item_queries.h"
 #include "system/file_type.h"
 #include "system/installer.h"
+#include "system/process_control.h"
 #include "system/process_launch.h"
 #include "system/registry_key.h"
 #include "system/shell_link.h"
@@ -26,6 +30,8 @@ const wchar_t kAdministratorsOnly[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 constexpr int kQuestionHeight = 130;
 constexpr int kDoneHeight = 120;
 constexpr int kIncompleteHeight = 150;
+constexpr int kKeptHeight = 170;
+constexpr int kKeptWidth = 420;
 
 // A platform call that writes a path into the caller's buffer and answers its
 // length, or the size it needs when the buffer is too small.
@@ -103,6 +109,15 @@ MessageBoxAnswer Ask(const InstallContext& context, const wchar_t* text, Message
   return ShowMessageBox(owner, text, type, height, 0);
 }
 
+void AskWide(const InstallContext& context, const wchar_t* text, int height, int width) {
+  if (context.mainWindow) {
+    ShowMessageBox(*context.mainWindow, text, MessageBoxType::Ok, height, width);
+    return;
+  }
+  UiWindow owner;
+  ShowMessageBox(owner, text, MessageBoxType::Ok, height, width);
+}
+
 }  // namespace
 
 bool TemporaryUninstallerPath(WideString& folder, WideString& program) {
@@ -122,21 +137,28 @@ bool TemporaryUninstallerPath(WideString& folder, WideString& program) {
   return folder.ok && program.ok;
 }
 
-bool StartSecondStage(const wchar_t* programPath) {
+SecondStageStart StartSecondStage(const wchar_t* programPath) {
   WideString folder, copy;
-  if (!TemporaryUninstallerPath(folder, copy)) return false;
+  if (!TemporaryUninstallerPath(folder, copy)) return SecondStageStart::kNotStarted;
+  // A link there is someone else's: neither followed nor removed.
+  DWORD attributes = GetFileAttributesW(folder.CStr());
+  if (attributes != INVALID_FILE_ATTRIBUTES && IsLinkPath(folder.CStr(), attributes))
+    return SecondStageStart::kFolderIsLink;
+  // The copy of an earlier "/Uninstall" still waiting for its answer.
+  if (ProgramIsRunning(copy.CStr())) return SecondStageStart::kAlreadyRunning;
   // Whatever another user may have put there goes first; what cannot go
   // stops the uninstaller.
   if (ForceDelete(folder.CStr(), DeleteOption::DeleteRepairAccess |
+                                     DeleteOption::DeleteOnlyInPlace |
                                      DeleteOption::DeleteNoShellNotice) != DeleteResult::Deleted)
-    return false;
-  if (!CreatePrivateFolder(folder.CStr())) return false;
-  if (!CopyFileW(programPath, copy.CStr(), TRUE)) return false;
+    return SecondStageStart::kNotStarted;
+  if (!CreatePrivateFolder(folder.CStr())) return SecondStageStart::kNotStarted;
+  if (!CopyFileW(programPath, copy.CStr(), TRUE)) return SecondStageStart::kNotStarted;
   // Held without write or delete sharing from the check until the start, so
   // the file that was checked is the file that runs.
   HandleHolder held(
       CreateFileW(copy.CStr(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!held.Valid() || !SameContents(programPath, held.Get())) return false;
+  if (!held.Valid() || !SameContents(programPath, held.Get())) return SecondStageStart::kNotStarted;
   WideString commandLine;
   commandLine.AssignConcat(L"\"", copy.CStr(), L"\" /Uninstall");
   // Its current folder is the temporary folder, which it does not delete.
@@ -144,12 +166,101 @@ bool StartSecondStage(const wchar_t* programPath) {
   parent.Substring(folder.CStr(), 1,
                    folder.Length() - static_cast<int32_t>(wcslen(kUninstallerFolder)));
   HandleHolder process(StartProcess(commandLine.CStr(), parent.CStr(), SW_SHOW, 0, copy.CStr()));
-  return process.Valid();
+  return process.Valid() ? SecondStageStart::kStarted : SecondStageStart::kNotStarted;
 }
 
-bool RemoveInstallation(InstallLayout& layout) {
-  bool removed = ForceDelete(layout.installFolder.CStr(), DeleteOption::DeleteRepairAccess) ==
-                 DeleteResult::Deleted;
+namespace {
+
+// Job files and run logs: what users keep in the install folder is theirs.
+bool IsUsersFile(const wchar_t* name) {
+  WideString extension(name);
+  ExtensionPart(extension);
+  return EqualsNoCase(extension.CStr(), L".hbak") || EqualsNoCase(extension.CStr(), L".log");
+}
+
+// Deletes the program's items below folder (long form), each in place: a
+// link goes as a link, and one that cannot (a host system's link, which Wine
+// shows as a plain item: deleting it would reach its target) stays, as does
+// anything that resolves outside the folder. True when something stays in
+// the folder, which then stays as well.
+bool RemoveProgramItems(const wchar_t* folder, InstallRemoval& removal) {
+  WideString search, child;
+  JoinPath(search, folder, L"*");
+  FindHandle find;
+  bool found = FirstEntry(find, search.CStr());
+  if (!found && find.lastError != ERROR_FILE_NOT_FOUND && find.lastError != ERROR_NO_MORE_FILES) {
+    removal.incomplete = true;
+    return true;
+  }
+  bool stays = false;
+  FolderFinalPath folderFinal(folder);
+  for (; found; found = NextEntry(find)) {
+    JoinPath(child, folder, find.Name());
+    bool gone = false;
+    if (!child.ok) {
+      gone = false;
+    } else if (find.IsLink()) {
+      gone = find.ReparseTag() != 0 &&
+             (find.IsFolder() ? RemoveDirectoryW(child.CStr()) : DeleteFileW(child.CStr()));
+    } else if (find.IsFolder()) {
+      // What stays below was counted there already.
+      if (RemoveProgramItems(child.CStr(), removal)) {
+        stays = true;
+        continue;
+      }
+      AccessList list;
+      gone = ForceRemoveFolder(child.CStr(), DeleteOption::DeleteRepairAccess, list) ==
+             DeleteResult::Deleted;
+    } else if (IsUsersFile(find.Name())) {
+      removal.usersFilesKept = true;
+      stays = true;
+      continue;
+    } else {
+      gone = ResolvesInPlace(child.CStr(), folderFinal) &&
+             ForceDelete(child.CStr(),
+                         DeleteOption::DeleteRepairAccess | DeleteOption::DeleteOnlyInPlace |
+                             DeleteOption::DeleteNoShellNotice) == DeleteResult::Deleted;
+    }
+    if (!gone) {
+      removal.incomplete = true;
+      stays = true;
+    }
+  }
+  return stays;
+}
+
+}  // namespace
+
+InstallRemoval RemoveInstallFolder(const wchar_t* installFolder) {
+  InstallRemoval removal;
+  WideString folder(installFolder);
+  AddLongPathPrefix(folder);
+  DWORD attributes = GetFileAttributesW(folder.CStr());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    removal.incomplete =
+        GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND;
+    return removal;
+  }
+  // The install folder itself a link: nothing behind it is the program's to
+  // delete.
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || IsLinkPath(folder.CStr(), attributes)) {
+    removal.incomplete = true;
+    return removal;
+  }
+  AccessList list;
+  if (!RemoveProgramItems(folder.CStr(), removal) &&
+      ForceRemoveFolder(folder.CStr(), DeleteOption::DeleteRepairAccess, list) !=
+          DeleteResult::Deleted)
+    removal.incomplete = true;
+  if (!removal.usersFilesKept && !removal.incomplete)
+    SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHW, installFolder, nullptr);
+  else
+    NotifyFolderChanged(installFolder);
+  return removal;
+}
+
+InstallRemoval RemoveInstallation(InstallLayout& layout) {
+  InstallRemoval removal = RemoveInstallFolder(layout.installFolder.CStr());
   DeleteShortcut(layout.unattendedShortcut.CStr());
   DeleteShortcut(layout.normalShortcut.CStr());
   {
@@ -157,24 +268,47 @@ bool RemoveInstallation(InstallLayout& layout) {
     key.DeleteTree(kUninstallKey);
   }
   UnregisterFileType();
-  return removed;
+  return removal;
 }
 
 bool RunUninstall(const InstallContext& context) {
   WideString folder, copy;
   if (!TemporaryUninstallerPath(folder, copy)) return false;
-  if (!EqualsNoCase(context.programPath, copy.CStr())) return StartSecondStage(context.programPath);
+  if (!EqualsNoCase(context.programPath, copy.CStr())) {
+    const SecondStageStart start = StartSecondStage(context.programPath);
+    if (start == SecondStageStart::kStarted) return true;
+    // Nothing was removed: say why, and end with a failure.
+    WideString text;
+    if (start == SecondStageStart::kAlreadyRunning)
+      text.Assign(kUninstallerAlreadyRunning);
+    else
+      text.AssignConcat(start == SecondStageStart::kFolderIsLink ? kUninstallerFolderIsLink
+                                                                 : kUninstallerNotPrepared,
+                        folder.CStr());
+    AskWide(context, text.CStr(), kKeptHeight, kKeptWidth);
+    if (context.exitCode) *context.exitCode = kExitUninstallNotStarted;
+    return false;
+  }
 
   if (context.runMode != 0) return false;
   if (Ask(context, kUninstallQuestion, MessageBoxType::YesNo, kQuestionHeight) !=
       MessageBoxAnswer::Yes)
     return false;
   InstallLayout layout;
-  bool removed = BuildInstallLayout(context.consoleUserName, layout) && RemoveInstallation(layout);
-  if (removed)
-    Ask(context, kUninstalledMessage, MessageBoxType::Ok, kDoneHeight);
+  InstallRemoval removal;
+  if (BuildInstallLayout(context.consoleUserName, layout))
+    removal = RemoveInstallation(layout);
   else
+    removal.incomplete = true;
+  if (removal.incomplete) {
     Ask(context, kUninstallIncompleteMessage, MessageBoxType::Ok, kIncompleteHeight);
+  } else if (removal.usersFilesKept) {
+    WideString text;
+    text.AssignConcat(kUninstalledMessage, kUsersFilesKeptMessage, layout.installFolder.CStr());
+    AskWide(context, text.CStr(), kKeptHeight, kKeptWidth);
+  } else {
+    Ask(context, kUninstalledMessage, MessageBoxType::Ok, kDoneHeight);
+  }
   SelfDelete();
 }
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "tests/support/temp_tree.h"
 
 namespace {
@@ -70,6 +72,59 @@ TEST(RunLog, AFolderThatDoesNotExistIsReportedAndLeftAlone) {
   const std::wstring log = tree.Path(L"missing\\user.log");
   EXPECT_FALSE(AppendToRunLog(log.c_str(), RunText(1, 1)));
   EXPECT_FALSE(Exists(tree.Path(L"missing")));
+}
+
+// However large the log has grown (another program's writes, an old version
+// without the limit), the next run trims it and keeps its own report.
+TEST(RunLog, ALogFarOverTheLimitIsTrimmedAndStillWritten) {
+  TempTree tree;
+  const std::wstring log = tree.Path(L"user.log");
+  std::string chunk;
+  for (int run = 0; chunk.size() < (1u << 20); ++run) chunk += Utf8(RunText(run, 20));
+  {
+    HANDLE file = CreateFileW(log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    for (int i = 0; i < 65; ++i) {
+      DWORD written = 0;
+      WriteFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &written, nullptr);
+      ASSERT_EQ(written, chunk.size());
+    }
+    CloseHandle(file);
+  }
+  ASSERT_TRUE(AppendToRunLog(log.c_str(), RunText(99999, 3)));
+  const std::string bytes = ReadWholeFile(log);
+  EXPECT_LE(bytes.size(), kRunLogLimit);
+  EXPECT_GT(bytes.size(), kRunLogLimit / 2);
+  EXPECT_EQ(bytes.compare(0, 3 + 27, "\xEF\xBB\xBF==== Harborline Backup run "), 0);
+  EXPECT_NE(bytes.find("line 2 of run 99999\r\n"), std::string::npos);
+}
+
+// Two runs that end at the same moment: neither report is lost, each is whole.
+TEST(RunLog, TwoRunsAppendingAtOnceBothKeepEveryReport) {
+  TempTree tree;
+  const std::wstring log = tree.Path(L"user.log");
+  constexpr int kRuns = 60;
+  HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  int failed[2] = {0, 0};
+  auto appender = [&](int which) {
+    WaitForSingleObject(go, 10000);
+    for (int i = 0; i < kRuns; ++i)
+      if (!AppendToRunLog(log.c_str(), RunText(which * 1000 + i, 30))) ++failed[which - 1];
+  };
+  std::thread first(appender, 1), second(appender, 2);
+  SetEvent(go);
+  first.join();
+  second.join();
+  CloseHandle(go);
+  EXPECT_EQ(failed[0] + failed[1], 0);
+  const std::string bytes = ReadWholeFile(log);
+  for (int which = 1; which <= 2; ++which)
+    for (int i = 0; i < kRuns; ++i)
+      EXPECT_NE(bytes.find("line 29 of run " + std::to_string(which * 1000 + i) + "\r\n"),
+                std::string::npos)
+          << "run " << which * 1000 + i;
+  EXPECT_EQ(Count(bytes, "==== Harborline Backup run "), 2u * kRuns);
+  EXPECT_EQ(Count(bytes, "\xEF\xBB\xBF"), 1u);
 }
 
 }  // namespace

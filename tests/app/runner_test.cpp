@@ -584,6 +584,33 @@ TEST_F(Runner, QuitDuringAPassEndsTheRunAsCancelledAndIsPostedAgain) {
   EXPECT_EQ(quit.wParam, 7u);
 }
 
+// A quit in the first of several pairs ends the whole run: no later pair
+// starts, and the run counts as cancelled.
+TEST_F(Runner, QuitDuringTheFirstOfSeveralPairsRunsNoLaterPair) {
+  for (const wchar_t* n : {L"1", L"2", L"3"}) {
+    tree.WriteFile(std::wstring(L"src") + n + L"\\a.txt", "a");
+    tree.WriteFile(std::wstring(L"src") + n + L"\\b.txt", "b");
+    AddPair(tree.Path(std::wstring(L"src") + n), tree.Path(std::wstring(L"dst") + n));
+  }
+  app.runMode = kPassive;
+  const DWORD thread = GetCurrentThreadId();
+  auto script = [&](RunDriver& d) {
+    if (!d.WaitForHeldRun()) return;
+    PostThreadMessageW(thread, WM_QUIT, 0, 0);
+    d.WaitForCancelFlag();
+    d.Release();
+  };
+  EXPECT_EQ(RunDriven(BackupMode::Common, {AtAnEntry}, script), RunResult::kCancelled);
+  EXPECT_EQ(app.exitCode, kExitCancelled);
+  EXPECT_FALSE(Exists(tree.Path(L"dst2")));
+  EXPECT_FALSE(Exists(tree.Path(L"dst3")));
+  const std::string log = ReadWholeFile(tree.Path(L"user.log"));
+  EXPECT_NE(log.find("Folder pair 1 of 3: "), std::string::npos) << log;
+  EXPECT_EQ(log.find("Folder pair 2 of 3"), std::string::npos) << log;
+  MSG quit;
+  EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
 // --- Completion action and results ---------------------------------------------
 
 TEST_F(Runner, AllUncheckedListStillPerformsTheCompletionAction) {

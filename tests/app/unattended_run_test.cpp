@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/handle_holder.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_tree.h"
 
@@ -117,6 +118,47 @@ TEST_F(UnattendedRun, PassiveStrictRunShowsItsWindowsAnswersTheWarningAndEndsByI
   EXPECT_EQ(DescribeTree(tree.Path(L"dst")), DescribeTree(tree.Path(L"src")));
   EXPECT_NE(RunLog().find("Run: unattended (/Passive)"), std::string::npos);
   EXPECT_NE(RunLog().find("Mode: Strict"), std::string::npos);
+}
+
+// A Strict deletion that the system refuses (the item is held open by another
+// program without delete sharing) is a failure like any other: counted,
+// listed with its path, and the exit code says so, from hbcopy and from an
+// unattended run alike. The rest of the deletions go ahead.
+TEST_F(UnattendedRun, AStrictDeletionThatFailsIsCountedListedAndEndsWithItsExitCode) {
+  MappedDrive drive(tree.Root());
+  if (!drive.Ready()) GTEST_SKIP() << drive.WhyNot();
+  tree.WriteFile(L"src\\kept.txt", "kept");
+  tree.WriteFile(L"dst\\held.txt", "held open by another program");
+  const std::wstring source = drive.Root() + L"src";
+  const std::wstring destination = drive.Root() + L"dst";
+  const std::string held = Utf8(destination + L"\\held.txt");
+  WriteJobFile(job, 1, 0, {{source, destination}});
+  HandleHolder holder(CreateFileW(LongForm(tree.Path(L"dst\\held.txt")).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr));
+  ASSERT_TRUE(holder.Valid());
+
+  tree.WriteFile(L"dst\\stale.txt", "goes");
+  ChildResult copy =
+      RunSiblingProgram(L"hbcopy.exe", L"strict " + Quoted(source) + L" " + Quoted(destination));
+  ASSERT_TRUE(copy.started);
+  EXPECT_EQ(copy.exitCode, 4u) << copy.output << copy.errors;
+  EXPECT_NE(copy.output.find("pass=delete copied=0 uptodate=0 deleted=1 skipped=0 failed=1 "),
+            std::string::npos)
+      << copy.output;
+  EXPECT_NE(copy.output.find("failed: " + held + " (delete: "), std::string::npos) << copy.output;
+  EXPECT_FALSE(Exists(tree.Path(L"dst\\stale.txt")));
+
+  tree.WriteFile(L"dst\\stale.txt", "goes");
+  ChildResult run = Start(L"/Quiet");
+  ASSERT_TRUE(run.started);
+  EXPECT_EQ(run.exitCode, 2u) << run.errors;
+  const std::string log = RunLog();
+  EXPECT_NE(log.find("deleted 1, "), std::string::npos) << log;
+  EXPECT_NE(log.find("failed 1"), std::string::npos) << log;
+  EXPECT_NE(log.find("  Failed: " + held + " (delete: "), std::string::npos) << log;
+  EXPECT_FALSE(Exists(tree.Path(L"dst\\stale.txt")));
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\held.txt")), "held open by another program");
 }
 
 }  // namespace

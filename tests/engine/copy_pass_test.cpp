@@ -570,3 +570,28 @@ TEST_F(CopyPass, LastResortReplacementKeepsTheNewCopyWhenTheOldOneIsHeldOpen) {
 }
 
 TEST(CopyThread, NullJobDoesNothing) { EXPECT_EQ(CopyThread(nullptr), 0u); }
+
+// A link that cannot be made on the other side is a failure of that step,
+// told with the system's reason and the link's own path: the destination
+// name was never the problem.
+TEST_F(CopyPass, ALinkThatCannotBeRecreatedSaysWhyWithItsOwnPath) {
+  tree.WriteFile(L"src\\a.txt", "a");
+  tree.WriteFile(L"elsewhere\\x.txt", "x");
+  std::string whyNot = MakeHostFolderLink(tree.Path(L"src\\docs"), tree.Path(L"elsewhere"));
+  if (!whyNot.empty()) GTEST_SKIP() << whyNot;
+  Run(L"src", L"dst", BackupMode::Common);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\a.txt")), "a");
+  if (PlatformCreatesSymbolicLinks(tree)) {
+    EXPECT_EQ(job.report.counts.copied, 2u) << "the link was made";
+    return;
+  }
+  EXPECT_FALSE(Exists(tree.Path(L"dst\\docs")));
+  ASSERT_EQ(job.report.failures.size(), 1u);
+  const FailedItem& failed = job.report.failures[0];
+  EXPECT_EQ(failed.path, tree.Path(L"src\\docs"));
+  EXPECT_EQ(failed.step, FailureStep::kCreateLink);
+  WideString text;
+  DescribeFailure(failed, text);
+  EXPECT_EQ(std::wstring(text.CStr()),
+            L"create link: the system answered that the link was made, but there is none");
+}

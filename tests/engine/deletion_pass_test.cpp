@@ -236,3 +236,36 @@ TEST_F(DeletionPass, HostNamesWithWildcardCharactersNeverStopTheFolder) {
     EXPECT_EQ(job.report.counts.failed, 0u);
   }
 }
+
+// Names that only the long form can make: the ordinary form drops a trailing
+// dot or space. The check that an item lies where its path says must compare
+// them as the file system keeps them, or they stay as "links" for ever; and a
+// link whose name differs from its target's only by those must still stay.
+TEST_F(DeletionPass, NamesEndingInADotOrASpaceGoLikeAnyOther) {
+  MappedDrive drive(tree.Root());
+  if (!drive.Ready()) GTEST_SKIP() << drive.WhyNot();
+  tree.WriteFile(L"src\\keep.", "kept");
+  tree.WriteFile(L"dst\\keep.", "kept");
+  tree.WriteFile(L"src\\twin", "the source's twin");
+  tree.WriteFile(L"dst\\twin", "the backup's twin");
+  for (const wchar_t* name : {L"old.", L"space  ", L"both. ", L"plain"})
+    tree.WriteFile(std::wstring(L"dst\\") + name, "not in the source");
+  tree.WriteFile(L"dst\\folder. \\inner.", "not in the source");
+  // The long form keeps the dot in the host name as well.
+  std::string whyNot =
+      MakeHostFileLink(LongForm(tree.Path(L"dst\\twin.")), tree.Path(L"dst\\twin"));
+  ASSERT_EQ(whyNot, "");
+  ASSERT_EQ(NamesIn(tree.Path(L"dst")),
+            (std::vector<std::wstring>{L"both. ", L"folder. ", L"keep.", L"old.", L"plain",
+                                       L"space  ", L"twin", L"twin."}));
+  job.fromRoot.Assign((drive.Root() + L"dst").c_str());
+  job.toRoot.Assign((drive.Root() + L"src").c_str());
+  job.flags = BackupMode::Strict;
+  CopyThread(&job);
+  EXPECT_EQ(NamesIn(tree.Path(L"dst")), (std::vector<std::wstring>{L"keep.", L"twin", L"twin."}));
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\twin")), "the backup's twin");
+  EXPECT_EQ(job.report.counts.deleted, 6u);
+  ASSERT_EQ(job.report.failures.size(), 1u);
+  EXPECT_EQ(job.report.failures[0].path, drive.Root() + L"dst\\twin.");
+  EXPECT_EQ(job.report.failures[0].reason, Refusal::kResolvesElsewhere);
+}

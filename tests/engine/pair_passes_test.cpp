@@ -508,3 +508,52 @@ TEST_F(PairPasses, ADriveRootDestinationReceivesTheCopyAtItsTop) {
       << "the current folder cannot go while it is current; the rest mirrors the source";
   EXPECT_EQ(ReadWholeFile(tree.Path(L"backup drive\\sub\\b.txt")), "b");
 }
+
+// The update test at its time edges, on files of one size: outside Sync a
+// side read that is newer by one second is copied; Sync leaves alone what is
+// newer by exactly the two seconds some file systems round to, and copies,
+// either way, what is newer by a tick more.
+TEST_F(PairPasses, UpdateMethodCopiesBySecondsAndSyncAtTheEdgeOfItsWindow) {
+  constexpr int64_t kSecond = 10000000LL;
+  MappedDrive drive(tree.Root());
+  if (!drive.Ready()) GTEST_SKIP() << drive.WhyNot();
+  auto pair = [&](const std::wstring& name, const std::string& source, int64_t sourceTime,
+                  const std::string& destination, int64_t destinationTime) {
+    tree.WriteFile(L"src\\" + name, source);
+    tree.WriteFile(L"dst\\" + name, destination);
+    ASSERT_TRUE(SetWriteTime(tree.Path(L"src\\" + name), sourceTime));
+    ASSERT_TRUE(SetWriteTime(tree.Path(L"dst\\" + name), destinationTime));
+  };
+  auto run = [&](uint32_t flags) {
+    job.flags = flags;
+    return RunPairPasses(job, (drive.Root() + L"src").c_str(), (drive.Root() + L"dst").c_str(),
+                         hooks);
+  };
+  const struct {
+    const char* name;
+    uint32_t flags;
+    bool readsDestination;
+  } modes[] = {{"Common", BackupMode::Common, false},
+               {"Strict", BackupMode::Strict, false},
+               {"Restore", BackupMode::Restore, true}};
+  for (const auto& mode : modes) {
+    SCOPED_TRACE(mode.name);
+    const bool back = mode.readsDestination;
+    pair(L"f.txt", back ? "old!" : "new!", kSomeTime + (back ? 0 : kSecond), back ? "new!" : "old!",
+         kSomeTime + (back ? kSecond : 0));
+    EXPECT_EQ(run(mode.flags | BackupMode::UpdateMethod), kPairFinished);
+    EXPECT_EQ(ReadWholeFile(tree.Path(back ? L"src\\f.txt" : L"dst\\f.txt")), "new!");
+  }
+
+  pair(L"source at the edge.txt", "src!", kSomeTime + 2 * kSecond, "dst!", kSomeTime);
+  pair(L"destination at the edge.txt", "src!", kSomeTime, "dst!", kSomeTime + 2 * kSecond);
+  pair(L"source past it.txt", "src!", kSomeTime + 2 * kSecond + 1, "dst!", kSomeTime);
+  pair(L"destination past it.txt", "src!", kSomeTime, "dst!", kSomeTime + 2 * kSecond + 1);
+  EXPECT_EQ(run(BackupMode::Sync), kPairFinished);
+  for (const wchar_t* name : {L"source at the edge.txt", L"destination at the edge.txt"}) {
+    EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\" + std::wstring(name))), "src!") << Utf8(name);
+    EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\" + std::wstring(name))), "dst!") << Utf8(name);
+  }
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\source past it.txt")), "src!");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"src\\destination past it.txt")), "dst!");
+}

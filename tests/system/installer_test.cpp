@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -352,7 +353,7 @@ TEST_F(InstallerTest, ClearingInstallElsewhereStopsRunningCopiesAndRemovesTheIns
   keepAssociation.association = true;
   EXPECT_FALSE(ApplyInstallation(context, keepAssociation, L"", SW_HIDE));
   EXPECT_EQ(WaitForSingleObject(running.Get(), 0), WAIT_OBJECT_0);
-  EXPECT_FALSE(Exists(Text(layout.installFolder)));
+  EXPECT_EQ(NamesIn(Text(layout.installFolder)), std::vector<std::wstring>{L"Ann.hbak"});
   EXPECT_FALSE(Exists(Text(layout.unattendedShortcut)));
   EXPECT_FALSE(Exists(Text(layout.normalShortcut)));
   EXPECT_FALSE(
@@ -400,7 +401,7 @@ TEST_F(InstallerTest, TheUninstallerStartsOnlyItsOwnCheckedCopy) {
   std::wstring record = tree.Path(L"second stage.txt");
   SetEnvironmentVariableW(L"HARBORLINE_PROBE_RECORD", record.c_str());
 
-  ASSERT_TRUE(StartSecondStage(program.c_str()));
+  ASSERT_EQ(StartSecondStage(program.c_str()), SecondStageStart::kStarted);
   std::wstring copy = tree.Path(L"Harborline Uninstall\\Harborline Uninst.exe");
   std::string started = WaitForRecord(record);
   EXPECT_EQ(started, Utf8(L"cmd=\"" + copy + L"\" /Uninstall\ncwd=" + tree.Root() + L"\n"));
@@ -419,7 +420,7 @@ TEST_F(InstallerTest, TheUninstallerStopsWhenItsFolderCannotBeMadeAfresh) {
   ASSERT_TRUE(held.Valid());
   std::wstring record = tree.Path(L"second stage.txt");
   SetEnvironmentVariableW(L"HARBORLINE_PROBE_RECORD", record.c_str());
-  EXPECT_FALSE(StartSecondStage(program.c_str()));
+  EXPECT_EQ(StartSecondStage(program.c_str()), SecondStageStart::kNotStarted);
   EXPECT_FALSE(Exists(tree.Path(L"Harborline Uninstall\\Harborline Uninst.exe")));
   EXPECT_FALSE(Exists(record));
 }
@@ -428,16 +429,18 @@ TEST_F(InstallerTest, RemovingTheInstallationReportsAFolderThatStays) {
   ASSERT_TRUE(ApplyInstallation(context, All(), L"exit 0", SW_HIDE));
   ASSERT_TRUE(WaitUntilInstalledCopiesEnd());
   {
-    HandleHolder held(CreateFileW(layout.installedSettings.CStr(), GENERIC_READ, FILE_SHARE_READ,
+    HandleHolder held(CreateFileW(layout.installedProgram.CStr(), GENERIC_READ, FILE_SHARE_READ,
                                   nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held.Valid());
-    EXPECT_FALSE(RemoveInstallation(layout));
-    EXPECT_TRUE(Exists(Text(layout.installedSettings)));
+    EXPECT_TRUE(RemoveInstallation(layout).incomplete);
+    EXPECT_TRUE(Exists(Text(layout.installedProgram)));
   }
   EXPECT_FALSE(Exists(Text(layout.normalShortcut)));
   EXPECT_FALSE(IsFileTypeRegistered());
-  EXPECT_TRUE(RemoveInstallation(layout));
-  EXPECT_FALSE(Exists(Text(layout.installFolder)));
+  InstallRemoval removal = RemoveInstallation(layout);
+  EXPECT_FALSE(removal.incomplete);
+  EXPECT_TRUE(removal.usersFilesKept);
+  EXPECT_EQ(NamesIn(Text(layout.installFolder)), std::vector<std::wstring>{L"Ann.hbak"});
 }
 
 TEST_F(InstallerTest, TheProgramInstallsOpensJobFilesAndUninstallsItself) {
@@ -463,8 +466,13 @@ TEST_F(InstallerTest, TheProgramInstallsOpensJobFilesAndUninstallsItself) {
   ASSERT_NE(box, nullptr);
   HandleHolder secondStage(OpenProcess(SYNCHRONIZE, FALSE, stage));
   EXPECT_EQ(question, L"Are you sure you want to uninstall Harborline Backup?");
-  EXPECT_EQ(StaticTexts(box), L"Harborline Backup was uninstalled.");
-  EXPECT_FALSE(Exists(Text(layout.installFolder)));
+  // The user's default settings file is a job file of theirs: it stays, and
+  // the message says where.
+  EXPECT_EQ(StaticTexts(box),
+            L"Harborline Backup was uninstalled.\r\n\r\nYour job files and run "
+            L"logs were kept in:\r\n" +
+                Text(layout.installFolder));
+  EXPECT_EQ(NamesIn(Text(layout.installFolder)), std::vector<std::wstring>{L"Ann.hbak"});
   EXPECT_FALSE(Exists(Text(layout.unattendedShortcut)));
   EXPECT_FALSE(Exists(Text(layout.normalShortcut)));
   EXPECT_FALSE(
@@ -484,7 +492,7 @@ TEST_F(InstallerTest, TheProgramInstallsOpensJobFilesAndUninstallsItself) {
 TEST_F(InstallerTest, TheUninstallerSaysSoWhenTheInstallFolderStays) {
   InstallTheProgram();
   // A file in use keeps the install folder.
-  HandleHolder held(CreateFileW(layout.installedSettings.CStr(), GENERIC_READ, FILE_SHARE_READ,
+  HandleHolder held(CreateFileW(layout.installedProgram.CStr(), GENERIC_READ, FILE_SHARE_READ,
                                 nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held.Valid());
   DWORD stage = 0;
@@ -495,7 +503,186 @@ TEST_F(InstallerTest, TheUninstallerSaysSoWhenTheInstallFolderStays) {
   EXPECT_EQ(StaticTexts(box),
             L"Harborline Backup could not be uninstalled completely.\r\n\r\nSome of its files are "
             L"in use or protected.");
-  EXPECT_TRUE(Exists(Text(layout.installedSettings)));
+  EXPECT_TRUE(Exists(Text(layout.installedProgram)));
   ASSERT_TRUE(PressButton(box, L"OK"));
   EXPECT_EQ(WaitForSingleObject(secondStage.Get(), kBoundedWaitMs), WAIT_OBJECT_0);
+}
+
+// Removing an installation deletes only the program's own items, each where
+// it lies: a link inside the install folder never takes its target with it,
+// and the users' job files and run logs stay with the folders that hold them.
+// Under Wine only host links can be made; they cannot go as links, so they
+// stay too and the removal says it is incomplete.
+TEST_F(InstallerTest, RemovalDeletesOnlyTheProgramsOwnItemsInPlace) {
+  tree.MakeFolder(L"drive\\Desktop");
+  MappedDrive drive(tree.Path(L"drive"));
+  ASSERT_TRUE(drive.Ready()) << drive.WhyNot();
+  InstallLayout mapped;
+  ASSERT_TRUE(BuildInstallLayoutFrom((drive.Drive() + L"\\Programs").c_str(),
+                                     (drive.Drive() + L"\\Desktop").c_str(), L"Ann", mapped));
+  const std::wstring installed = tree.Path(L"drive\\Programs\\Harborline Backup");
+  tree.WriteFile(L"drive\\Programs\\Harborline Backup\\Harborline.exe", "program");
+  tree.WriteFile(L"drive\\Programs\\Harborline Backup\\Ann.hbak", "[Folders]\r\n");
+  tree.WriteFile(L"drive\\Programs\\Harborline Backup\\Ann.log", "runs");
+  tree.WriteFile(L"drive\\Programs\\Harborline Backup\\Photos.HBAK", "[Folders]\r\n");
+  tree.WriteFile(L"drive\\Programs\\Harborline Backup\\parts\\old.dll", "old");
+  tree.WriteFile(L"drive\\Programs\\Harborline Backup\\jobs\\Music.hbak", "[Folders]\r\n");
+  tree.WriteFile(L"drive\\Programs\\Harborline Backup\\jobs\\notes.txt", "n");
+  tree.WriteFile(L"drive\\outside\\precious.dat", "precious");
+  tree.WriteFile(L"drive\\outside\\folder\\kept.dat", "kept");
+  const std::string fileLink =
+      MakeHostFileLink(installed + L"\\linked.dat", tree.Path(L"drive\\outside\\precious.dat"));
+  const std::string folderLink =
+      MakeHostFolderLink(installed + L"\\linkdir", tree.Path(L"drive\\outside\\folder"));
+  ASSERT_EQ(fileLink, "");
+  ASSERT_EQ(folderLink, "");
+
+  InstallRemoval removal = RemoveInstallation(mapped);
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"drive\\outside\\precious.dat")), "precious");
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"drive\\outside\\folder\\kept.dat")), "kept");
+  EXPECT_EQ(NamesIn(installed), (std::vector<std::wstring>{L"Ann.hbak", L"Ann.log", L"Photos.HBAK",
+                                                           L"jobs", L"linkdir", L"linked.dat"}));
+  EXPECT_EQ(NamesIn(installed + L"\\jobs"), std::vector<std::wstring>{L"Music.hbak"});
+  EXPECT_TRUE(removal.usersFilesKept);
+  EXPECT_TRUE(removal.incomplete) << "the host links could not go as links";
+  RemoveHostLink(installed + L"\\linkdir");
+  RemoveHostLink(installed + L"\\linked.dat");
+}
+
+namespace {
+
+PROCESS_INFORMATION StartStubborn(const std::wstring& program, const wchar_t* event) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started = {};
+  std::wstring line = Quoted(program) + L" stubborn " + event;
+  CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                 &started);
+  HandleHolder ready(OpenEventW(SYNCHRONIZE, FALSE, event));
+  WaitForSingleObject(ready.Get(), kBoundedWaitMs);
+  return started;
+}
+
+PROCESS_INFORMATION g_checked, g_other;
+std::wstring g_otherProgram;
+
+DWORD WINAPI Idle(void*) { return 0; }
+
+// Between check and stop the checked process ends and its id goes to a
+// process of another program. Wine gives freed ids out again in the order
+// they were freed once its table is full: the thread id of the ended process
+// goes first, its own id next, unless a handle still holds the process.
+// Short-lived threads take ids until the thread id comes round.
+void ReplaceCheckedProcess(DWORD id) {
+  TerminateProcess(g_checked.hProcess, 0);
+  WaitForSingleObject(g_checked.hProcess, kBoundedWaitMs);
+  CloseHandle(g_checked.hProcess);
+  WaitUntil([&] { return !HandleHolder(OpenProcess(SYNCHRONIZE, FALSE, id)).Valid(); }, 2000);
+  // While a handle holds the process its thread id stays taken too: a tid
+  // seen twice means the whole round of freed ids went by.
+  HandleHolder marker;
+  std::set<DWORD> seen;
+  for (int i = 0; i < 40000; ++i) {
+    DWORD tid = 0;
+    HandleHolder thread(CreateThread(nullptr, 0, Idle, nullptr, CREATE_SUSPENDED, &tid));
+    if (tid == g_checked.dwThreadId) {
+      marker.Reset(thread.Release());
+      break;
+    }
+    if (!seen.insert(tid).second) break;
+    ResumeThread(thread.Get());
+    WaitForSingleObject(thread.Get(), kBoundedWaitMs);
+  }
+  g_other = StartStubborn(g_otherProgram, L"HarborlineOtherProgram");
+  if (marker.Valid()) {
+    ResumeThread(marker.Get());
+    WaitForSingleObject(marker.Get(), kBoundedWaitMs);
+  }
+}
+
+}  // namespace
+
+// What is stopped is the process whose program was checked, never one that
+// got its id meanwhile.
+TEST_F(InstallerTest, StoppingRunningCopiesNeverStopsAProcessThatWasNotChecked) {
+  const std::wstring installed = tree.Path(L"installed.exe");
+  g_otherProgram = tree.Path(L"other.exe");
+  for (const std::wstring& copy : {installed, g_otherProgram})
+    ASSERT_TRUE(CopyFileW(SiblingProgramPath(L"process_probe.exe").c_str(), copy.c_str(), FALSE));
+  HandleHolder ready(CreateEventW(nullptr, TRUE, FALSE, L"HarborlineCheckedCopy"));
+  HandleHolder otherReady(CreateEventW(nullptr, TRUE, FALSE, L"HarborlineOtherProgram"));
+  g_checked = StartStubborn(installed, L"HarborlineCheckedCopy");
+  CloseHandle(g_checked.hThread);
+  SetBeforeStopHook(ReplaceCheckedProcess);
+  StopRunningCopies(installed.c_str());
+  SetBeforeStopHook(nullptr);
+  HandleHolder other(g_other.hProcess), otherThread(g_other.hThread);
+  ASSERT_EQ(WaitForSingleObject(otherReady.Get(), 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(other.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+      << "another program's process was stopped";
+  TerminateProcess(other.Get(), 0);
+}
+
+// "/Uninstall" that cannot go ahead says why and ends with a failure: while
+// an earlier one's question is open, and with a link where its temporary
+// folder goes (which it neither follows nor removes).
+TEST_F(InstallerTest, AnUninstallThatCannotGoAheadSaysWhyAndFails) {
+  tree.WriteFile(L"drive\\tmp\\placeholder", "");
+  tree.WriteFile(L"drive\\elsewhere\\precious.dat", "precious");
+  MappedDrive drive(tree.Path(L"drive"));
+  ASSERT_TRUE(drive.Ready()) << drive.WhyNot();
+  const std::wstring temporary = drive.Drive() + L"\\tmp";
+  SetEnvironmentVariableW(L"TMP", temporary.c_str());
+  SetEnvironmentVariableW(L"TEMP", temporary.c_str());
+  harborline = SiblingProgramPath(L"harborline.exe");
+  const std::wstring command = Quoted(harborline) + L" /Uninstall";
+  const std::wstring copy = tree.Path(L"drive\\tmp\\Harborline Uninstall\\Harborline Uninst.exe");
+  WideString folder, copyPath;
+  ASSERT_TRUE(TemporaryUninstallerPath(folder, copyPath));
+
+  // Runs "/Uninstall" and answers its box; the box's text and the exit code.
+  auto refused = [&](std::wstring& text) -> DWORD {
+    HandleHolder second(StartProcess(command.c_str(), nullptr, SW_SHOWNORMAL, 0));
+    if (!second.Valid()) return 0;
+    HWND box = nullptr;
+    WaitUntil([&] { return (box = FindWindowWithButton(GetProcessId(second.Get()), L"OK")); },
+              kBoundedWaitMs);
+    if (!box) return 0;
+    text = StaticTexts(box);
+    PressButton(box, L"OK");
+    DWORD code = 0;
+    if (WaitForSingleObject(second.Get(), kBoundedWaitMs) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(second.Get(), &code))
+      return 0;
+    return code;
+  };
+
+  // The first one asks; a second one meanwhile cannot go ahead.
+  ASSERT_EQ(RunProcess(command.c_str(), nullptr, SW_SHOWNORMAL, kWaitForExit), 0);
+  DWORD stage = 0;
+  HWND question = WaitForWindowWithButton(Text(copyPath), L"No", kBoundedWaitMs, &stage);
+  ASSERT_NE(question, nullptr);
+  HandleHolder firstStage(OpenProcess(SYNCHRONIZE, FALSE, stage));
+  std::wstring text;
+  EXPECT_EQ(refused(text), 4u);
+  EXPECT_EQ(text,
+            L"Harborline Backup is already being uninstalled.\r\n\r\nAnswer the "
+            L"uninstaller's open question first. Nothing was removed.");
+  EXPECT_TRUE(IsFile(copy)) << "the waiting uninstaller keeps its copy";
+  ASSERT_TRUE(PressButton(question, L"No"));
+  ASSERT_EQ(WaitForSingleObject(firstStage.Get(), kBoundedWaitMs), WAIT_OBJECT_0);
+
+  // A link in place of the folder.
+  RemoveTree(tree.Path(L"drive\\tmp\\Harborline Uninstall"));
+  ASSERT_EQ(MakeHostFolderLink(tree.Path(L"drive\\tmp\\Harborline Uninstall"),
+                               tree.Path(L"drive\\elsewhere")),
+            "");
+  EXPECT_EQ(refused(text), 4u);
+  EXPECT_EQ(text,
+            L"Harborline Backup was not uninstalled: in place of the uninstaller's temporary "
+            L"folder there is a link, which it neither follows nor removes:\r\n" +
+                Text(folder));
+  EXPECT_EQ(NamesIn(tree.Path(L"drive\\elsewhere")), std::vector<std::wstring>{L"precious.dat"});
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"drive\\elsewhere\\precious.dat")), "precious");
+  RemoveHostLink(tree.Path(L"drive\\tmp\\Harborline Uninstall"));
 }

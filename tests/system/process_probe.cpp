@@ -3,13 +3,17 @@
 //   record FILE ...   writes its command line and current folder to FILE
 //   stubborn EVENT    shows a window that ignores requests to close, signals
 //                     the named event and runs until it is stopped
-// Without a known mode it ends with exit code 3. With the environment variable
+// Without a known mode it ends with exit code 3; started without arguments
+// beside a file named like it plus ".parent", it first writes the id of the
+// process that started it into a file named like it plus ".parent.txt" (the
+// shell passes neither environment nor arguments of the caller's). With the environment variable
 // HARBORLINE_PROBE_RECORD set, it first records as "record" would, to that file:
 // so it can stand in for a program that others start with arguments of their
 // own.
 #include <windows.h>
 
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <cwchar>
 #include <string>
@@ -64,9 +68,27 @@ void Record(const wchar_t* path) {
                       std::wstring(folder, length) + L"\n");
 }
 
+void RecordParent() {
+  wchar_t self[4096];
+  DWORD length = GetModuleFileNameW(nullptr, self, 4096);
+  if (length == 0 || length >= 4096) return;
+  std::wstring marker = std::wstring(self, length) + L".parent";
+  if (GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  DWORD parent = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+  CloseHandle(snapshot);
+  WriteUtf8(marker + L".txt", std::to_wstring(parent));
+}
+
 }  // namespace
 
 int wmain() {
+  RecordParent();
   wchar_t recordPath[4096];
   DWORD recordLength = GetEnvironmentVariableW(L"HARBORLINE_PROBE_RECORD", recordPath, 4096);
   if (recordLength > 0 && recordLength < 4096) Record(recordPath);
