@@ -19,7 +19,7 @@ namespace {
 constexpr wchar_t kUsage[] =
     L"usage: hbcopy MODE SOURCE DESTINATION [/update] [/skiphidden] [/skipsystem] "
     L"[/threads:N]\r\n"
-    L"              [/exclude:\"PATTERN;PATTERN...\"]\r\n"
+    L"              [/exclude:\"PATTERN;PATTERN...\"] [/versions[:DAYS]] [/guard:P] [/preview]\r\n"
     L"  MODE is common, strict, restore or sync; N files are copied at once (1 to 64; "
     L"default: one per processor, at most 8)";
 
@@ -54,16 +54,45 @@ bool ParseThreadCount(const wchar_t* text, uint32_t& threads) {
   return true;
 }
 
+// Digits only, within limit.
+bool ParseNumber(const wchar_t* text, uint32_t limit, uint32_t& value) {
+  if (!text[0]) return false;
+  uint64_t number = 0;
+  for (const wchar_t* c = text; *c; ++c) {
+    if (*c < L'0' || *c > L'9') return false;
+    number = number * 10 + static_cast<uint64_t>(*c - L'0');
+    if (number > limit) return false;
+  }
+  value = static_cast<uint32_t>(number);
+  return true;
+}
+
+// "/name" or "/name:VALUE"; value is null without a colon.
+bool SwitchNamed(const wchar_t* name, const wchar_t* expected, const wchar_t*& value) {
+  const int n = static_cast<int>(wcslen(expected));
+  if (static_cast<int>(wcslen(name)) < n ||
+      CompareStringOrdinal(name, n, expected, n, TRUE) != CSTR_EQUAL)
+    return false;
+  if (name[n] == 0) {
+    value = nullptr;
+    return true;
+  }
+  if (name[n] != L':') return false;
+  value = name + n + 1;
+  return true;
+}
+
 constexpr wchar_t kExcludeSwitch[] = L"exclude:";
 
-bool ParseSwitch(const wchar_t* argument, JobSettings& settings);
+bool ParseSwitch(const wchar_t* argument, HbcopyArguments& arguments);
 
 // The patterns of "/exclude:". A list that ends in a folder pattern, quoted
 // as "...node_modules\"", reaches the program with a quote where the "\"
 // was, and with the rest of the command line in the same argument: the
 // command line takes a "\" before a quote as an escape and the quote as
 // still open. The "\" is put back and the rest parsed as the switches it is.
-bool TakeExclusions(const wchar_t* value, JobSettings& settings) {
+bool TakeExclusions(const wchar_t* value, HbcopyArguments& arguments) {
+  JobSettings& settings = arguments.settings;
   const wchar_t* quote = wcschr(value, L'"');
   if (!quote) {
     settings.exclude.assign(value);
@@ -74,12 +103,13 @@ bool TakeExclusions(const wchar_t* value, JobSettings& settings) {
   SplitList rest(quote + 1, L" ");
   for (int i = 0; i < rest.Count(); ++i) {
     const wchar_t* piece = rest.Item(i);
-    if (*piece && !ParseSwitch(piece, settings)) return false;
+    if (*piece && !ParseSwitch(piece, arguments)) return false;
   }
   return true;
 }
 
-bool ParseSwitch(const wchar_t* argument, JobSettings& settings) {
+bool ParseSwitch(const wchar_t* argument, HbcopyArguments& arguments) {
+  JobSettings& settings = arguments.settings;
   if (argument[0] != L'/' && argument[0] != L'-') return false;
   const wchar_t* name = argument + 1;
   constexpr wchar_t kThreads[] = L"threads:";
@@ -89,8 +119,19 @@ bool ParseSwitch(const wchar_t* argument, JobSettings& settings) {
     return ParseThreadCount(name + kThreadsLength, settings.threads);
   const size_t excludeLength = wcslen(kExcludeSwitch);
   if (wcslen(name) >= excludeLength && _wcsnicmp(name, kExcludeSwitch, excludeLength) == 0)
-    return TakeExclusions(name + excludeLength, settings);
-  if (EqualsNoCase(name, L"update"))
+    return TakeExclusions(name + excludeLength, arguments);
+  const wchar_t* value = nullptr;
+  if (SwitchNamed(name, L"versions", value)) {
+    settings.versionDays = kNewJobVersionDays;
+    // Zero days would keep nothing: not a way to switch versions off.
+    return !value || (ParseNumber(value, kMaximumVersionDays, settings.versionDays) &&
+                      settings.versionDays > 0);
+  }
+  if (SwitchNamed(name, L"guard", value))
+    return value && ParseNumber(value, kMaximumGuardPercent, settings.deletionGuard);
+  if (EqualsNoCase(name, L"preview"))
+    arguments.preview = true;
+  else if (EqualsNoCase(name, L"update"))
     settings.updateMethod = true;
   else if (EqualsNoCase(name, L"skiphidden"))
     settings.skipMask |= SettingsSkip::Hidden;
@@ -122,6 +163,7 @@ struct PassSummary {
 
 struct RunSummary {
   uint32_t flags = 0;
+  bool versionsOn = false;
   std::vector<PassSummary> passes;
   uint64_t failed = 0;
 };
@@ -142,6 +184,45 @@ void CollectReport(void* context, PairPhase phase, const PassReport& report) {
   summary.passes.push_back(std::move(pass));
 }
 
+// One line per item as the passes tell it: "copy PATH BYTES", "delete PATH".
+void PrintPlanned(void*, const PlannedItem& item) {
+  wchar_t bytes[32] = L"";
+  if (item.action != PlannedAction::kDelete && item.action != PlannedAction::kVersion)
+    swprintf(bytes, sizeof(bytes) / sizeof(bytes[0]), L" %llu",
+             static_cast<unsigned long long>(item.bytes));
+  WideString line;
+  line.AssignConcat(PlannedActionText(item.action), L" ", item.path, bytes);
+  WriteStandardLine(STD_OUTPUT_HANDLE, line.CStr());
+}
+
+void PrintVersions(const BackupJob& job) {
+  static const wchar_t* const kSides[] = {L"destination", L"source"};
+  const bool restore = (job.flags & BackupMode::Restore) != 0;
+  const bool sync = (job.flags & BackupMode::Sync) != 0;
+  for (int side = 0; side < 2; ++side) {
+    if (side == 0 ? restore : !(restore || sync)) continue;
+    const VersionsTally& t = job.versionsTally[side];
+    wchar_t line[300];
+    swprintf(line, sizeof(line) / sizeof(line[0]),
+             L"versions side=%ls runs=%llu files=%llu bytes=%llu pruned-runs=%llu "
+             L"pruned-files=%llu pruned-bytes=%llu",
+             kSides[side], static_cast<unsigned long long>(t.runFolders),
+             static_cast<unsigned long long>(t.files), static_cast<unsigned long long>(t.bytes),
+             static_cast<unsigned long long>(t.prunedFolders),
+             static_cast<unsigned long long>(t.prunedFiles),
+             static_cast<unsigned long long>(t.prunedBytes));
+    WriteStandardLine(STD_OUTPUT_HANDLE, line);
+  }
+}
+
+void PrintGuard(const DeletionGuardCount& count) {
+  wchar_t line[200];
+  swprintf(line, sizeof(line) / sizeof(line[0]), L"guard: would delete %llu of %llu files",
+           static_cast<unsigned long long>(count.filesToDelete),
+           static_cast<unsigned long long>(count.filesOnSide));
+  WriteStandardLine(STD_OUTPUT_HANDLE, line);
+}
+
 const wchar_t* PassName(PairPhase phase, uint32_t flags) {
   if (phase != kPhaseSecondPass) return L"copy";
   return (flags & BackupMode::Strict) ? L"delete" : L"copy-back";
@@ -160,7 +241,14 @@ void PrintSummary(RunSummary& summary) {
              static_cast<unsigned long long>(c.failed),
              static_cast<unsigned long long>(c.bytesCopied),
              static_cast<unsigned long long>(c.leftovers));
-    WriteStandardLine(STD_OUTPUT_HANDLE, line);
+    WideString shown(line);
+    if (summary.versionsOn) {
+      // Only with versions on, so that the line stays as scripts know it.
+      swprintf(line, sizeof(line) / sizeof(line[0]), L" versioned=%llu",
+               static_cast<unsigned long long>(c.versioned));
+      shown.Append(line);
+    }
+    WriteStandardLine(STD_OUTPUT_HANDLE, shown.CStr());
     for (WideString& failure : pass.lines) WriteStandardLine(STD_OUTPUT_HANDLE, failure.CStr());
     if (c.failed > pass.lines.size()) {
       swprintf(line, sizeof(line) / sizeof(line[0]), L"failed: %llu more not listed",
@@ -205,7 +293,7 @@ bool ParseHbcopyArguments(int argc, const wchar_t* const* argv, HbcopyArguments&
   }
   if (!modeKnown) return false;
   for (int i = 4; i < argc; ++i)
-    if (!ParseSwitch(argv[i], settings)) return false;
+    if (!ParseSwitch(argv[i], arguments)) return false;
   arguments.flags = ModeFlags(settings);
   arguments.skipAttributes = settings.skipMask;
   if (!FolderArgument(argv[2], arguments.source) || !FolderArgument(argv[3], arguments.destination))
@@ -232,6 +320,9 @@ int RunHbcopy(int argc, const wchar_t* const* argv) {
     line.AssignConcat(L"hbcopy: pattern ignored (no name to match): \"", malformed.c_str(), L"\"");
     WriteStandardLine(STD_ERROR_HANDLE, line.CStr());
   }
+  job.previewOnly = arguments.preview;
+  GetLocalTime(&job.runStart);
+  if (arguments.preview) job.itemPlanned = PrintPlanned;
   if (!EnsureTransferBuffer(job)) {
     WriteStandardLine(STD_ERROR_HANDLE, L"hbcopy: not enough memory for the transfer buffer");
     return kHbcopyStopped;
@@ -240,6 +331,7 @@ int RunHbcopy(int argc, const wchar_t* const* argv) {
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
   RunSummary summary;
   summary.flags = job.flags;
+  summary.versionsOn = job.versionDays != 0;
   PassHooks hooks;
   hooks.runWorker = RunWorkerAndWait;
   hooks.passEnded = CollectReport;
@@ -256,8 +348,17 @@ int RunHbcopy(int argc, const wchar_t* const* argv) {
   switch (outcome) {
     case kPairFinished:
     case kPairFolderVanished:
+    case kPairGuardStopped:
       PrintCounters(job);
       PrintSummary(summary);
+      if (job.guardCount.tripped) PrintGuard(job.guardCount);
+      if (job.versionDays && !job.previewOnly) PrintVersions(job);
+      if (outcome == kPairGuardStopped) {
+        WriteStandardLine(STD_ERROR_HANDLE,
+                          L"hbcopy: the deletion guard stopped the deletion pass; nothing was "
+                          L"deleted");
+        return kHbcopyGuardStopped;
+      }
       if (outcome == kPairFolderVanished)
         WriteStandardLine(STD_ERROR_HANDLE,
                           L"hbcopy: a folder vanished during the first pass; the second pass "

@@ -1,7 +1,7 @@
 // The console front end of the engine: one folder pair, one mode, run through
 // the same passes as a run from the main window.
 //   hbcopy MODE SOURCE DESTINATION [/update] [/skiphidden] [/skipsystem] [/threads:N]
-//          [/exclude:"PATTERN;PATTERN..."]
+//          [/exclude:"PATTERN;PATTERN..."] [/versions[:DAYS]] [/guard:P] [/preview]
 #pragma once
 
 #include <cstdint>
@@ -15,6 +15,7 @@ enum HbcopyExit : int {
   kHbcopyBadArguments = 2,  // usage line printed (also for overlapping folders)
   kHbcopyFolders = 3,       // the folder to read is missing or the one to write not creatable
   kHbcopyItemsFailed = 4,   // finished, but items failed (or a folder vanished midway)
+  kHbcopyGuardStopped = 5,  // the deletion guard stopped the deletion pass; nothing was deleted
 };
 
 struct HbcopyArguments {
@@ -25,7 +26,8 @@ struct HbcopyArguments {
   // The same mode and options as the engine's bits, set from settings.
   uint32_t flags = 0;  // BackupMode bits
   uint32_t skipAttributes = 0;
-  WideString source;  // full paths
+  bool preview = false;  // /preview: tell what the run would do, change nothing
+  WideString source;     // full paths
   WideString destination;
 
   static JobSettings NoOptions();

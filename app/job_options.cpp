@@ -14,4 +14,6 @@ void ApplyJobOptions(const JobSettings& settings, BackupJob& job) {
   job.skipAttributes = settings.skipMask;
   job.threads = settings.threads;
   job.exclusions.Assign(settings.exclude.c_str());
+  job.versionDays = settings.versionDays;
+  job.deletionGuard = settings.deletionGuard;
 }

@@ -16,8 +16,10 @@
 #include "app/folder_pair_dialog.h"
 #include "app/job_options.h"
 #include "app/main_window_state.h"
+#include "app/preview_window.h"
 #include "app/run_log.h"
 #include "app/run_report.h"
+#include "app/safety_net_dialog.h"
 #include "app/schedule_command.h"
 #include "app/schedule_dialog.h"
 #include "app/shell_links.h"
@@ -275,6 +277,38 @@ class JobControlsLocked {
   std::vector<int> locked_;
 };
 
+// The checked rows' folders, as a run takes them.
+std::vector<PreviewPair> CheckedPairs(MainWindow& main) {
+  std::vector<PreviewPair> pairs;
+  UiWindow& w = main.window;
+  const int list = main.ids.list;
+  for (int row = 0; row < RowCount(main); ++row) {
+    if (!w.IsRowChecked(list, row)) continue;
+    WideString source = w.GetRowText(list, row, kSourceColumn);
+    WideString destination = w.GetRowText(list, row, kDestinationColumn);
+    if (!source.CStr() || !destination.CStr()) continue;
+    TrimTrailingBackslashes(source);
+    TrimTrailingBackslashes(destination);
+    pairs.push_back({source.CStr(), destination.CStr()});
+  }
+  return pairs;
+}
+
+// "Preview": the checked pairs with the mode and options the window shows.
+void PreviewBackup(MainWindow& main) {
+  CollectMainWindowJob(main);
+  BackupJob options;
+  ApplyJobOptions(main.settings, options);
+  RunPreview preview;
+  {
+    // The walk runs on this thread's time; a large tree takes a while.
+    HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    PlanRun(CheckedPairs(main), options, preview);
+    SetCursor(previous);
+  }
+  ShowPreviewWindow(main.app, preview);
+}
+
 // "Start backup". True when the loop is to end.
 bool StartBackup(MainWindow& main) {
   BackupJob& job = main.job;
@@ -286,7 +320,11 @@ bool StartBackup(MainWindow& main) {
   if (!HasPairToRun(main)) return false;
   // The runner reads the rows themselves; the value gives the mode and options.
   CollectMainWindowJob(main);
-  if (main.settings.mode == JobMode::Strict && !ConfirmStrictBackup(main.app)) return false;
+  if (main.settings.mode == JobMode::Strict) {
+    BackupJob options;
+    ApplyJobOptions(main.settings, options);
+    if (!ConfirmStrictBackup(main.app, CheckedPairs(main), options)) return false;
+  }
   ApplyJobOptions(main.settings, job);
   job.cancelRequested = 0;
   job.progress = 0;
@@ -390,6 +428,10 @@ bool Dispatch(MainWindow& main, const UiEvent& event) {
     SaveJobAs(main);
   } else if (code == ids.start) {
     return StartBackup(main);
+  } else if (code == ids.preview || code == ids.menuPreview) {
+    PreviewBackup(main);
+  } else if (code == ids.safetyNet) {
+    if (EditSafetyNet(main.app, main.settings)) main.isSaved = false;
   } else if (code == ids.modes.common || code == ids.modes.strict || code == ids.modes.restore ||
              code == ids.modes.sync) {
     ChooseMode(main, code);

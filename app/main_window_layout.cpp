@@ -178,6 +178,16 @@ class Builder {
                   L"node_modules\\; Projects\\*\\bin\\\r\nA pattern ending in \"\\\" "
                   L"matches folders only; one holding a \"\\\" matches the path below the "
                   L"pair's folder.");
+    // Beside the modes: what the chosen mode would do, and what it may not.
+    w_.SetFontForNewControls(9, 800, 1);
+    ids.preview = w_.AddButton(L"Pre&view", 535, 262, 90, 26);
+    w_.AddTooltip(ids.preview,
+                  L"Show what a backup of the checked folder pairs would copy, replace and "
+                  L"delete in this mode, changing nothing.");
+    ids.safetyNet = w_.AddButton(L"Sa&fety net...", 535, 294, 90, 26);
+    w_.AddTooltip(ids.safetyNet,
+                  L"Keep replaced and deleted files for some days, and ask before strict mode "
+                  L"deletes much of a backup.");
   }
 
   void FileButtons() {
@@ -218,6 +228,12 @@ class Builder {
     ids.menuOpenDestination =
         w_.AddMenuItem(ids.list, L"Open destination folder", 1, 0, main_.menuImages[0]);
     w_.AddMenuItem(ids.list, L"", 2, kMenuSeparator, nullptr);
+    // Made before the row commands and inserted ahead of them, so that it
+    // ends up last in the menu while "Remove selected" stays the last
+    // command made (the highest command number of the menu).
+    w_.AddMenuItem(ids.list, L"", 3, kMenuSeparator, nullptr);
+    ids.menuPreview =
+        w_.AddMenuItem(ids.list, L"Preview the backup of checked pairs", 4, 0, nullptr);
     ids.menuAdd = w_.AddMenuItem(ids.list, L"Add folder pair", 3, 0, main_.menuImages[1]);
     ids.menuEdit = w_.AddMenuItem(ids.list, L"Edit selected", 4, 0, main_.menuImages[2]);
     ids.menuRemove = w_.AddMenuItem(ids.list, L"Remove selected", 5, 0, main_.menuImages[3]);

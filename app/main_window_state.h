@@ -26,8 +26,11 @@ struct MainWindowControls {
   int jobName = 0;
   int exclude = 0;   // the job's exclusion patterns
   int schedule = 0;  // "Schedule..."
+  // What a run would do, and the job's versions and deletion guard.
+  int preview = 0, safetyNet = 0;
   // Items of the list's context menu.
   int menuOpenSource = 0, menuOpenDestination = 0, menuAdd = 0, menuEdit = 0, menuRemove = 0;
+  int menuPreview = 0;
 
   JobControls job() const { return JobControls{list, modes, options}; }
 };

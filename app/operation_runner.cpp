@@ -6,6 +6,7 @@
 
 #include "app/application.h"
 #include "app/completion_action.h"
+#include "app/deletion_question.h"
 #include "app/run_log.h"
 #include "app/run_report.h"
 #include "app/worker_wait.h"
@@ -24,6 +25,8 @@ constexpr wchar_t kEnumeratingStatus[] = L"Enumerating the items to copy, please
 constexpr wchar_t kCopyingBackStatus[] = L"Copying files from destination to source, ";
 constexpr wchar_t kCopyingStatus[] = L"Copying files from source to destination, ";
 constexpr wchar_t kSecondPassStatus[] = L"Synchronizing source and destination, ";
+constexpr wchar_t kCountingStatus[] = L"Counting what strict mode would delete, ";
+constexpr wchar_t kPruningStatus[] = L"Removing versions older than their days, ";
 
 constexpr int kSpinnerSize = 48;
 constexpr uint32_t kSpinnerColour = 0xFF000000;
@@ -72,10 +75,22 @@ void ShowPhase(void* context, PairPhase phase, BackupJob& job) {
     SetMarquee(progress, false);
     const bool restore = (job.flags & BackupMode::Restore) != 0;
     status.AssignConcat(restore ? kCopyingBackStatus : kCopyingStatus, row.pairText.CStr());
+  } else if (phase == kPhaseCountingDeletions) {
+    status.AssignConcat(kCountingStatus, row.pairText.CStr());
+  } else if (phase == kPhasePruningVersions) {
+    status.AssignConcat(kPruningStatus, row.pairText.CStr());
   } else {
     status.AssignConcat(kSecondPassStatus, row.pairText.CStr());
   }
   SetStatus(state, status.CStr());
+}
+
+// Only interactive runs ask; unattended ones leave the hook empty, and the
+// guard then stops the deletion pass.
+bool AskGuardInWindow(void* context, BackupJob& job) {
+  RowRun& row = *static_cast<RowRun*>(context);
+  PreviewPair pair{row.source.CStr(), row.destination.CStr()};
+  return AskDeletionGuard(row.state->app, job, pair);
 }
 
 void NotePass(void* context, PairPhase, const PassReport& report) {
@@ -134,6 +149,7 @@ void RunCheckedRows(RunnerState& state, RunRecord& run) {
   hooks.runWorker = RunWorkerInWindow;
   hooks.phaseChanged = ShowPhase;
   hooks.passEnded = NotePass;
+  if (state.app.runMode == kInteractive) hooks.confirmDeletions = AskGuardInWindow;
   hooks.context = &row;
   run.pairs.reserve(static_cast<size_t>(count > 0 ? count : 0));
   for (int i = 0; i < count && !run.cancelled; ++i) {
@@ -164,6 +180,9 @@ void RunCheckedRows(RunnerState& state, RunRecord& run) {
     total.FromInt(count);
     row.pairText.AssignConcat(L"folder pair ", number.CStr(), L" of ", total.CStr(), L"...");
     pair.outcome = RunPairPasses(job, row.source.CStr(), row.destination.CStr(), hooks);
+    pair.guard = job.guardCount;
+    pair.versions[0] = job.versionsTally[0];
+    pair.versions[1] = job.versionsTally[1];
     if (pair.outcome == kPairCancelled || state.quitSeen) {
       pair.outcome = kPairCancelled;
       run.cancelled = true;
@@ -185,10 +204,13 @@ RunResult RunBackup(Application& app, BackupJob& job) {
   run.jobFile = app.currentSettingsPath.CStr() ? app.currentSettingsPath.CStr() : L"";
   run.flags = job.flags;
   run.skipAttributes = job.skipAttributes;
+  run.versionDays = job.versionDays;
+  run.deletionGuard = job.deletionGuard;
   run.runMode = app.runMode;
   run.scheduled = app.scheduledRun;
   run.exclude = job.exclusions.Text();
   run.ignoredPatterns = job.exclusions.Malformed();
+  job.runStart = run.started;
   ResumeJob(job);
   if (!BuildProgressWindow(app, job, progress)) {
     if (app.runMode != kInteractive) app.exitCode = kExitCancelled;

@@ -35,6 +35,10 @@ std::wstring OptionsText(const RunRecord& run) {
   if (run.flags & BackupMode::UpdateMethod) add(L"update method");
   if (run.skipAttributes & SkipAttribute::SkipHidden) add(L"skip hidden files");
   if (run.skipAttributes & SkipAttribute::SkipSystem) add(L"skip system files");
+  if (run.versionDays)
+    add((L"keep replaced and deleted files for " + Number(run.versionDays) + L" days").c_str());
+  if (run.deletionGuard && (run.flags & BackupMode::Strict))
+    add((L"deletion guard at " + Number(run.deletionGuard) + L" %").c_str());
   return options.empty() ? L"none" : options;
 }
 
@@ -50,6 +54,10 @@ const wchar_t* RunModeText(uint8_t runMode, bool scheduled) {
 }
 
 std::wstring OutcomeText(const PairRecord& pair, bool restore) {
+  if (pair.outcome == kPairGuardStopped)
+    return L"not done: the deletion guard stopped the deletion pass, which would have deleted " +
+           Number(pair.guard.filesToDelete) + L" of " + Number(pair.guard.filesOnSide) +
+           L" files in " + pair.destination + L"; nothing was deleted";
   if (pair.unreadableRow) return L"skipped: the list did not give the row's folders";
   switch (pair.outcome) {
     case kPairFinished:
@@ -71,6 +79,8 @@ std::wstring OutcomeText(const PairRecord& pair, bool restore) {
     case kPairFolderVanished:
       return L"not done: a folder of the pair vanished during the first pass, so the second "
              L"pass did not run";
+    case kPairGuardStopped:
+      break;  // above, with the counts
   }
   return L"not done";
 }
@@ -81,6 +91,7 @@ std::wstring CountsText(const PassCounts& c) {
                       Number(c.skipped) + L", failed " + Number(c.failed) + L", bytes copied " +
                       Number(c.bytesCopied);
   if (c.leftovers) text += L", leftovers of an interrupted run cleared " + Number(c.leftovers);
+  if (c.versioned) text += L", moved to the versions folder " + Number(c.versioned);
   return text;
 }
 
@@ -91,6 +102,17 @@ std::wstring DirectionText(const PairRecord& pair, uint32_t flags) {
     return pair.destination + L" -> " + pair.source + L" (from the destination to the source)";
   if (flags & BackupMode::Sync) return pair.source + L" <-> " + pair.destination + L" (both ways)";
   return pair.source + L" -> " + pair.destination;
+}
+
+// "  Versions in X: 12 files, 3456 bytes in 2 runs; pruned 4 files, 100 bytes in 1 run"
+std::wstring VersionsText(const std::wstring& folder, const VersionsTally& t) {
+  auto runs = [](uint64_t n) { return Number(n) + (n == 1 ? L" run" : L" runs"); };
+  std::wstring text = L"  Versions in " + folder + L"\\" + kVersionsFolderName + L": " +
+                      Number(t.files) + L" files, " + Number(t.bytes) + L" bytes in " +
+                      runs(t.runFolders) + L"; pruned " + Number(t.prunedFiles) + L" files, " +
+                      Number(t.prunedBytes) + L" bytes in " + runs(t.prunedFolders);
+  if (t.failed) text += L"; " + runs(t.failed) + L" could not be pruned entirely";
+  return text + kNewLine;
 }
 
 std::wstring RunOutcomeText(const RunRecord& run) {
@@ -158,6 +180,11 @@ std::wstring FormatRunReport(const RunRecord& run) {
     text += L"  Outcome: " + OutcomeText(pair, restore) + kNewLine;
     if (pair.unreadableRow) continue;
     text += L"  Counts: " + CountsText(pair.counts) + kNewLine;
+    if (run.versionDays && pair.outcome != kPairCancelled) {
+      if (!restore) text += VersionsText(pair.destination, pair.versions[0]);
+      if (restore || (run.flags & BackupMode::Sync))
+        text += VersionsText(pair.source, pair.versions[1]);
+    }
     for (const FailedItem& item : pair.failures) {
       WideString why;
       DescribeFailure(item, why);

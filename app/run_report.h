@@ -11,6 +11,7 @@
 
 #include "engine/pair_passes.h"
 #include "engine/pass_report.h"
+#include "engine/versions.h"
 
 struct PairRecord {
   int row = 0;  // 0-based row of the pair list
@@ -21,6 +22,8 @@ struct PairRecord {
   bool unreadableRow = false;  // the list would not give the row's texts
   PassCounts counts;           // summed over the pair's passes
   std::vector<FailedItem> failures;
+  DeletionGuardCount guard;   // what the deletion guard counted, when it tripped
+  VersionsTally versions[2];  // [0] the destination's versions folder, [1] the source's
 };
 
 struct RunRecord {
@@ -29,6 +32,8 @@ struct RunRecord {
   std::wstring jobFile;
   uint32_t flags = 0;  // BackupMode bits as the run was started
   uint32_t skipAttributes = 0;
+  uint32_t versionDays = 0;    // 0: versions off
+  uint32_t deletionGuard = 0;  // percent; 0: off
   uint8_t runMode = 0;
   bool scheduled = false;  // started by the job's scheduled task
   // The job's exclusion patterns as given, and the elements of it that were

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/application.h"
+#include "app/preview_window.h"
 #include "jobfile/preferences.h"
 #include "ui/drawing.h"
 #include "ui/modal_scope.h"
@@ -11,7 +12,7 @@
 namespace {
 
 constexpr wchar_t kDialogClass[] = L"Harborline_MsgBox";
-constexpr int kDialogHeight = 250;
+constexpr int kDialogHeight = 290;
 constexpr wchar_t kWarningText[] =
     L"You are about to perform a backup in STRICT mode. In this mode, Harborline Backup will "
     L"ensure the backup folder has exactly the same files as the source.\r\n\r\nThis means it "
@@ -23,11 +24,20 @@ constexpr wchar_t kWarningText[] =
 
 enum class Answer { kYes, kNo, kLoopEnded };
 
+std::wstring DeletionCountText(const RunPreview& preview) {
+  const uint64_t files = preview.FilesDeleted();
+  return L"This run would delete " + GroupedNumber(files) + (files == 1 ? L" file" : L" files") +
+         L" in the destination folders. \"Preview\" lists every item it would copy or delete.";
+}
+
 }  // namespace
 
-bool ConfirmStrictBackup(Application& app) {
+bool ConfirmStrictBackup(Application& app, const std::vector<PreviewPair>& pairs,
+                         const BackupJob& options) {
   if (app.runMode != kInteractive) return true;
   if (IsStrictWarningSkipped(app.defaultSettingsPath.CStr())) return true;
+  RunPreview plan;
+  PlanRun(pairs, options, plan);
 
   UiWindow& main = app.mainWindow;
   UiWindow& events = *main.events;
@@ -41,12 +51,14 @@ bool ConfirmStrictBackup(Application& app) {
     NewControlSettings black(dialog);
     black.TextColour(RGB(0, 0, 0));
     dialog.AddStatic(kWarningText, 20, 20, 410, 180);
+    dialog.AddStatic(DeletionCountText(plan).c_str(), 20, 205, 410, 40);
   }
-  const int dontAsk = dialog.AddCheckBox(L"&Don't ask again", 120, 220, 100);
+  const int preview = dialog.AddButton(L"Pre&view...", 15, 255, 95, 26);
+  const int dontAsk = dialog.AddCheckBox(L"&Don't ask again", 120, 260, 100);
   // Its text is wider than the box it was given in bold Arial.
   dialog.WidenToText(dontAsk);
-  const int yes = dialog.AddButton(L"&Yes", 250, 215, 80, 26);
-  const int no = dialog.AddButton(L"&No", 350, 215, 80, 26);
+  const int yes = dialog.AddButton(L"&Yes", 250, 255, 80, 26);
+  const int no = dialog.AddButton(L"&No", 350, 255, 80, 26);
 
   dialog.Present(no);
 
@@ -79,6 +91,10 @@ bool ConfirmStrictBackup(Application& app) {
           answer = code == yes ? Answer::kYes : Answer::kNo;
           break;
         }
+      }
+      if (code == preview) {
+        ShowPreviewWindow(app, plan);
+        dialog.Present(no);
       }
     }
   }

@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "base/path.h"
+
 BackupJob::~BackupJob() { CloseJobFiles(*this); }
 
 bool EnsureTransferBuffer(BackupJob& job) {
@@ -60,4 +62,31 @@ bool IsExcludedItem(const BackupJob& job, const wchar_t* path, const wchar_t* na
   size_t length = wcslen(path);
   return job.exclusions.Excludes(path + (job.walkRootLength < length ? job.walkRootLength : length),
                                  name, folder);
+}
+
+void TellPlanned(BackupJob& job, PlannedAction action, const wchar_t* path, uint64_t bytes,
+                 bool folder) {
+  if (!job.itemPlanned) return;
+  PlannedItem item;
+  item.action = action;
+  item.path = wcsncmp(path, kLongPathPrefix, 4) == 0 ? path + 4 : path;
+  item.bytes = bytes;
+  item.folder = folder;
+  job.itemPlanned(job.planContext, item);
+}
+
+const wchar_t* PlannedActionText(PlannedAction action) {
+  switch (action) {
+    case PlannedAction::kCopy:
+      return L"copy";
+    case PlannedAction::kUpdate:
+      return L"update";
+    case PlannedAction::kDelete:
+      return L"delete";
+    case PlannedAction::kCopyBack:
+      return L"copy-back";
+    case PlannedAction::kVersion:
+      return L"version";
+  }
+  return L"";
 }

@@ -10,9 +10,12 @@
 #include "base/owner.h"
 #include "base/wide_string.h"
 #include "engine/exclusion_patterns.h"
+#include "engine/deletion_guard.h"
 #include "engine/file_object.h"
 #include "engine/handle_holder.h"
 #include "engine/pass_report.h"
+#include "engine/run_plan.h"
+#include "engine/versions.h"
 
 class CopyPool;
 
@@ -110,6 +113,33 @@ class BackupJob {
   // points come once per entry and per transfer chunk.
   HandleHolder resumeGate{CreateEventW(nullptr, TRUE, TRUE, nullptr)};
 
+  // The safety net. versionDays 0: replaced and deleted items are gone at
+  // once. deletionGuard: the percentage of the destination's files above
+  // which Strict's deletion pass asks first (0: never). previewOnly: the
+  // passes decide as in a run and tell each item through itemPlanned, but
+  // create, write, move and delete nothing.
+  uint32_t versionDays = 0;
+  uint32_t deletionGuard = 0;
+  bool previewOnly = false;
+  // Local time of the run's start, which names the run folders of the
+  // versions; set by the front end once per run (all pairs share it). Left
+  // zero, each pair takes the time it starts.
+  SYSTEMTIME runStart{};
+  // The versions of the side the current pass writes (set by RunPairPasses
+  // for each pass); null while versions are off.
+  VersionStore* versions = nullptr;
+  VersionStore sideVersions[2];  // [0] destination, [1] source
+  // Left by RunPairPasses for the front end: the guard's count of the
+  // pair's deletion pass, and what each side's versions folder holds after
+  // pruning ([0] destination, [1] source; zero for a side not written).
+  DeletionGuardCount guardCount;
+  VersionsTally versionsTally[2];
+  // Told on the worker thread for every item a pass copies, replaces,
+  // deletes or keeps as a version, as it happens (in a preview: as it
+  // would). May be null.
+  void (*itemPlanned)(void* context, const PlannedItem& item) = nullptr;
+  void* planContext = nullptr;
+
   // Called after every change of the progress counters, on the thread that
   // changed them: the walker's or, during a copy pass, one of its pool's
   // workers, so possibly on several threads at once. Lets a caller watch a
@@ -137,6 +167,9 @@ void ResumeJob(BackupJob& job);
 // True when the job's patterns exclude the item at path (below the root of
 // the walk under way) with that name.
 bool IsExcludedItem(const BackupJob& job, const wchar_t* path, const wchar_t* name, bool folder);
+// Tells itemPlanned (when set) of one item; path may carry "\\?\".
+void TellPlanned(BackupJob& job, PlannedAction action, const wchar_t* path, uint64_t bytes = 0,
+                 bool folder = false);
 
 // Allocates the transfer buffer if it is still missing; false when memory is short.
 bool EnsureTransferBuffer(BackupJob& job);

@@ -12,6 +12,7 @@
 #include "engine/item_queries.h"
 #include "engine/reparse_point.h"
 #include "engine/scratch_names.h"
+#include "engine/versions.h"
 
 namespace {
 
@@ -76,13 +77,19 @@ bool UpToDate(const BackupJob& job, const WIN32_FIND_DATAW& walked, const OtherI
 
 // The other side's folder of this level, created when missing; it gets the
 // walked folder's attributes but keeps its own times.
-bool PrepareOtherFolder(const wchar_t* from, const wchar_t* to, PassReport& report, bool& created) {
+// A preview creates nothing and goes on as if it had.
+bool PrepareOtherFolder(const wchar_t* from, const wchar_t* to, PassReport& report, bool& created,
+                        bool preview) {
   created = false;
   DWORD existing = GetFileAttributesW(to);
   if (existing != INVALID_FILE_ATTRIBUTES) {
     if (existing & FILE_ATTRIBUTE_DIRECTORY) return true;
     RecordRefusal(report, to, Refusal::kFileInTheWay);
     return false;
+  }
+  if (preview) {
+    created = true;
+    return true;
   }
   if (!CreateDirectoryW(to, nullptr)) {
     RecordFailure(report, to, FailureStep::kWrite, GetLastError());
@@ -112,20 +119,40 @@ class CaseTwins {
   std::unordered_set<std::wstring> seen_;
 };
 
+PlannedAction CopyAction(const BackupJob& job, bool replacing) {
+  if (job.secondPass) return PlannedAction::kCopyBack;  // only Sync's copy back copies then
+  return replacing ? PlannedAction::kUpdate : PlannedAction::kCopy;
+}
+
 // Recreates a link as a link; a name that exists on the other side is never
 // replaced by one.
-void CopyLink(PassReport& report, const wchar_t* fromItem, const wchar_t* toItem,
+void CopyLink(BackupJob& job, const wchar_t* fromItem, const wchar_t* toItem,
               const OtherItem& other) {
   if (other.exists) {
-    ++report.counts.upToDate;
+    ++job.report.counts.upToDate;
     return;
   }
   LinkFailure failure;
-  if (CopyReparsePoint(fromItem, toItem, &failure))
-    ++report.counts.copied;
-  else
+  if (CopyReparsePoint(fromItem, toItem, &failure)) {
+    ++job.report.counts.copied;
+    TellPlanned(job, CopyAction(job, false), toItem, 0);
+  } else {
     // Named by the link that was to be copied: it is what the user can look at.
-    RecordFailure(report, fromItem, failure.step, failure.error, failure.reason);
+    RecordFailure(job.report, fromItem, failure.step, failure.error, failure.reason);
+  }
+}
+
+// The preview's copy: told and counted as the run would, nothing written.
+void PlanCopy(BackupJob& job, const wchar_t* toItem, uint64_t bytes, bool replacing) {
+  if (replacing && job.versions) {
+    ++job.report.counts.versioned;
+    TellPlanned(job, PlannedAction::kVersion, toItem);
+  }
+  TellPlanned(job, CopyAction(job, replacing), toItem, bytes);
+  ++job.report.counts.copied;
+  job.report.counts.bytesCopied += bytes;
+  job.bytesDone += bytes;
+  UpdateProgress(job);
 }
 
 enum class FileEnd {
@@ -147,7 +174,8 @@ bool WritesLiveSide(const BackupJob& job) {
 // folder, so no item can be in the way; asking would cost a search of the
 // whole folder per file where names are matched without case (under Wine).
 bool NeedsCopy(BackupJob& job, const wchar_t* fromItem, const wchar_t* toItem,
-               const WIN32_FIND_DATAW& entry, bool otherFolderNew, bool& moveAsideFirst) {
+               const WIN32_FIND_DATAW& entry, bool otherFolderNew, bool& moveAsideFirst,
+               bool& replacing) {
   const bool updateTest = (job.flags & (BackupMode::UpdateMethod | BackupMode::Sync)) != 0;
   const bool liveSide = WritesLiveSide(job);
   OtherItem other = otherFolderNew ? OtherItem() : LookAtOtherItem(toItem);
@@ -164,19 +192,29 @@ bool NeedsCopy(BackupJob& job, const wchar_t* fromItem, const wchar_t* toItem,
     UpdateProgress(job);
     return false;
   }
+  if (job.previewOnly) {
+    if (EntryIsLink(entry) && other.exists)
+      ++job.report.counts.upToDate;  // a link never replaces what is there
+    else
+      PlanCopy(job, toItem, EntryIsLink(entry) ? 0 : EntrySize(entry), other.exists);
+    return false;
+  }
   if (EntryIsLink(entry)) {
-    CopyLink(job.report, fromItem, toItem, other);
+    CopyLink(job, fromItem, toItem, other);
     return false;
   }
   moveAsideFirst = other.exists && (other.folder || other.link);
+  replacing = other.exists;
   return true;
 }
 
 // The copy of one file, on the walker's thread or on a worker of the pool.
 FileEnd CopyOneFile(BackupJob& job, TransferSlot& slot, const wchar_t* from, const wchar_t* to,
                     const wchar_t* fromItem, const wchar_t* toItem, const WIN32_FIND_DATAW& entry,
-                    bool moveAsideFirst) {
+                    bool moveAsideFirst, bool replacing) {
   TransferOutcome outcome = TransferFile(job, slot, fromItem, to, toItem, entry, moveAsideFirst);
+  if (outcome == kTransferCopied)
+    TellPlanned(job, CopyAction(job, replacing), toItem, EntrySize(entry));
   // A removed medium ends the level.
   if ((outcome == kTransferFailed || outcome == kTransferCancelled) &&
       (!PathIsFolder(to) || !PathIsFolder(from)))
@@ -194,7 +232,8 @@ void RecordFolderGone(PassReport& report, const wchar_t* from, const wchar_t* to
 void CopyPooledFile(BackupJob& job, TransferSlot& slot, PooledFile& file) {
   FolderInFlight& folder = *file.folder;
   if (CopyOneFile(job, slot, folder.from.CStr(), folder.to.CStr(), file.fromItem.CStr(),
-                  file.toItem.CStr(), file.entry, file.moveAsideFirst) == FileEnd::kFolderGone &&
+                  file.toItem.CStr(), file.entry, file.moveAsideFirst,
+                  file.replacing) == FileEnd::kFolderGone &&
       !folder.stopped.exchange(true))
     RecordFolderGone(slot.report, folder.from.CStr(), folder.to.CStr());
 }
@@ -202,10 +241,10 @@ void CopyPooledFile(BackupJob& job, TransferSlot& slot, PooledFile& file) {
 bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
   PassReport& report = job.report;
   bool created = false;
-  if (!PrepareOtherFolder(from, to, report, created)) return false;
+  if (!PrepareOtherFolder(from, to, report, created, job.previewOnly)) return false;
   // What an interrupted run left in the side written; the side walked
   // (which an interrupted Restore or Sync wrote) shows its own in the listing.
-  if (!created) ClearLeftovers(to, report);
+  if (!created && !job.previewOnly) ClearLeftovers(to, report);
   // Only where nothing but this pass writes: in a live folder the user may
   // have put something of that name there meanwhile.
   const bool otherFolderNew = created && !WritesLiveSide(job);
@@ -240,6 +279,7 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
       break;
     }
     const wchar_t* name = find.Name();
+    if (IsRootVersionsEntry(from, name, job.fromRoot.CStr())) continue;
     JoinPath(fromItem, from, name);
     JoinPath(toItem, to, name);
     if (fromItem.ok && IsExcludedItem(job, fromItem.CStr(), name, find.IsFolder())) {
@@ -288,7 +328,9 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
       continue;
     }
     bool moveAsideFirst = false;
-    if (!NeedsCopy(job, fromItem.CStr(), toItem.CStr(), find.entry, otherFolderNew, moveAsideFirst))
+    bool replacing = false;
+    if (!NeedsCopy(job, fromItem.CStr(), toItem.CStr(), find.entry, otherFolderNew, moveAsideFirst,
+                   replacing))
       continue;
     // A file of one chunk goes to the pool; a larger one stays here and is
     // copied chunk by chunk.
@@ -304,12 +346,13 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
       file.toItem = std::move(toItem);
       file.entry = find.entry;
       file.moveAsideFirst = moveAsideFirst;
+      file.replacing = replacing;
       job.pool->Submit(std::move(file));
       continue;
     }
     TransferSlot own = JobSlot(job);
     if (CopyOneFile(job, own, from, to, fromItem.CStr(), toItem.CStr(), find.entry,
-                    moveAsideFirst) == FileEnd::kFolderGone) {
+                    moveAsideFirst, replacing) == FileEnd::kFolderGone) {
       RecordFolderGone(report, from, to);
       result = false;
       break;
@@ -319,7 +362,7 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
     RecordFailure(report, from, FailureStep::kListFolder, find.lastError);
     result = false;
   }
-  if (walkedLeftovers) ClearLeftovers(from, report);
+  if (walkedLeftovers && !job.previewOnly) ClearLeftovers(from, report);
   return result;
 }
 
@@ -345,7 +388,11 @@ DWORD WINAPI CopyThread(void* argument) {
   if (deletionPass) return WalkTree(from.CStr(), to.CStr(), job) ? 1 : 0;
   // Every file handed out is done before the pass ends: the deletion pass
   // and the report come only after the last copy.
-  CopyPool pool(job, FilesInFlight(job), CopyPooledFile);
+  // Versions and the item hook (a preview, or a run that lists what it does)
+  // keep the walker's thread and the walk's order: their moves and lines
+  // are told one at a time.
+  const bool oneAtATime = job.versions || job.previewOnly || job.itemPlanned;
+  CopyPool pool(job, oneAtATime ? 1 : FilesInFlight(job), CopyPooledFile);
   job.pool = pool.Active() ? &pool : nullptr;
   bool walked = WalkTree(from.CStr(), to.CStr(), job);
   job.pool = nullptr;

@@ -63,6 +63,7 @@ struct PooledFile {
   WideString toItem;
   WIN32_FIND_DATAW entry = {};
   bool moveAsideFirst = false;  // a folder or link bears the name (TransferFile)
+  bool replacing = false;       // an item of that name is there (what the copy is told as)
   // Its place in the walk: the walker's own failures before it, then the
   // order of handing out.
   uint64_t failuresBefore = 0;

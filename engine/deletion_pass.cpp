@@ -6,6 +6,7 @@
 #include "engine/find_handle.h"
 #include "engine/force_delete.h"
 #include "engine/item_queries.h"
+#include "engine/versions.h"
 
 namespace {
 
@@ -56,6 +57,21 @@ QuickDeletion DeleteFileInPlace(const wchar_t* item, FolderFinalPath& folder) {
   return QuickDeletion::kDeleted;
 }
 
+// With versions on, an item the source lacks is moved into the versions
+// folder instead (a rename, which reaches no link's target); a folder comes
+// after its contents and goes once they have. A preview only tells it.
+bool RemoveKeepingVersion(BackupJob& job, const FindHandle& find, const wchar_t* item) {
+  if (!job.previewOnly && !job.versions->Keep(item, job.report)) return false;
+  bool folder = find.IsPlainFolder();
+  ++job.report.counts.deleted;
+  TellPlanned(job, PlannedAction::kDelete, item, 0, folder);
+  if (job.versions) {
+    ++job.report.counts.versioned;
+    TellPlanned(job, PlannedAction::kVersion, item, 0, folder);
+  }
+  return true;
+}
+
 // Deletes one item the source lacks, never through a link and never an item
 // that resolves elsewhere. True when it is gone.
 bool DeleteItem(BackupJob& job, const FindHandle& find, const wchar_t* item,
@@ -68,6 +84,7 @@ bool DeleteItem(BackupJob& job, const FindHandle& find, const wchar_t* item,
     RecordRefusal(report, item, Refusal::kResolvesElsewhere);
     return false;
   }
+  if (job.previewOnly || job.versions) return RemoveKeepingVersion(job, find, item);
   QuickDeletion quick = (find.IsLink() || find.IsFolder()) ? QuickDeletion::kNotDone
                                                            : DeleteFileInPlace(item, folder);
   if (find.IsLink()) {
@@ -84,9 +101,10 @@ bool DeleteItem(BackupJob& job, const FindHandle& find, const wchar_t* item,
     gone = ForceDelete(item, DeleteOption::DeleteRepairAccess | DeleteOption::DeleteOnlyInPlace |
                                  DeleteOption::DeleteNoShellNotice) != DeleteResult::Failed;
   }
-  if (gone)
+  if (gone) {
     ++report.counts.deleted;
-  else
+    TellPlanned(job, PlannedAction::kDelete, item, 0, find.IsPlainFolder());
+  } else
     RecordFailure(report, item, FailureStep::kDelete, GetLastError());
   return gone;
 }
@@ -124,6 +142,7 @@ bool PruneLevel(const Level& level, BackupJob& job, bool& kept) {
   do {
     if (StopRequested(job)) break;
     const wchar_t* name = find.Name();
+    if (IsRootVersionsEntry(level.from, name, job.fromRoot.CStr())) continue;
     JoinPath(fromItem, level.from, name);
     JoinPath(toItem, level.to, name);
     // Protected: what the job leaves out of the backup is not the backup's
@@ -186,7 +205,7 @@ bool PruneLevel(const Level& level, BackupJob& job, bool& kept) {
     result = false;
   }
   // One notice for the folder rather than one per deleted item.
-  if (deletedHere) NotifyFolderChanged(level.from);
+  if (deletedHere && !job.previewOnly) NotifyFolderChanged(level.from);
   return result;
 }
 

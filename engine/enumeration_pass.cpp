@@ -5,6 +5,7 @@
 #include "base/path.h"
 #include "engine/file_size.h"
 #include "engine/find_handle.h"
+#include "engine/versions.h"
 
 DWORD WINAPI EnumerationThread(void* argument) {
   if (!argument) return 0;
@@ -26,6 +27,7 @@ bool CountLevel(const wchar_t* folder, BackupJob& job) {
   if (!pattern.ok || !FirstEntry(find, pattern.CStr())) return true;
   WideString child;
   do {
+    if (IsRootVersionsEntry(folder, find.Name(), job.fromRoot.CStr())) continue;
     if (!job.exclusions.Empty()) {
       JoinPath(child, folder, find.Name());
       if (child.ok && IsExcludedItem(job, child.CStr(), find.Name(), find.IsFolder())) continue;

@@ -7,6 +7,7 @@
 #include "engine/force_delete.h"
 #include "engine/item_queries.h"
 #include "engine/scratch_names.h"
+#include "engine/versions.h"
 
 namespace {
 
@@ -133,15 +134,44 @@ void DropOldItem(TransferSlot& slot, const wchar_t* toFolder, const wchar_t* asi
   if (!removed) RecordFailure(slot.report, aside, FailureStep::kDelete, GetLastError());
 }
 
+// With versions on, the old item (a file, a folder, a link as the link) is
+// first moved into the versions folder; if it cannot be, the new copy is
+// dropped and the old item stays as it was.
+bool ReplaceKeepingVersion(BackupJob& job, TransferSlot& slot, const wchar_t* scratch,
+                           const wchar_t* toItem) {
+  bool kept = false;
+  if (GetFileAttributesW(toItem) != INVALID_FILE_ATTRIBUTES) {
+    if (!job.versions->Keep(toItem, slot.report)) return false;
+    kept = true;
+  }
+  if (MoveFileExW(scratch, toItem, kReplaceFlags)) {
+    if (kept) {
+      ++slot.report.counts.versioned;
+      TellPlanned(job, PlannedAction::kVersion, toItem);
+    }
+    return true;
+  }
+  DWORD error = GetLastError();
+  // The old item gets its name back; should that fail, it is safe in the
+  // versions folder, and the next run copies the item again.
+  if (kept && !job.versions->PutBack(toItem)) {
+    ++slot.report.counts.versioned;
+    TellPlanned(job, PlannedAction::kVersion, toItem);
+  }
+  RecordFailure(slot.report, toItem, FailureStep::kReplace, error);
+  return false;
+}
+
 // Gives the complete new copy the item's name. A refused replacement (a
 // read-only or protected file, a folder of that name, a file open elsewhere)
 // moves the old item aside and deletes it only once the new file bears the
 // name. False, with the reason recorded, when the new copy could not take
 // the name; keepScratch then says that the new copy must stay, because it is
 // the only complete version left on this side.
-bool ReplaceWithScratch(TransferSlot& slot, const wchar_t* scratch, const wchar_t* toFolder,
+bool ReplaceWithScratch(BackupJob& job, TransferSlot& slot, const wchar_t* scratch, const wchar_t* toFolder,
                         const wchar_t* toItem, bool moveAsideFirst, bool& keepScratch) {
   keepScratch = false;
+  if (job.versions) return ReplaceKeepingVersion(job, slot, scratch, toItem);
   if (!moveAsideFirst && MoveFileExW(scratch, toItem, kReplaceFlags)) return true;
   DWORD error = moveAsideFirst ? ERROR_ACCESS_DENIED : GetLastError();
   // Moving or deleting an item that resolves elsewhere can move or delete
@@ -240,7 +270,7 @@ TransferOutcome TransferFile(BackupJob& job, TransferSlot& slot, const wchar_t* 
                   error.code);
   bool keepScratch = false;
   if (outcome == kTransferCopied &&
-      !ReplaceWithScratch(slot, scratch.CStr(), toFolder, toItem, moveAsideFirst, keepScratch))
+      !ReplaceWithScratch(job, slot, scratch.CStr(), toFolder, toItem, moveAsideFirst, keepScratch))
     outcome = kTransferFailed;
   if (outcome != kTransferCopied) {
     CloseFile(slot.destination);

@@ -2,6 +2,7 @@
 
 #include "base/path.h"
 #include "engine/copy_pass.h"
+#include "engine/deletion_guard.h"
 #include "engine/directory_creation.h"
 #include "engine/enumeration_pass.h"
 #include "engine/handle_holder.h"
@@ -25,6 +26,44 @@ class StrictBitGuard {
   BackupJob& job_;
   bool strictRun_;
 };
+
+// Points the job at the versions of the side each pass writes, and leaves
+// it without any however the pair ends.
+class VersionsScope {
+ public:
+  VersionsScope(BackupJob& job, const wchar_t* source, const wchar_t* destination) : job_(job) {
+    job.versions = nullptr;
+    if (job.versionDays == 0) return;
+    SYSTEMTIME start = job.runStart;
+    if (start.wYear == 0) GetLocalTime(&start);
+    job.sideVersions[0].Begin(destination, start);
+    job.sideVersions[1].Begin(source, start);
+  }
+  ~VersionsScope() {
+    job_.versions = nullptr;
+    job_.sideVersions[0].End();
+    job_.sideVersions[1].End();
+  }
+  void Writing(bool sourceSide) {
+    job_.versions = job_.versionDays ? &job_.sideVersions[sourceSide ? 1 : 0] : nullptr;
+  }
+
+ private:
+  BackupJob& job_;
+};
+
+// Thread entry: prunes the versions of the sides this mode writes, with
+// fromRoot the source and toRoot the destination.
+DWORD WINAPI PruneVersionsThread(void* argument) {
+  BackupJob& job = *static_cast<BackupJob*>(argument);
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  const bool restore = (job.flags & BackupMode::Restore) != 0;
+  if (!restore) PruneVersions(job.toRoot.CStr(), job.versionDays, now, job.versionsTally[0]);
+  if (restore || (job.flags & BackupMode::Sync))
+    PruneVersions(job.fromRoot.CStr(), job.versionDays, now, job.versionsTally[1]);
+  return 1;
+}
 
 // The absolute text of a folder: no "\\?\", no "." or "..", no trailing
 // separator. Empty when the path is unusable.
@@ -96,6 +135,37 @@ bool Stopped(WorkerOutcome outcome, const BackupJob& job) {
   return outcome == kWorkerCancelled || job.cancelRequested.load(std::memory_order_relaxed) != 0;
 }
 
+// The end of a pair that ran: old run folders of the versions go. A preview
+// removes nothing.
+PairOutcome EndPair(BackupJob& job, const PassHooks& hooks, WideString& source,
+                    WideString& destination, PairOutcome outcome) {
+  if (job.versionDays == 0 || job.previewOnly) return outcome;
+  job.fromRoot.Assign(source.CStr());
+  job.toRoot.Assign(destination.CStr());
+  AnnouncePhase(hooks, kPhasePruningVersions, job);
+  WorkerOutcome pruned = RunPass(hooks, PruneVersionsThread, job);
+  return Stopped(pruned, job) ? kPairCancelled : outcome;
+}
+
+// Counts what the deletion pass would delete, with the job set for it.
+// kPairFinished lets it run.
+PairOutcome ConsultGuard(BackupJob& job, const PassHooks& hooks) {
+  if (job.deletionGuard == 0) return kPairFinished;
+  AnnouncePhase(hooks, kPhaseCountingDeletions, job);
+  WorkerOutcome outcome = RunPass(hooks, DeletionCountThread, job);
+  if (outcome == kWorkerNotStarted) return kPairPassNotStarted;
+  if (Stopped(outcome, job)) return kPairCancelled;
+  DeletionGuardCount& count = job.guardCount;
+  // A count that could not finish stops the pass as well: nothing says the
+  // deletions are few.
+  if (count.counted && !GuardTrips(job.deletionGuard, count.filesToDelete, count.filesOnSide))
+    return kPairFinished;
+  count.tripped = true;
+  if (hooks.confirmDeletions && hooks.confirmDeletions(hooks.context, job)) return kPairFinished;
+  count.stopped = true;
+  return kPairGuardStopped;
+}
+
 }  // namespace
 
 HANDLE StartWorker(WorkerRoutine routine, BackupJob& job) {
@@ -134,9 +204,16 @@ PairOutcome RunPairPasses(BackupJob& job, const wchar_t* source, const wchar_t* 
   WideString& writeRoot = restore ? sourceRoot : destinationRoot;
   if (!FolderThere(readRoot.CStr())) return kPairReadSideMissing;
   if (FoldersOverlap(sourceRoot.CStr(), destinationRoot.CStr())) return kPairFoldersOverlap;
-  if (!CreateDirectoryTree(writeRoot.CStr())) return kPairWriteSideUnavailable;
+  // A preview creates nothing; a side that is not there yet is as empty.
+  const bool writeRootPlanned = job.previewOnly && !FolderThere(writeRoot.CStr());
+  if (writeRootPlanned ? PathExists(writeRoot.CStr()) : !CreateDirectoryTree(writeRoot.CStr()))
+    return kPairWriteSideUnavailable;
 
   StrictBitGuard strict(job);
+  job.guardCount = DeletionGuardCount();
+  job.versionsTally[0] = VersionsTally();
+  job.versionsTally[1] = VersionsTally();
+  VersionsScope versions(job, sourceRoot.CStr(), destinationRoot.CStr());
   job.secondPass = false;
   job.bytesDone = 0;
   job.itemsDone = 0;
@@ -159,18 +236,27 @@ PairOutcome RunPairPasses(BackupJob& job, const wchar_t* source, const wchar_t* 
     job.flags |= BackupMode::UpdateMethod;
   job.progress = 0;
   ClearReport(job.report);
+  versions.Writing(restore);
   AnnouncePhase(hooks, kPhaseCopying, job);
   WorkerOutcome outcome = RunPass(hooks, CopyThread, job);
   if (outcome == kWorkerNotStarted) return kPairPassNotStarted;
   AnnounceReport(hooks, kPhaseCopying, job);
   if (Stopped(outcome, job)) return kPairCancelled;
-  if (!strict.StrictRun() && !(job.flags & BackupMode::Sync)) return kPairFinished;
+  if (!strict.StrictRun() && !(job.flags & BackupMode::Sync))
+    return EndPair(job, hooks, sourceRoot, destinationRoot, kPairFinished);
 
   job.bytesDone = 0;
   job.itemsDone = 0;
   job.progress = 0;
   job.secondPass = true;
   ClearReport(job.report);
+  if (writeRootPlanned) {
+    // The second pass would walk a destination holding only what the
+    // first pass put there: nothing to delete, nothing to copy back.
+    AnnounceReport(hooks, kPhaseSecondPass, job);
+    job.secondPass = false;
+    return kPairFinished;
+  }
   // Strict would mirror a source that is no longer there, Sync would create
   // it anew and fill it from the backup: a vanished folder ends the pair.
   for (WideString* root : {&sourceRoot, &destinationRoot}) {
@@ -185,11 +271,24 @@ PairOutcome RunPairPasses(BackupJob& job, const wchar_t* source, const wchar_t* 
   if (strict.StrictRun()) job.flags |= BackupMode::Strict;
   job.fromRoot.Assign(destinationRoot.CStr());
   job.toRoot.Assign(sourceRoot.CStr());
+  if (strict.StrictRun()) {
+    PairOutcome guard = ConsultGuard(job, hooks);
+    if (guard != kPairFinished) {
+      job.secondPass = false;
+      if (guard != kPairGuardStopped) return guard;
+      return EndPair(job, hooks, sourceRoot, destinationRoot, guard);
+    }
+    job.fromRoot.Assign(destinationRoot.CStr());
+    job.toRoot.Assign(sourceRoot.CStr());
+    job.itemsDone = 0;
+    job.progress = 0;
+  }
+  versions.Writing(!strict.StrictRun());
   AnnouncePhase(hooks, kPhaseSecondPass, job);
   outcome = RunPass(hooks, CopyThread, job);
   job.secondPass = false;
   if (outcome == kWorkerNotStarted) return kPairPassNotStarted;
   AnnounceReport(hooks, kPhaseSecondPass, job);
   if (Stopped(outcome, job)) return kPairCancelled;
-  return kPairFinished;
+  return EndPair(job, hooks, sourceRoot, destinationRoot, kPairFinished);
 }

@@ -19,9 +19,11 @@ enum WorkerOutcome {
 };
 
 enum PairPhase {
-  kPhaseEnumerating,  // counting the source
-  kPhaseCopying,      // the copy pass (from destination to source in Restore)
-  kPhaseSecondPass,   // Strict's deletion pass or Sync's copy back
+  kPhaseEnumerating,        // counting the source
+  kPhaseCopying,            // the copy pass (from destination to source in Restore)
+  kPhaseSecondPass,         // Strict's deletion pass or Sync's copy back
+  kPhaseCountingDeletions,  // the deletion guard counting what Strict would delete
+  kPhasePruningVersions,    // removing run folders of the versions past their days
 };
 
 // How a pair ended. Only kPairFinished means that every pass ran to its
@@ -46,6 +48,10 @@ enum PairOutcome {
   // absent source, Sync would recreate it. The second pass's report holds
   // the missing folder as a failure (kListFolder, kReadSideMissing).
   kPairFolderVanished,
+  // The copy pass ran to its end, but the deletion guard stopped Strict's
+  // deletion pass before it deleted anything (job.guardCount says how much
+  // it would have deleted). Not done: the destination holds extra items.
+  kPairGuardStopped,
 };
 
 struct PassHooks {
@@ -61,6 +67,10 @@ struct PassHooks {
   // and failed items; the report stays valid until the next pass begins (it
   // is the job's). Never told for the enumeration. May be null.
   void (*passEnded)(void* context, PairPhase phase, const PassReport& report) = nullptr;
+  // Asked when the deletion guard trips (job.guardCount holds the counts):
+  // true lets the deletion pass run. Null, as in every unattended run,
+  // answers no.
+  bool (*confirmDeletions)(void* context, BackupJob& job) = nullptr;
   void* context = nullptr;
 };
 
@@ -86,5 +96,13 @@ bool FoldersOverlap(const wchar_t* a, const wchar_t* b);
 // out); Sync sets UpdateMethod. Counters and the report are reset as each
 // pass begins; the totals are those of the source plus 1. Before the second
 // pass both folders are checked again.
+//
+// With job.versionDays set, what a pass replaces or deletes is moved into
+// the versions folder of the side it writes, and at the end of the pair the
+// run folders older than that many days are pruned on each side written
+// (job.versionsTally). With job.deletionGuard set, Strict's deletion pass is
+// counted first and may be stopped (kPairGuardStopped). With
+// job.previewOnly set, nothing is created, written, moved or deleted: the
+// passes tell through job.itemPlanned what they would do, and count it.
 PairOutcome RunPairPasses(BackupJob& job, const wchar_t* source, const wchar_t* destination,
                           const PassHooks& hooks);

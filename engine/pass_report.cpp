@@ -46,6 +46,7 @@ void AddCounts(PassCounts& sum, const PassCounts& part) {
   sum.failed += part.failed;
   sum.bytesCopied += part.bytesCopied;
   sum.leftovers += part.leftovers;
+  sum.versioned += part.versioned;
 }
 
 const wchar_t* FailureStepText(FailureStep step) {
@@ -66,6 +67,8 @@ const wchar_t* FailureStepText(FailureStep step) {
       return L"set times";
     case FailureStep::kDelete:
       return L"delete";
+    case FailureStep::kKeepVersion:
+      return L"keep version";
     case FailureStep::kCreateLink:
       return L"create link";
     case FailureStep::kRefuse:
@@ -100,6 +103,9 @@ const wchar_t* RefusalText(Refusal reason) {
       return L"the folder to read is missing";
     case Refusal::kPathTooLong:
       return L"the path is too long";
+    case Refusal::kVersionsFolderUnusable:
+      return L"the versions folder is a link or a file; nothing is replaced or deleted without "
+             L"a version";
     case Refusal::kLinkNotMade:
       return L"the system answered that the link was made, but there is none";
   }

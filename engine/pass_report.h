@@ -25,6 +25,7 @@ enum class FailureStep : uint8_t {
   kReplace,        // giving the new copy the item's name
   kSetTimes,       // giving the copy its times and attributes (the data is complete)
   kDelete,         // deleting an item the other side lacks
+  kKeepVersion,    // moving the old item into the versions folder (it stays in place)
   kCreateLink,     // recreating a link on the other side
   kRefuse,         // nothing failed: the engine chose not to touch the item (see Refusal)
 };
@@ -59,6 +60,9 @@ enum class Refusal : uint8_t {
   kReadSideMissing,
   // The path grew beyond what a text can hold.
   kPathTooLong,
+  // The versions folder at the root is a link or a file: no version is
+  // written through or into it, so nothing is replaced or deleted.
+  kVersionsFolderUnusable,
   // Not a refusal but what the system did not say: it answered that a link
   // was made and none is there (Wine's CreateSymbolicLinkW does so).
   kLinkNotMade,
@@ -82,6 +86,8 @@ struct PassCounts {
   // could prove were its own, removed, and items moved aside, given their
   // names back. Those it could not clear are failures (kLeftoverKept).
   uint64_t leftovers = 0;
+  // Items moved into the versions folder before being replaced or deleted.
+  uint64_t versioned = 0;
 };
 
 // Enough for a person to read through and to see a pattern in; a broken disk

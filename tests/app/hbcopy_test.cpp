@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 #include <utility>
@@ -319,4 +320,97 @@ TEST(Hbcopy, ExcludeSwitchLeavesItemsOutEvenWhenItsQuoteFollowsABackslash) {
   run = RunHbcopyProgram(L"common " + Quoted(tree.Path(L"src")) + L" " +
                          Quoted(tree.Path(L"dst3")) + L" /excludes");
   EXPECT_EQ(run.exitCode, 2u);
+}
+
+TEST(HbcopyArguments, VersionsGuardAndPreviewSwitches) {
+  struct Row {
+    std::vector<const wchar_t*> switches;
+    bool valid;
+    uint32_t versionDays;
+    uint32_t guard;
+    bool preview;
+  };
+  const Row rows[] = {
+      {{}, true, 0, 50, false},
+      {{L"/versions"}, true, 30, 50, false},
+      {{L"/VERSIONS:7", L"-guard:0", L"/Preview"}, true, 7, 0, true},
+      {{L"/guard:100"}, true, 0, 100, false},
+      {{L"/versions:0"}, false, 0, 0, false},
+      {{L"/versions:"}, false, 0, 0, false},
+      {{L"/versions:3x"}, false, 0, 0, false},
+      {{L"/guard"}, false, 0, 0, false},
+      {{L"/guard:101"}, false, 0, 0, false},
+      {{L"/guard:-1"}, false, 0, 0, false},
+      {{L"/versionsX"}, false, 0, 0, false},
+  };
+  for (const Row& row : rows) {
+    std::vector<const wchar_t*> argv = {L"hbcopy", L"strict", L"C:\\a", L"C:\\b"};
+    argv.insert(argv.end(), row.switches.begin(), row.switches.end());
+    HbcopyArguments arguments;
+    const bool parsed = ParseHbcopyArguments(static_cast<int>(argv.size()), argv.data(), arguments);
+    ASSERT_EQ(parsed, row.valid) << Utf8(row.switches.empty() ? L"" : row.switches[0]);
+    if (!parsed) continue;
+    EXPECT_EQ(arguments.settings.versionDays, row.versionDays);
+    EXPECT_EQ(arguments.settings.deletionGuard, row.guard);
+    EXPECT_EQ(arguments.preview, row.preview);
+  }
+}
+
+TEST(Hbcopy, TheGuardStopsAMassDeletionWithExitCodeFive) {
+  TempTree tree;
+  MappedDrive drive(tree.Root());
+  if (!drive.Ready()) GTEST_SKIP() << drive.WhyNot();
+  tree.WriteFile(L"src\\kept.txt", "k");
+  for (int i = 0; i < 12; ++i) tree.WriteFile(L"dst\\f" + std::to_wstring(i) + L".txt", "x");
+  const std::wstring pair = drive.Root() + L"src " + drive.Root() + L"dst";
+  ChildResult run = RunHbcopyProgram(L"strict " + pair);
+  EXPECT_EQ(run.exitCode, 5u) << run.errors;
+  EXPECT_NE(run.output.find("guard: would delete 12 of 13 files"), std::string::npos) << run.output;
+  EXPECT_NE(run.errors.find("the deletion guard stopped the deletion pass; nothing was deleted"),
+            std::string::npos);
+  EXPECT_EQ(NamesIn(tree.Path(L"dst")).size(), 13u);
+
+  run = RunHbcopyProgram(L"strict " + pair + L" /guard:0 /versions");
+  EXPECT_EQ(run.exitCode, 0u) << run.errors;
+  EXPECT_EQ(NamesIn(tree.Path(L"dst")),
+            (std::vector<std::wstring>{L"Harborline Versions", L"kept.txt"}));
+  EXPECT_NE(run.output.find("deleted=12 skipped=0 failed=0 bytes=0 leftovers=0 versioned=12"),
+            std::string::npos)
+      << run.output;
+  // Without /update the copy pass replaced kept.txt as well: its old copy is kept too.
+  EXPECT_NE(run.output.find("versions side=destination runs=1 files=13 bytes=13"),
+            std::string::npos)
+      << run.output;
+}
+
+TEST(Hbcopy, APreviewPrintsEachItemAndChangesNothing) {
+  TempTree tree;
+  MappedDrive drive(tree.Root());
+  if (!drive.Ready()) GTEST_SKIP() << drive.WhyNot();
+  tree.WriteFile(L"src\\new.txt", "new");
+  tree.WriteFile(L"src\\changed.txt", "changed");
+  tree.WriteFile(L"dst\\changed.txt", "old");
+  tree.WriteFile(L"dst\\extra.txt", "extra");
+  const std::wstring before = DescribeTree(tree.Root());
+  const std::wstring d = drive.Root();
+  ChildResult run = RunHbcopyProgram(L"strict " + d + L"src " + d + L"dst /versions /preview");
+  EXPECT_EQ(run.exitCode, 0u) << run.errors;
+  EXPECT_EQ(DescribeTree(tree.Root()), before);
+  const std::string root = Utf8(d);
+  // The walk's order is the file system's; each item once.
+  std::vector<std::string> lines;
+  const std::string items = run.output.substr(0, run.output.find("bytesTotal="));
+  for (size_t at = 0, end; (end = items.find("\r\n", at)) != std::string::npos; at = end + 2)
+    lines.push_back(items.substr(at, end - at));
+  std::sort(lines.begin(), lines.end());
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{
+                "copy " + root + "dst\\new.txt 3", "delete " + root + "dst\\extra.txt",
+                "update " + root + "dst\\changed.txt 7", "version " + root + "dst\\changed.txt",
+                "version " + root + "dst\\extra.txt"}));
+  EXPECT_NE(run.output.find("pass=copy copied=2 uptodate=0 deleted=0 skipped=0 failed=0 bytes=10 "
+                            "leftovers=0 versioned=1\r\n"
+                            "pass=delete copied=0 uptodate=0 deleted=1"),
+            std::string::npos)
+      << run.output;
 }

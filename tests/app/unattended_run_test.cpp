@@ -22,10 +22,12 @@ struct JobPair {
 };
 
 // A job file as the program writes it: UTF-16LE with its mark.
+// extraSettings: more "Key=value\r\n" lines of [Settings].
 void WriteJobFile(const std::wstring& path, unsigned flag, unsigned skip,
-                  const std::vector<JobPair>& pairs) {
+                  const std::vector<JobPair>& pairs, const std::wstring& extraSettings = L"") {
   std::wstring text = L"\xFEFF[Settings]\r\nversion=1\r\nFlag=" + std::to_wstring(flag) +
-                      L"\r\nSkipAttributes=" + std::to_wstring(skip) + L"\r\n[Folders]\r\n";
+                      L"\r\nSkipAttributes=" + std::to_wstring(skip) + L"\r\n" + extraSettings +
+                      L"[Folders]\r\n";
   for (size_t i = 0; i < pairs.size(); ++i)
     text += std::to_wstring(i) + L"=" + pairs[i].source + L"<|>" + (pairs[i].checked ? L"" : L"0") +
             pairs[i].destination + L"\r\n";
@@ -261,4 +263,37 @@ TEST_F(UnattendedRun, ScheduledRunLeavesOutTheJobsPatternsAndSaysSoInTheReport) 
             std::string::npos)
       << log;
   EXPECT_NE(log.find("Outcome: finished\r\n"), std::string::npos) << log;
+}
+
+TEST_F(UnattendedRun, TheDeletionGuardStopsAnUnattendedStrictRunAndTheLogSaysWhy) {
+  MappedDrive drive(tree.Root());
+  if (!drive.Ready()) GTEST_SKIP() << drive.WhyNot();
+  tree.WriteFile(L"src\\kept.txt", "k");
+  for (int i = 0; i < 12; ++i) tree.WriteFile(L"dst\\old" + std::to_wstring(i) + L".txt", "o");
+  const std::vector<JobPair> pairs = {{drive.Root() + L"src", drive.Root() + L"dst"}};
+  // A job file without the newer keys: the guard is on at 50 %.
+  WriteJobFile(job, 1, 0, pairs);
+  ChildResult run = Start(L"/Quiet");
+  ASSERT_TRUE(run.started);
+  EXPECT_EQ(run.exitCode, 2u) << run.errors;
+  EXPECT_EQ(NamesIn(tree.Path(L"dst")).size(), 13u) << "nothing deleted";
+  std::string log = RunLog();
+  EXPECT_NE(log.find("the deletion guard stopped the deletion pass, which would have deleted 12 "
+                     "of 13 files in " +
+                     Utf8(drive.Root()) + "dst; nothing was deleted"),
+            std::string::npos)
+      << log;
+
+  // Versions on, the guard off: the deletions go into the versions, and the
+  // log says what they hold.
+  WriteJobFile(job, 1, 0, pairs, L"VersionDays=30\r\nDeletionGuard=0\r\n");
+  run = Start(L"/Quiet");
+  EXPECT_EQ(run.exitCode, 0u) << run.errors;
+  EXPECT_EQ(NamesIn(tree.Path(L"dst")),
+            (std::vector<std::wstring>{L"Harborline Versions", L"kept.txt"}));
+  log = RunLog();
+  EXPECT_NE(log.find("keep replaced and deleted files for 30 days"), std::string::npos) << log;
+  EXPECT_NE(log.find("Versions in " + Utf8(drive.Root()) + "dst\\Harborline Versions: 13 files"),
+            std::string::npos)
+      << log;
 }
