@@ -897,8 +897,8 @@ TEST_F(MainWindowTest, EveryLabelledButtonHasItsOwnMnemonicAndRoomForItsText) {
   auto check = [&](HWND window) { problems.push_back(LabelProblems(window)); };
   Run(L"",
       {Do([&] { check(Main()); }), ClickMain(L"   Add folder pair"),
-       InPairDialog([&](HWND d) { check(d), ClickChild(d, L"Cancel"); }), ClickMain(kStrictMode),
-       ClickMain(L" Start backup"),
+       InPairDialog([&](HWND d) { check(d), ClickChild(d, L"Cancel"); }), AddCheckedRow(),
+       ClickMain(kStrictMode), ClickMain(L" Start backup"),
        InStrictWarning([&](HWND d) { check(d), ClickChild(d, L"No"); }), ClickMain(L"  Settings"),
        [&] {
          HWND d = FindShownWindow(kDialogClass, L"Associate the application with .hbak files");
