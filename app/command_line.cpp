@@ -6,8 +6,8 @@
 #include <cwchar>
 #include <utility>
 
-#include "app/console_output.h"
-#include "app/schedule_command.h"
+#include "app/console/console_output.h"
+#include "app/install/schedule_command.h"
 #include "base/path.h"
 #include "jobfile/profile_file.h"
 #include "system/task_schedule.h"

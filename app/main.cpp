@@ -3,9 +3,9 @@
 #include <windows.h>
 
 #include "app/application.h"
-#include "app/completion_action.h"
-#include "app/operation_runner.h"
 #include "app/program.h"
+#include "app/runner/completion_action.h"
+#include "app/runner/operation_runner.h"
 #include "ui/gdiplus_api.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int showCommand) {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 
-#include "app/folder_pair_dialog.h"
-#include "app/shell_links.h"
+#include "app/install/shell_links.h"
+#include "app/window/folder_pair_dialog.h"
 #include "base/path.h"
 #include "engine/backup_job.h"
 #include "engine/pair_passes.h"

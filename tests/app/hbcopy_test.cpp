@@ -1,4 +1,4 @@
-#include "app/hbcopy_command.h"
+#include "app/console/hbcopy_command.h"
 
 #include <gtest/gtest.h>
 

@@ -14,9 +14,9 @@
 #include <string>
 
 #include "app/application.h"
-#include "app/backup_runner.h"
-#include "app/main_window.h"
-#include "app/shell_links.h"
+#include "app/install/shell_links.h"
+#include "app/runner/backup_runner.h"
+#include "app/window/main_window.h"
 #include "tests/support/ui_script.h"
 #include "ui/gdiplus_api.h"
 

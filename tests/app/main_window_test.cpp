@@ -2,7 +2,7 @@
 // script that waits for each window and then posts clicks, texts and drops
 // to it. A recording runner is plugged into the Start seam and a recorder
 // into the shell opener, so nothing is copied and nothing is launched.
-#include "app/main_window.h"
+#include "app/window/main_window.h"
 
 #include <gtest/gtest.h>
 
@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/backup_runner.h"
-#include "app/completion_action.h"
-#include "app/operation_runner.h"
-#include "app/shell_links.h"
+#include "app/install/shell_links.h"
+#include "app/runner/backup_runner.h"
+#include "app/runner/completion_action.h"
+#include "app/runner/operation_runner.h"
 #include "jobfile/job_settings.h"
 #include "system/task_schedule.h"
 #include "tests/support/run_driver.h"
@@ -43,7 +43,7 @@ struct RunSeen {
   bool listSortable = true;
   bool listMatches = false;
   std::vector<Row> rows;
-  std::wstring exclude;  // the job's patterns as the runner got them
+  std::wstring exclude;             // the job's patterns as the runner got them
   std::wstring enabledJobControls;  // those the user could still change during the run
 };
 

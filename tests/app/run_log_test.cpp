@@ -1,11 +1,11 @@
 // The run log's file: where it lives, its encoding, and how it stays small.
-#include "app/run_log.h"
+#include "app/runner/run_log.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
-#include "app/run_report.h"
+#include "app/runner/run_report.h"
 #include "engine/backup_job.h"
 #include "tests/support/temp_tree.h"
 

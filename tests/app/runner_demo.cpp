@@ -12,7 +12,7 @@
 #include <string>
 
 #include "app/application.h"
-#include "app/operation_runner.h"
+#include "app/runner/operation_runner.h"
 #include "engine/backup_job.h"
 #include "ui/gdiplus_api.h"
 #include "ui/ui_window.h"

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/completion_action.h"
-#include "app/operation_runner.h"
-#include "app/shell_links.h"
+#include "app/install/shell_links.h"
+#include "app/runner/completion_action.h"
+#include "app/runner/operation_runner.h"
 #include "engine/backup_job.h"
 #include "tests/support/run_driver.h"
 #include "tests/support/temp_tree.h"

@@ -1,9 +1,9 @@
-#include "app/deletion_question.h"
+#include "app/runner/deletion_question.h"
 
 #include <windows.h>
 
 #include "app/application.h"
-#include "app/preview_window.h"
+#include "app/window/preview_window.h"
 #include "ui/drawing.h"
 #include "ui/ui_window.h"
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/main_window.h"
-#include "app/main_window_state.h"
-#include "app/schedule_command.h"
+#include "app/install/schedule_command.h"
+#include "app/window/main_window.h"
+#include "app/window/main_window_state.h"
 #include "base/path.h"
 #include "jobfile/job_settings.h"
 #include "jobfile/preferences.h"

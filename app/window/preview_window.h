@@ -2,7 +2,7 @@
 // bytes, then every item in a list that sorts by any column.
 #pragma once
 
-#include "app/run_preview.h"
+#include "app/window/run_preview.h"
 
 class Application;
 

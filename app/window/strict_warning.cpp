@@ -1,9 +1,9 @@
-#include "app/strict_warning.h"
+#include "app/window/strict_warning.h"
 
 #include <windows.h>
 
 #include "app/application.h"
-#include "app/preview_window.h"
+#include "app/window/preview_window.h"
 #include "jobfile/preferences.h"
 #include "ui/drawing.h"
 #include "ui/modal_scope.h"

@@ -2,7 +2,7 @@
 // pass would delete more of the destination than the job allows.
 #pragma once
 
-#include "app/run_preview.h"
+#include "app/window/run_preview.h"
 
 class Application;
 

@@ -1,4 +1,4 @@
-#include "app/shell_links.h"
+#include "app/install/shell_links.h"
 
 #include <windows.h>
 

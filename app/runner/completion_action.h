@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "app/backup_runner.h"
+#include "app/runner/backup_runner.h"
 
 // The action list's entries, by index.
 enum class CompletionAction : int {

@@ -1,9 +1,9 @@
-#include "app/run_report.h"
+#include "app/runner/run_report.h"
 
 #include <cwchar>
 
 #include "app/application.h"
-#include "app/run_log.h"
+#include "app/runner/run_log.h"
 #include "engine/backup_job.h"
 
 namespace {

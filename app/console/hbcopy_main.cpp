@@ -1,4 +1,4 @@
 // Process entry of the console front end.
-#include "app/hbcopy_command.h"
+#include "app/console/hbcopy_command.h"
 
 int wmain(int argc, wchar_t** argv) { return RunHbcopy(argc, argv); }

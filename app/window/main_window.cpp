@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "app/window/main_window.h"
 
 #include <windows.h>
 
@@ -10,20 +10,20 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/backup_runner.h"
 #include "app/command_line.h"
-#include "app/console_output.h"
-#include "app/folder_pair_dialog.h"
+#include "app/console/console_output.h"
+#include "app/install/schedule_command.h"
+#include "app/install/shell_links.h"
 #include "app/job_options.h"
-#include "app/main_window_state.h"
-#include "app/preview_window.h"
-#include "app/run_log.h"
-#include "app/run_report.h"
-#include "app/safety_net_dialog.h"
-#include "app/schedule_command.h"
-#include "app/schedule_dialog.h"
-#include "app/shell_links.h"
-#include "app/strict_warning.h"
+#include "app/runner/backup_runner.h"
+#include "app/runner/run_log.h"
+#include "app/runner/run_report.h"
+#include "app/window/folder_pair_dialog.h"
+#include "app/window/main_window_state.h"
+#include "app/window/preview_window.h"
+#include "app/window/safety_net_dialog.h"
+#include "app/window/schedule_dialog.h"
+#include "app/window/strict_warning.h"
 #include "base/path.h"
 #include "engine/item_queries.h"
 #include "jobfile/settings_file.h"

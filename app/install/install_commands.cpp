@@ -1,7 +1,7 @@
 // The installer and the uninstaller, called with what they need to know of
 // the running program.
 #include "app/application.h"
-#include "app/shell_links.h"
+#include "app/install/shell_links.h"
 #include "system/install_dialog.h"
 #include "system/uninstaller.h"
 

@@ -1,4 +1,4 @@
-#include "app/console_output.h"
+#include "app/console/console_output.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "app/hbcopy_command.h"
+#include "app/console/hbcopy_command.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 #include <cwchar>
 #include <vector>
 
-#include "app/console_output.h"
+#include "app/console/console_output.h"
 #include "app/job_options.h"
 #include "app/privileges.h"
 #include "base/path.h"

@@ -5,9 +5,9 @@
 #include <commctrl.h>
 
 #include "app/application.h"
-#include "app/main_window.h"
-#include "app/main_window_state.h"
-#include "app/shell_links.h"
+#include "app/install/shell_links.h"
+#include "app/window/main_window.h"
+#include "app/window/main_window_state.h"
 #include "ui/drawing.h"
 #include "ui/graphics_holders.h"
 #include "ui/ui_window.h"

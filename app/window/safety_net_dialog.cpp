@@ -1,4 +1,4 @@
-#include "app/safety_net_dialog.h"
+#include "app/window/safety_net_dialog.h"
 
 #include <windows.h>
 

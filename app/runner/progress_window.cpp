@@ -1,9 +1,9 @@
-#include "app/progress_window.h"
+#include "app/runner/progress_window.h"
 
 #include <commctrl.h>
 
 #include "app/application.h"
-#include "app/completion_action.h"
+#include "app/runner/completion_action.h"
 #include "engine/backup_job.h"
 #include "ui/drawing.h"
 

@@ -1,11 +1,11 @@
-#include "app/schedule_dialog.h"
+#include "app/window/schedule_dialog.h"
 
 #include <windows.h>
 
 #include <cwchar>
 
 #include "app/application.h"
-#include "app/schedule_command.h"
+#include "app/install/schedule_command.h"
 #include "base/path.h"
 #include "ui/drawing.h"
 #include "ui/ui_window.h"

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/run_preview.h"
+#include "app/window/run_preview.h"
 
 class Application;
 

@@ -1,8 +1,8 @@
-#include "app/schedule_command.h"
+#include "app/install/schedule_command.h"
 
 #include <shlwapi.h>
 
-#include "app/console_output.h"
+#include "app/console/console_output.h"
 #include "jobfile/job_settings.h"
 #include "system/install_layout.h"
 

@@ -1,4 +1,4 @@
-#include "app/folder_pair_dialog.h"
+#include "app/window/folder_pair_dialog.h"
 
 #include <windows.h>
 
@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/main_window.h"
-#include "app/run_report.h"
+#include "app/runner/run_report.h"
+#include "app/window/main_window.h"
 #include "base/path.h"
 #include "engine/item_queries.h"
 #include "engine/pair_passes.h"

@@ -1,4 +1,4 @@
-#include "app/completion_action.h"
+#include "app/runner/completion_action.h"
 
 #include <powrprof.h>
 

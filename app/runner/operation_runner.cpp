@@ -1,15 +1,15 @@
-#include "app/operation_runner.h"
+#include "app/runner/operation_runner.h"
 
 #include <commctrl.h>
 
 #include <optional>
 
 #include "app/application.h"
-#include "app/completion_action.h"
-#include "app/deletion_question.h"
-#include "app/run_log.h"
-#include "app/run_report.h"
-#include "app/worker_wait.h"
+#include "app/runner/completion_action.h"
+#include "app/runner/deletion_question.h"
+#include "app/runner/run_log.h"
+#include "app/runner/run_report.h"
+#include "app/runner/worker_wait.h"
 #include "base/path.h"
 #include "engine/handle_holder.h"
 #include "engine/pair_passes.h"

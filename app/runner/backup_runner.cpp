@@ -1,4 +1,4 @@
-#include "app/backup_runner.h"
+#include "app/runner/backup_runner.h"
 
 namespace {
 BackupRunner g_runner = nullptr;

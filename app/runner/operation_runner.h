@@ -4,7 +4,7 @@
 // SetBackupRunner at program start.
 #pragma once
 
-#include "app/backup_runner.h"
+#include "app/runner/backup_runner.h"
 
 // Exit codes of unattended runs (Application::exitCode).
 enum RunExitCode : int {

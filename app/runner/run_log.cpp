@@ -1,4 +1,4 @@
-#include "app/run_log.h"
+#include "app/runner/run_log.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "app/run_preview.h"
+#include "app/window/run_preview.h"
 
 namespace {
 

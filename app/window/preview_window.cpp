@@ -1,4 +1,4 @@
-#include "app/preview_window.h"
+#include "app/window/preview_window.h"
 
 #include <windows.h>
 

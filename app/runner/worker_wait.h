@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "app/progress_window.h"
+#include "app/runner/progress_window.h"
 #include "base/wide_string.h"
 
 class Application;

@@ -1,8 +1,8 @@
-#include "app/worker_wait.h"
+#include "app/runner/worker_wait.h"
 
 #include "app/application.h"
-#include "app/completion_action.h"
-#include "app/shell_links.h"
+#include "app/install/shell_links.h"
+#include "app/runner/completion_action.h"
 #include "engine/backup_job.h"
 #include "ui/message_box.h"
 
