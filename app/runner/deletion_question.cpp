@@ -5,6 +5,7 @@
 #include "app/application.h"
 #include "app/window/preview_window.h"
 #include "ui/drawing.h"
+#include "ui/modal_scope.h"
 #include "ui/ui_window.h"
 
 namespace {
@@ -37,12 +38,13 @@ bool AskDeletionGuard(Application& app, const BackupJob& job, const PreviewPair&
     black.TextColour(RGB(0, 0, 0));
     dialog.AddStatic(QuestionText(job, pair).c_str(), 20, 20, 410, 100);
   }
-  const int preview = dialog.AddButton(L"Preview...", 20, kDialogHeight - 35, 100, 26);
-  const int yes = dialog.AddButton(L"Yes", 250, kDialogHeight - 35, 80, 26);
-  const int no = dialog.AddButton(L"No", 350, kDialogHeight - 35, 80, 26);
+  const int preview = dialog.AddButton(L"Pre&view...", 20, kDialogHeight - 35, 100, 26);
+  const int yes = dialog.AddButton(L"&Yes", 250, kDialogHeight - 35, 80, 26);
+  const int no = dialog.AddButton(L"&No", 350, kDialogHeight - 35, 80, 26);
   dialog.Present(no);
 
   bool answer = false;
+  ModalScope modal(dialog);
   HeldCloses heldCloses(events);
   UiEvent event;
   while (NextEvent(events, event)) {

@@ -6,6 +6,7 @@
 
 #include "app/application.h"
 #include "ui/drawing.h"
+#include "ui/modal_scope.h"
 #include "ui/ui_window.h"
 
 namespace {
@@ -89,9 +90,10 @@ void ShowPreviewWindow(Application& app, const RunPreview& preview) {
   window.SetListSortable(list, true);
   FillList(window, list, preview);
   window.SetFontForNewControls(9, 800, kFontPlain);
-  const int close = window.AddButton(L"Close", kWidth - 110, kHeight - 33, 90, 26);
+  const int close = window.AddButton(L"C&lose", kWidth - 110, kHeight - 33, 90, 26);
   window.Present(close);
 
+  ModalScope modal(window);
   HeldCloses heldCloses(events);
   UiEvent event;
   while (NextEvent(events, event)) {

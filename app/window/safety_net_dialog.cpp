@@ -9,6 +9,7 @@
 #include "engine/versions.h"
 #include "ui/drawing.h"
 #include "ui/message_box.h"
+#include "ui/modal_scope.h"
 #include "ui/ui_window.h"
 
 namespace {
@@ -97,14 +98,14 @@ bool EditSafetyNet(Application& app, JobSettings& settings) {
   {
     NewControlSettings black(dialog);
     black.TextColour(RGB(0, 0, 0));
-    c.keepVersions = dialog.AddCheckBox(L"Keep replaced and deleted files for", 20, 46, 235);
+    c.keepVersions = dialog.AddCheckBox(L"&Keep replaced and deleted files for", 20, 46, 235);
     c.days = NumberEdit(dialog, 258, 43, 56, settings.versionDays, kNewJobVersionDays);
     dialog.AddStatic(L"days", 320, 46, 60, 18);
     Explain(dialog,
             L"Moved into a hidden \"Harborline Versions\" folder at the top of the folder "
             L"written, one folder per run; older runs are removed.",
             68);
-    c.guard = dialog.AddCheckBox(L"Deletion guard: ask before strict mode deletes more than", 20,
+    c.guard = dialog.AddCheckBox(L"&Deletion guard: ask before strict mode deletes more than", 20,
                                  110, 335);
     c.percent = NumberEdit(dialog, 358, 107, 44, settings.deletionGuard, kDefaultDeletionGuard);
     dialog.AddStatic(L"%", 408, 110, 20, 18);
@@ -117,12 +118,13 @@ bool EditSafetyNet(Application& app, JobSettings& settings) {
   dialog.SetControlState(c.guard, settings.deletionGuard ? kStateCheck : kStateUncheck);
   ShowEnabled(dialog, c);
   dialog.SetFontForNewControls(9, 800, kFontPlain);
-  c.ok = dialog.AddButton(L"OK", 250, kDialogHeight - 33, 80, 26);
-  c.cancel = dialog.AddButton(L"Cancel", 350, kDialogHeight - 33, 80, 26);
+  c.ok = dialog.AddButton(L"&OK", 250, kDialogHeight - 33, 80, 26);
+  c.cancel = dialog.AddButton(L"&Cancel", 350, kDialogHeight - 33, 80, 26);
   dialog.SetDefaultButton(c.ok);
   dialog.Present(c.keepVersions);
 
   bool changed = false;
+  ModalScope modal(dialog);
   HeldCloses heldCloses(events);
   UiEvent event;
   while (NextEvent(events, event)) {

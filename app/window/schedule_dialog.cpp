@@ -8,6 +8,7 @@
 #include "app/install/schedule_command.h"
 #include "base/path.h"
 #include "ui/drawing.h"
+#include "ui/modal_scope.h"
 #include "ui/ui_window.h"
 
 namespace {
@@ -25,6 +26,9 @@ constexpr wchar_t kTaskPresent[] =
     L"Its task is in the Task Scheduler (folder \"Harborline Backup\").";
 constexpr wchar_t kTaskMissing[] = L"The Task Scheduler holds no task for this job.";
 constexpr const wchar_t* kDayNames[] = {L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat", L"Sun"};
+// The same days with letters for the keyboard, unique in the dialog.
+constexpr const wchar_t* kDayLabels[] = {L"&Mon", L"T&ue", L"&Wed", L"T&hu",
+                                         L"&Fri", L"S&at", L"&Sun"};
 
 class Dialog {
  public:
@@ -51,12 +55,12 @@ class Dialog {
     line.AssignConcat(L"Job file: ", name.CStr());
     dialog_.AddStatic(line.CStr(), 10, 36, 430, 18);
 
-    never_ = dialog_.AddRadioButton(L"Not scheduled", 62, 200);
-    daily_ = dialog_.AddRadioButton(L"Every day", 86, 200);
-    weekly_ = dialog_.AddRadioButton(L"On these days:", 110, 200);
-    logon_ = dialog_.AddRadioButton(L"When I log on", 160, 200);
+    never_ = dialog_.AddRadioButton(L"&Not scheduled", 62, 200);
+    daily_ = dialog_.AddRadioButton(L"Every &day", 86, 200);
+    weekly_ = dialog_.AddRadioButton(L"On &these days:", 110, 200);
+    logon_ = dialog_.AddRadioButton(L"When I &log on", 160, 200);
     for (int day = 0; day < 7; ++day)
-      days_[day] = dialog_.AddCheckBox(kDayNames[day], 48 + day * 56, 134, 50);
+      days_[day] = dialog_.AddCheckBox(kDayLabels[day], 48 + day * 56, 134, 50);
     dialog_.AddStatic(L"at", 250, 90, 20, 18);
     time_ = dialog_.AddEdit(86);
     dialog_.SetControlBounds(time_, 275, 86, 60, 21);
@@ -65,8 +69,8 @@ class Dialog {
     dialog_.SetFontForNewControls(9, 800, 1);
     status_ = dialog_.AddStatic(L"", 10, 190, 430, 18, WS_VISIBLE | SS_CENTER);
     dialog_.SetFontForNewControls(9, 400, 1);
-    ok_ = dialog_.AddButton(L"OK", 230, 235, 80, 26, WS_VISIBLE | BS_DEFPUSHBUTTON);
-    cancel_ = dialog_.AddButton(L"Cancel", 340, 235, 80, 26);
+    ok_ = dialog_.AddButton(L"&OK", 230, 235, 80, 26, WS_VISIBLE | BS_DEFPUSHBUTTON);
+    cancel_ = dialog_.AddButton(L"&Cancel", 340, 235, 80, 26);
 
     int chosen = never_;
     if (schedule_.kind == ScheduleKind::kDaily) chosen = daily_;
@@ -91,6 +95,7 @@ class Dialog {
   bool Run() {
     UiWindow& events = *main_.events;
     // A Close of the main window ends the dialog and is then the main loop's.
+    ModalScope modal(dialog_);
     HeldCloses heldCloses(events);
     UiEvent event;
     while (NextEvent(events, event)) {
