@@ -182,6 +182,8 @@ bool FolderFinalPath::Ask() {
   return known_;
 }
 
+constexpr int kInPlaceAttempts = 2;
+
 bool HandleResolvesInPlace(HANDLE handle, const wchar_t* item, FolderFinalPath& folder) {
   WideString itemFinal;
   // Without either answer there is nothing to compare; the link test of the
@@ -192,9 +194,16 @@ bool HandleResolvesInPlace(HANDLE handle, const wchar_t* item, FolderFinalPath& 
   FileNamePart(name);
   WideString walkedFolder(item);
   ParentFolder(walkedFolder, false);
-  return NamesItemInFolder(itemFinal.CStr(), folder.Path(), walkedFolder.CStr(), name.CStr()) ||
-         (folder.AskAgain() &&
-          NamesItemInFolder(itemFinal.CStr(), folder.Path(), walkedFolder.CStr(), name.CStr()));
+  // Wine re-reads its drive letters at most once a second: a drive mapped
+  // between two answers can name the folder and the item by different
+  // letters. Both are asked again before the item is called elsewhere; two
+  // re-reads within the few calls of one check do not happen.
+  for (int attempt = 0; attempt < kInPlaceAttempts; ++attempt) {
+    if (NamesItemInFolder(itemFinal.CStr(), folder.Path(), walkedFolder.CStr(), name.CStr()))
+      return true;
+    if (!folder.AskAgain() || !FinalPathOf(handle, itemFinal)) return false;
+  }
+  return NamesItemInFolder(itemFinal.CStr(), folder.Path(), walkedFolder.CStr(), name.CStr());
 }
 
 bool ResolvesInPlace(const wchar_t* item, FolderFinalPath& folder) {
