@@ -42,10 +42,25 @@ bool AnswerGuard(void* context, BackupJob&) {
   return answer.yes;
 }
 
+// What the passes of the last run said, for a failed expectation to show.
+std::wstring passesSaid;
+
+void KeepWhatThePassSaid(void*, PairPhase phase, const PassReport& report) {
+  passesSaid += L"pass " + std::to_wstring(static_cast<int>(phase)) + L": deleted " +
+                std::to_wstring(report.counts.deleted) + L", failed " +
+                std::to_wstring(report.counts.failed) + L"\n";
+  for (const FailedItem& item : report.failures) {
+    WideString text;
+    DescribeFailure(item, text);
+    passesSaid += L"  " + item.path + L": " + text.CStr() + L"\n";
+  }
+}
+
 class SafetyNet : public ::testing::Test {
  protected:
   SafetyNet() : drive(tree.Root()) {
     hooks.runWorker = RunWorkerAndWait;
+    hooks.passEnded = KeepWhatThePassSaid;
     EnsureTransferBuffer(job);
     SYSTEMTIME start{};
     start.wYear = 2031;
@@ -63,6 +78,7 @@ class SafetyNet : public ::testing::Test {
   PairOutcome Run(uint32_t flags, const std::wstring& source = L"src",
                   const std::wstring& destination = L"dst") {
     job.flags = flags;
+    passesSaid.clear();
     return RunPairPasses(job, On(source).c_str(), On(destination).c_str(), hooks);
   }
   // Where a run of kStamp keeps the old item of side\relative.
@@ -283,7 +299,7 @@ TEST_F(SafetyNet, TheGuardStopsAnUnattendedDeletionAndAsksAnInteractiveOne) {
   WriteFiles(tree, L"dst\\few", 10);
   ASSERT_EQ(Run(BackupMode::Strict), kPairFinished);
   EXPECT_EQ(answer.asked, 2);
-  EXPECT_FALSE(Exists(tree.Path(L"dst\\few")));
+  EXPECT_FALSE(Exists(tree.Path(L"dst\\few"))) << passesSaid;
 
   // Off, it never counts.
   WriteFiles(tree, L"dst\\old", 20);

@@ -412,6 +412,9 @@ bool RemoveHostLink(const std::wstring& linkPath) {
       .empty();
 }
 
+// How long a Wine process may answer from its table of drive roots.
+constexpr DWORD kDriveTableLifeMs = 1200;
+
 MappedDrive::MappedDrive(const std::wstring& folder, const std::wstring& currentFolder) {
   wchar_t prefix[1024];
   DWORD length = GetEnvironmentVariableW(L"WINEPREFIX", prefix, 1024);
@@ -461,4 +464,11 @@ MappedDrive::~MappedDrive() {
   std::wstring root = Root();
   RunHostProgram("/bin/rm", L"-f " + Quoted(linkName_),
                  [&] { return GetFileAttributesW(root.c_str()) == INVALID_FILE_ATTRIBUTES; });
+  // Every Wine process keeps its own table of the drive roots' file ids for
+  // up to a second. Deleted now, the folder's id goes to the next folder
+  // made on this disk, perhaps by a test running beside this one, whose
+  // final paths would then come back on this letter, stale in its table: its
+  // engine then calls its items links and keeps them. Deleted only once every
+  // table has been read again, the id names nothing any table holds.
+  Sleep(kDriveTableLifeMs);
 }
