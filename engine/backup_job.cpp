@@ -66,6 +66,8 @@ bool IsExcludedItem(const BackupJob& job, const wchar_t* path, const wchar_t* na
 
 void TellPlanned(BackupJob& job, PlannedAction action, const wchar_t* path, uint64_t bytes,
                  bool folder) {
+  if (job.previewOnly && action == PlannedAction::kCopy && !folder && !job.secondPass)
+    ++job.plannedNewFiles;
   if (!job.itemPlanned) return;
   PlannedItem item;
   item.action = action;

@@ -9,8 +9,8 @@
 
 #include "base/owner.h"
 #include "base/wide_string.h"
-#include "engine/exclusion_patterns.h"
 #include "engine/deletion_guard.h"
+#include "engine/exclusion_patterns.h"
 #include "engine/file_object.h"
 #include "engine/handle_holder.h"
 #include "engine/pass_report.h"
@@ -134,6 +134,9 @@ class BackupJob {
   // pruning ([0] destination, [1] source; zero for a side not written).
   DeletionGuardCount guardCount;
   VersionsTally versionsTally[2];
+  // Files a preview's copy pass would add to the side it writes: the guard's
+  // count of that side is taken from a side that does not hold them yet.
+  uint64_t plannedNewFiles = 0;
   // Told on the worker thread for every item a pass copies, replaces,
   // deletes or keeps as a version, as it happens (in a preview: as it
   // would). May be null.

@@ -65,6 +65,8 @@ DWORD WINAPI DeletionCountThread(void* argument) {
     WideString root(job.fromRoot.CStr());
     AddLongPathPrefix(root);
     if (!root.ok || !CountFiles(root.CStr(), root.CStr(), job, count.filesOnSide)) return 0;
+    // A run counts after its copy pass has added them.
+    if (preview) count.filesOnSide += job.plannedNewFiles;
   }
   count.counted = true;
   return 1;

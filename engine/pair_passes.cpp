@@ -211,6 +211,7 @@ PairOutcome RunPairPasses(BackupJob& job, const wchar_t* source, const wchar_t* 
 
   StrictBitGuard strict(job);
   job.guardCount = DeletionGuardCount();
+  job.plannedNewFiles = 0;
   job.versionsTally[0] = VersionsTally();
   job.versionsTally[1] = VersionsTally();
   VersionsScope versions(job, sourceRoot.CStr(), destinationRoot.CStr());

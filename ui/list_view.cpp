@@ -73,22 +73,69 @@ double SizeFactor(const wchar_t* text) {
 
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
+// The texts of the sorted column, read before the sort: while the list
+// sorts, the positions its callback names move under it (Wine hands out
+// positions of an array it is rearranging), so the callback compares rows by
+// a number of our own kept in each row's item data.
 struct SortContext {
-  HWND list;
-  int column;
-  int direction;  // +1 ascending, -1 descending
+  std::vector<std::vector<wchar_t>> texts;  // by row number before the sort
+  int direction;                            // +1 ascending, -1 descending
   std::vector<wchar_t> first;
   std::vector<wchar_t> second;
 };
 
 int CALLBACK CompareRows(LPARAM firstRow, LPARAM secondRow, LPARAM context) {
   auto& sort = *reinterpret_cast<SortContext*>(context);
-  int result = 0;
-  if (ReadCell(sort.list, static_cast<int>(firstRow), sort.column, sort.first) &&
-      ReadCell(sort.list, static_cast<int>(secondRow), sort.column, sort.second))
-    result = CompareCellTexts(sort.first.data(), sort.second.data());
+  // Compared on copies: the comparison rewrites decimal commas in place.
+  sort.first = sort.texts[static_cast<size_t>(firstRow)];
+  sort.second = sort.texts[static_cast<size_t>(secondRow)];
+  int result = CompareCellTexts(sort.first.data(), sort.second.data());
   if (sort.direction < 0) result = result < 1 ? 1 : -1;
   return result;
+}
+
+bool ItemData(HWND list, int row, LPARAM& data) {
+  LVITEMW item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  if (!SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return false;
+  data = item.lParam;
+  return true;
+}
+
+bool SetItemData(HWND list, int row, LPARAM data) {
+  LVITEMW item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  item.lParam = data;
+  return SendMessageW(list, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != FALSE;
+}
+
+// Sorts by the column's texts; every row keeps its own item data.
+bool SortRows(HWND list, int column, int direction) {
+  const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  SortContext sort{std::vector<std::vector<wchar_t>>(static_cast<size_t>(rows)), direction, {}, {}};
+  std::vector<LPARAM> kept(static_cast<size_t>(rows));
+  std::vector<wchar_t> cell;
+  bool sorted = true;
+  int numbered = 0;
+  for (; numbered < rows && sorted; ++numbered) {
+    const size_t i = static_cast<size_t>(numbered);
+    sorted = ReadCell(list, numbered, column, cell) && ItemData(list, numbered, kept[i]) &&
+             SetItemData(list, numbered, numbered);
+    // A preview lists every item of a run: keep each text at its own length.
+    if (sorted) sort.texts[i].assign(cell.data(), cell.data() + wcslen(cell.data()) + 1);
+  }
+  if (sorted)
+    sorted = SendMessageW(list, LVM_SORTITEMS, reinterpret_cast<WPARAM>(&sort),
+                          reinterpret_cast<LPARAM>(CompareRows)) != FALSE;
+  // Each row gets its own data back, wherever it went.
+  for (int row = 0; row < numbered; ++row) {
+    LPARAM number = 0;
+    if (ItemData(list, row, number) && number >= 0 && number < numbered)
+      SetItemData(list, row, kept[static_cast<size_t>(number)]);
+  }
+  return sorted;
 }
 
 HWND ListHandle(UiWindow& window, int index) {
@@ -194,18 +241,16 @@ int SortByColumn(HWND list, int column) {
         break;
       }
   }
-  SortContext sort{list, column, (HeaderFormat(header, column) & HDF_SORTUP) ? -1 : 1, {}, {}};
-  if (!SendMessageW(list, LVM_SORTITEMSEX, reinterpret_cast<WPARAM>(&sort),
-                    reinterpret_cast<LPARAM>(CompareRows)))
-    return 0;
+  const int direction = (HeaderFormat(header, column) & HDF_SORTUP) ? -1 : 1;
+  if (!SortRows(list, column, direction)) return 0;
   for (int i = 0; i < columns; ++i) {
     HDITEMW item{};
     item.mask = HDI_FORMAT;
     item.fmt = HeaderFormat(header, i) & ~(HDF_SORTUP | HDF_SORTDOWN);
-    if (i == column) item.fmt |= sort.direction < 0 ? HDF_SORTDOWN : HDF_SORTUP;
+    if (i == column) item.fmt |= direction < 0 ? HDF_SORTDOWN : HDF_SORTUP;
     SendMessageW(header, HDM_SETITEMW, i, reinterpret_cast<LPARAM>(&item));
   }
-  return sort.direction < 0 ? 1 : -1;
+  return direction < 0 ? 1 : -1;
 }
 
 int UiWindow::AddListView(const wchar_t* columnTitles, int x, int y, int width, int height) {

@@ -249,17 +249,36 @@ bool HasPairToRun(MainWindow& main) {
   return false;
 }
 
-// The job cannot change while it runs: the list, the modes, the options and
-// the file commands are disabled for the run and then come back as they were
-// (the update method stays disabled in Restore and Sync).
+// The job cannot change while it runs: the list, the modes, the options
+// (the safety net, the exclusions and the schedule with them), the preview
+// and the file commands are disabled for the run and then come back as they
+// were (the update method stays disabled in Restore and Sync).
 class JobControlsLocked {
  public:
   explicit JobControlsLocked(MainWindow& main) : window_(main.window) {
     const MainWindowControls& ids = main.ids;
-    for (int control : {ids.list, ids.moveUp, ids.moveDown, ids.add, ids.edit, ids.remove,
-                        ids.modes.common, ids.modes.strict, ids.modes.restore, ids.modes.sync,
-                        ids.options.updateMethod, ids.options.skipSystem, ids.options.skipHidden,
-                        ids.settings, ids.open, ids.save, ids.saveAs, ids.start}) {
+    for (int control : {ids.list,
+                        ids.moveUp,
+                        ids.moveDown,
+                        ids.add,
+                        ids.edit,
+                        ids.remove,
+                        ids.modes.common,
+                        ids.modes.strict,
+                        ids.modes.restore,
+                        ids.modes.sync,
+                        ids.options.updateMethod,
+                        ids.options.skipSystem,
+                        ids.options.skipHidden,
+                        ids.settings,
+                        ids.exclude,
+                        ids.schedule,
+                        ids.preview,
+                        ids.safetyNet,
+                        ids.open,
+                        ids.save,
+                        ids.saveAs,
+                        ids.start}) {
       HWND handle = window_.ControlHandle(control);
       if (!handle || !IsWindowEnabled(handle)) continue;
       window_.SetControlState(control, kStateDisable);

@@ -16,7 +16,7 @@ constexpr int kWidth = 640;
 constexpr int kHeight = 460;
 constexpr int kSummaryHeight = 80;
 constexpr wchar_t kColumns[] = L"Action\nItem\nBytes\nPair";
-constexpr int kColumnWidths[] = {80, 400, 80, 40};
+constexpr int kColumnWidths[] = {80, 380, 75, 40};
 constexpr wchar_t kHeading[] =
     L"Preview: what \"Start backup\" would do with the checked folder pairs. Nothing has been "
     L"changed.";

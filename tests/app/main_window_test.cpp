@@ -50,7 +50,7 @@ struct RunSeen {
 const wchar_t* const kJobControls[] = {
     L"   Open", L"Restore mode. Copy files from destination to source, overwriting source files.",
     L"Use update method (faster). Overwrite only outdated files in the destination.",
-    L"Skip copying hidden files."};
+    L"Skip copying hidden files.", L"Sa&fety net..."};
 
 RunSeen g_run;
 RunResult g_runAnswer = RunResult::kFinished;
@@ -1245,4 +1245,124 @@ TEST_F(MainWindowTest, ChoosingCloseApplicationDuringARunAsksToSaveThenAndOnce) 
   wchar_t row[512] = {};
   GetPrivateProfileStringW(L"Folders", L"0", L"", row, 512, tree.Path(L"user.hbak").c_str());
   EXPECT_NE(std::wstring(row).find(tree.Path(L"dst")), std::wstring::npos) << "saved at the choice";
+}
+
+// --- The safety net --------------------------------------------------------------
+
+namespace {
+// Every text of a window's children, one per line.
+std::wstring TextsOf(HWND window) {
+  std::wstring texts;
+  EnumChildWindows(
+      window,
+      [](HWND child, LPARAM out) {
+        *reinterpret_cast<std::wstring*>(out) += WindowText(child) + L"\n";
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&texts));
+  return texts;
+}
+
+// Waits for the preview window, keeps its texts and rows, and closes it.
+UiStep InPreview(std::wstring* texts, std::vector<Row>* rows) {
+  return [texts, rows] {
+    HWND window = FindShownWindow(L"Harborline_Preview");
+    if (!window) return false;
+    *texts = TextsOf(window);
+    *rows = RowsOf(ListOf(window));
+    return ClickChild(window, L"C&lose");
+  };
+}
+
+size_t Deletions(const std::vector<Row>& rows) {
+  size_t n = 0;
+  for (const Row& row : rows) n += row.source == L"delete";
+  return n;
+}
+}  // namespace
+
+TEST_F(MainWindowTest, PreviewAndTheGuardsQuestionShowAStrictRunsDeletionsAndNoKeepsThem) {
+  tree.WriteFile(L"src\\kept.txt", "k");
+  for (int i = 0; i < 20; ++i) tree.WriteFile(L"dst\\old\\f" + std::to_wstring(i) + L".txt", "x");
+  const std::wstring job = tree.Path(L"job.hbak");
+  tree.WriteFile(L"job.hbak", "[Settings]\r\nversion=1\r\nFlag=1\r\n[Folders]\r\n0=" +
+                                  Utf8(tree.Path(L"src") + L"<|>" + tree.Path(L"dst")) + "\r\n");
+  SetBackupRunner(RunBackup);
+  std::wstring previewTexts, guardPreviewTexts, warning, question, againAsked, end;
+  std::vector<Row> previewRows, guardPreviewRows;
+  UiStep askedAgain = [&] {
+    HWND box = FindShownWindow(kDialogClass, L"Pre&view...");
+    if (!box || TextsOf(box).find(L"Strict mode would delete") == std::wstring::npos) return false;
+    againAsked = TextsOf(box);
+    return ClickChild(box, L"&No");
+  };
+  Run(Quoted(job),
+      {ClickMain(L"Pre&view"), InPreview(&previewTexts, &previewRows), ClickMain(L" Start backup"),
+       [&] {
+         HWND box = FindShownWindow(kDialogClass, L"&Don't ask again");
+         if (!box) return false;
+         warning = TextsOf(box);
+         return ClickChild(box, L"&Yes");
+       },
+       [&] {
+         HWND box = FindShownWindow(kDialogClass, L"Pre&view...");
+         if (!box || TextsOf(box).find(L"Strict mode") == std::wstring::npos) return false;
+         question = TextsOf(box);
+         return ClickChild(box, L"Pre&view...");
+       },
+       InPreview(&guardPreviewTexts, &guardPreviewRows), askedAgain, Answer(L"OK", &end),
+       CloseMain()});
+
+  EXPECT_EQ(Deletions(previewRows), 21u) << "20 files and their folder";
+  EXPECT_NE(previewTexts.find(L"the deletion guard asks first (20 of 21 files)"),
+            std::wstring::npos)
+      << previewTexts;
+  EXPECT_NE(warning.find(L"This run would delete 20 files in the destination folders."),
+            std::wstring::npos)
+      << warning;
+  EXPECT_NE(question.find(L"Strict mode would delete 20 of 21 files in " + tree.Path(L"dst") +
+                          L". Delete them?"),
+            std::wstring::npos)
+      << question;
+  EXPECT_EQ(Deletions(guardPreviewRows), 21u);
+  EXPECT_EQ(againAsked, question) << "the preview returns to the question";
+  EXPECT_NE(end.find(L"not everything could be done"), std::wstring::npos) << end;
+  EXPECT_EQ(NamesIn(tree.Path(L"dst\\old")).size(), 20u) << "No deletes nothing";
+  EXPECT_EQ(ReadWholeFile(tree.Path(L"dst\\kept.txt")), "k") << "the copy pass ran";
+}
+
+TEST_F(MainWindowTest, SafetyNetRefusesAnUnusableNumberAndItsValuesAreSavedWithTheJob) {
+  tree.WriteFile(L"job.hbak", kTwoPairJob);
+  const std::wstring path = tree.Path(L"job.hbak");
+  std::wstring refused;
+  auto inDialog = [](std::function<void(HWND)> action) -> UiStep {
+    return [action] {
+      HWND dialog = FindShownWindow(kDialogClass,
+                                    L"&Deletion guard: ask before strict mode "
+                                    L"deletes more than");
+      if (!dialog) return false;
+      action(dialog);
+      return true;
+    };
+  };
+  auto setNumber = [](HWND dialog, int nth, const wchar_t* text) {
+    SetWindowTextW(NthChild(dialog, L"Edit", nth), text);
+  };
+  Run(Quoted(path), {ClickMain(L"Sa&fety net..."), inDialog([&](HWND d) {
+                       ClickChild(d, L"&Keep replaced and deleted files for");
+                       setNumber(d, 0, L"0");
+                       ClickChild(d, L"&OK");
+                     }),
+                     Answer(L"OK", &refused), inDialog([&](HWND d) {
+                       setNumber(d, 0, L"7");
+                       ClickChild(d, L"&Deletion guard: ask before strict mode deletes more than");
+                       ClickChild(d, L"&OK");
+                     }),
+                     ClickMain(L"   Save"), CloseMain()});
+  EXPECT_EQ(refused, L"Please enter a number of days from 1 to 36500.");
+  wchar_t days[16] = {}, guard[16] = {};
+  GetPrivateProfileStringW(L"Settings", L"VersionDays", L"<absent>", days, 16, path.c_str());
+  GetPrivateProfileStringW(L"Settings", L"DeletionGuard", L"<absent>", guard, 16, path.c_str());
+  EXPECT_STREQ(days, L"7");
+  EXPECT_STREQ(guard, L"0");
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -197,6 +199,29 @@ TEST_F(ListViewTest, SortByColumnAnswersTheDirectionAndFindsTheArrowColumn) {
   EXPECT_EQ(SortByColumn(List(), -1), 1);
   EXPECT_EQ(Column(0), (std::vector<std::wstring>{L"C", L"b", L"a"}));
   EXPECT_EQ(SortFormat(0), HDF_SORTDOWN);
+}
+
+// Under Wine the list's own sort hands the callback positions that move
+// while it sorts: a list of a few dozen rows came out unsorted.
+TEST_F(ListViewTest, ManyRowsSortWholeAndEachKeepsItsItemData) {
+  for (int i = 0; i < 41; ++i) {
+    const int row = AddRow(i % 2 ? L"version" : L"delete", std::to_wstring(i));
+    LVITEMW data{};
+    data.mask = LVIF_PARAM;
+    data.iItem = row;
+    data.lParam = 1000 + i;
+    ui().SendToControl(list_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&data));
+  }
+  EXPECT_EQ(SortByColumn(List(), 0), -1);
+  const std::vector<std::wstring> actions = Column(0), numbers = Column(1);
+  EXPECT_TRUE(std::is_sorted(actions.begin(), actions.end()));
+  for (int row = 0; row < 41; ++row) {
+    LVITEMW data{};
+    data.mask = LVIF_PARAM;
+    data.iItem = row;
+    ui().SendToControl(list_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&data));
+    EXPECT_EQ(data.lParam, 1000 + std::stoi(numbers[static_cast<size_t>(row)])) << "row " << row;
+  }
 }
 
 TEST_F(ListViewTest, SwapRowsMovesTextsCheckStateAndSelection) {
