@@ -164,3 +164,29 @@ bool FullPathOf(const wchar_t* path, WideString& full) {
   full.len = static_cast<int32_t>(length);
   return true;
 }
+
+namespace {
+using GetFinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+constexpr DWORD kFinalPathFirstGuess = 2048;
+}  // namespace
+
+bool FinalPathOf(HANDLE handle, WideString& path, DWORD form) {
+  // Looked up: older systems lack it.
+  HMODULE kernel = GetModuleHandleW(L"Kernel32.dll");
+  auto getFinalPath = kernel ? reinterpret_cast<GetFinalPathFn>(reinterpret_cast<void*>(
+                                   GetProcAddress(kernel, "GetFinalPathNameByHandleW")))
+                             : nullptr;
+  if (!getFinalPath) return false;
+  DWORD capacity = kFinalPathFirstGuess;
+  for (;;) {
+    wchar_t* buffer = path.AssignN(static_cast<int32_t>(capacity), nullptr);
+    if (!buffer) return false;
+    DWORD length = getFinalPath(handle, buffer, capacity, form);
+    if (length == 0) return false;
+    if (length < capacity) {
+      path.len = static_cast<int32_t>(length);
+      return true;
+    }
+    capacity = length + 1;  // the answer was the size needed, terminator included
+  }
+}

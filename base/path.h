@@ -2,6 +2,8 @@
 // Each changes the string it is given and returns it.
 #pragma once
 
+#include <windows.h>
+
 #include "base/wide_string.h"
 
 inline constexpr wchar_t kLongPathPrefix[] = L"\\\\?\\";
@@ -42,3 +44,8 @@ WideString& JoinPath(WideString& path, const wchar_t* folder, const wchar_t* nam
 // The absolute form of a path, relative to the current folder and drive, with
 // "." and ".." resolved; false for an empty or unusable path.
 bool FullPathOf(const wchar_t* path, WideString& full);
+
+// The normalised path of an open item, with every link, short name and
+// letter case resolved, in the drive-letter form unless another form
+// (VOLUME_NAME_NT) is asked for; false where the platform cannot tell.
+bool FinalPathOf(HANDLE handle, WideString& path, DWORD form = 0);

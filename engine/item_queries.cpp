@@ -8,9 +8,6 @@
 
 namespace {
 
-using GetFinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
-
-constexpr DWORD kFinalPathFirstGuess = 2048;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Opened without the reparse flag: the handle stands for what the path
@@ -139,23 +136,6 @@ bool GiveTimesAndAttributes(HANDLE handle, const FILETIME& creation, const FILET
   basic.LastWriteTime = large(lastWrite);
   basic.FileAttributes = SettableAttributes(attributes);
   return SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
-}
-
-bool FinalPathOf(HANDLE handle, WideString& path, DWORD form) {
-  auto getFinalPath = KernelFunction<GetFinalPathFn>("GetFinalPathNameByHandleW");
-  if (!getFinalPath) return false;
-  DWORD capacity = kFinalPathFirstGuess;
-  for (;;) {
-    wchar_t* buffer = path.AssignN(static_cast<int32_t>(capacity), nullptr);
-    if (!buffer) return false;
-    DWORD length = getFinalPath(handle, buffer, capacity, form);
-    if (length == 0) return false;
-    if (length < capacity) {
-      path.len = static_cast<int32_t>(length);
-      return true;
-    }
-    capacity = length + 1;  // the answer was the size needed, terminator included
-  }
 }
 
 bool FolderFinalPath::Ask() {

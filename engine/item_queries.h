@@ -50,11 +50,6 @@ Fn KernelFunction(const char* name) {
                 : nullptr;
 }
 
-// The normalised path of an open item, with every link, short name and
-// letter case resolved, in the drive-letter form unless another form
-// (VOLUME_NAME_NT) is asked for; false where the platform cannot tell.
-bool FinalPathOf(HANDLE handle, WideString& path, DWORD form = 0);
-
 // The final path of one folder, asked at most once, when the first check
 // below needs it.
 class FolderFinalPath {

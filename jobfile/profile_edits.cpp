@@ -46,23 +46,12 @@ bool WriteBytes(const wchar_t* path, const std::string& bytes) {
 
 // The file a write must change: the target of a link, else the path itself.
 std::wstring WriteTarget(const wchar_t* path) {
-  using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
-  auto finalPath = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
   HandleHolder file(
       CreateFileW(path, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!finalPath || !file.Valid()) return path;
-  std::wstring target(MAX_PATH, L'\0');
-  DWORD length = finalPath(file.Get(), target.data(), static_cast<DWORD>(target.size()), 0);
-  if (length >= target.size()) {
-    target.resize(length + 1);
-    length = finalPath(file.Get(), target.data(), static_cast<DWORD>(target.size()), 0);
-  }
-  if (length == 0 || length >= target.size()) return path;
-  target.resize(length);
-  WideString text(target.c_str());
-  DropLongPathPrefix(text);
-  return text.CStr();
+  WideString target;
+  if (!file.Valid() || !FinalPathOf(file.Get(), target)) return path;
+  DropLongPathPrefix(target);
+  return target.CStr();
 }
 
 // --- The content as the profile functions see it ---------------------------
