@@ -351,8 +351,8 @@ bool CopyTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
       continue;
     }
     TransferSlot own = JobSlot(job);
-    if (CopyOneFile(job, own, from, to, fromItem.CStr(), toItem.CStr(), find.entry,
-                    moveAsideFirst, replacing) == FileEnd::kFolderGone) {
+    if (CopyOneFile(job, own, from, to, fromItem.CStr(), toItem.CStr(), find.entry, moveAsideFirst,
+                    replacing) == FileEnd::kFolderGone) {
       RecordFolderGone(report, from, to);
       result = false;
       break;
@@ -385,14 +385,15 @@ DWORD WINAPI CopyThread(void* argument) {
     RecordRefusal(job.report, job.fromRoot.CStr(), Refusal::kPathTooLong);
     return 0;
   }
-  if (deletionPass) return WalkTree(from.CStr(), to.CStr(), job) ? 1 : 0;
   // Every file handed out is done before the pass ends: the deletion pass
-  // and the report come only after the last copy.
+  // and the report come only after the last copy. The deletion pass hands
+  // out its plain files to delete in the same way.
   // Versions and the item hook (a preview, or a run that lists what it does)
   // keep the walker's thread and the walk's order: their moves and lines
   // are told one at a time.
   const bool oneAtATime = job.versions || job.previewOnly || job.itemPlanned;
-  CopyPool pool(job, oneAtATime ? 1 : FilesInFlight(job), CopyPooledFile);
+  CopyPool pool(job, oneAtATime ? 1 : FilesInFlight(job),
+                deletionPass ? DeletePooledFile : CopyPooledFile);
   job.pool = pool.Active() ? &pool : nullptr;
   bool walked = WalkTree(from.CStr(), to.CStr(), job);
   job.pool = nullptr;

@@ -51,9 +51,11 @@ struct CopyPool::State {
   SRWLOCK lock = SRWLOCK_INIT;
   CONDITION_VARIABLE fileQueued = CONDITION_VARIABLE_INIT;  // or closing
   CONDITION_VARIABLE roomInQueue = CONDITION_VARIABLE_INIT;
+  CONDITION_VARIABLE fileDone = CONDITION_VARIABLE_INIT;
   std::deque<PooledFile> queue;
   bool closing = false;
   uint64_t handedOut = 0;
+  uint64_t done = 0;  // files handed out that a worker finished or dropped
   std::atomic<bool> someFolderStopped{false};
   // The failures of pooled files, trimmed to the earliest kKeptFailures in
   // the walk whenever they grow to twice that.
@@ -117,10 +119,15 @@ DWORD WINAPI WorkerThread(void* argument) {
   while (TakeFile(*state, file)) {
     // The stopping point between files: Pause holds the worker here; after
     // a cancel the files still queued are dropped unstarted.
-    if (StopRequested(state->job) || file.folder->stopped.load()) continue;
-    state->routine(state->job, slot, file);
-    if (file.folder->stopped.load()) state->someFolderStopped = true;
-    if (!worker.report.failures.empty()) PlaceFailures(*state, worker.report, file);
+    if (!StopRequested(state->job) && !file.folder->stopped.load()) {
+      state->routine(state->job, slot, file);
+      if (file.folder->stopped.load()) state->someFolderStopped = true;
+      if (!worker.report.failures.empty()) PlaceFailures(*state, worker.report, file);
+    }
+    AcquireSRWLockExclusive(&state->lock);
+    ++state->done;
+    ReleaseSRWLockExclusive(&state->lock);
+    WakeAllConditionVariable(&state->fileDone);
   }
   CloseFile(worker.source);
   CloseFile(worker.destination);
@@ -194,6 +201,23 @@ void CopyPool::Submit(PooledFile&& file) {
   state.queue.push_back(std::move(file));
   ReleaseSRWLockExclusive(&state.lock);
   WakeConditionVariable(&state.fileQueued);
+}
+
+void CopyPool::WaitUntilDone() {
+  if (!state_) return;
+  State& state = *state_;
+  AcquireSRWLockExclusive(&state.lock);
+  while (state.done < state.handedOut) {
+    // Workers of a cancelled run may have ended while idle (see TakeFile):
+    // what is still queued then has nobody to drop it.
+    if (job_.cancelRequested.load(std::memory_order_relaxed) && !state.queue.empty()) {
+      state.done += state.queue.size();
+      state.queue.clear();
+      continue;
+    }
+    SleepConditionVariableSRW(&state.fileDone, &state.lock, kIdleLookMs, 0);
+  }
+  ReleaseSRWLockExclusive(&state.lock);
 }
 
 void CopyPool::Finish() {

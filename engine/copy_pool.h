@@ -88,6 +88,10 @@ class CopyPool {
   // Hands a file out, waiting while enough files are queued already.
   // failuresBefore and sequence are set here.
   void Submit(PooledFile&& file);
+  // Waits until every file handed out so far is done (or dropped after a
+  // cancel); the workers stay for more. The deletion pass deletes a folder
+  // only after its files.
+  void WaitUntilDone();
   // Waits until every file handed out is done (or dropped after a cancel),
   // ends the workers, adds their counts to the job's report and puts their
   // failures in their places among the walker's. Further calls do nothing.

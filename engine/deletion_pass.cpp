@@ -1,6 +1,8 @@
 #include "engine/deletion_pass.h"
 
 #include <cwchar>
+#include <memory>
+#include <string>
 
 #include "base/path.h"
 #include "engine/find_handle.h"
@@ -72,12 +74,37 @@ bool RemoveKeepingVersion(BackupJob& job, const FindHandle& find, const wchar_t*
   return true;
 }
 
+// Deletes a plain file or folder in place, into report: the file through
+// the quick handle when it can, else (and a folder always) after the check,
+// by the forced deletion. True when it is gone.
+bool DeleteInPlace(BackupJob& job, PassReport& report, const wchar_t* item, FolderFinalPath& folder,
+                   bool plainFolder) {
+  QuickDeletion quick = plainFolder ? QuickDeletion::kNotDone : DeleteFileInPlace(item, folder);
+  bool gone = quick == QuickDeletion::kDeleted;
+  if (!gone) {
+    if (quick == QuickDeletion::kResolvesElsewhere || !ResolvesInPlace(item, folder)) {
+      RecordRefusal(report, item, Refusal::kResolvesElsewhere);
+      return false;
+    }
+    // A folder was emptied item by item just before, unless it refused to
+    // be listed: the forced deletion repairs access then, and still leaves
+    // every file inside that resolves elsewhere.
+    gone = ForceDelete(item, DeleteOption::DeleteRepairAccess | DeleteOption::DeleteOnlyInPlace |
+                                 DeleteOption::DeleteNoShellNotice) != DeleteResult::Failed;
+  }
+  if (gone) {
+    ++report.counts.deleted;
+    TellPlanned(job, PlannedAction::kDelete, item, 0, plainFolder);
+  } else
+    RecordFailure(report, item, FailureStep::kDelete, GetLastError());
+  return gone;
+}
+
 // Deletes one item the source lacks, never through a link and never an item
 // that resolves elsewhere. True when it is gone.
 bool DeleteItem(BackupJob& job, const FindHandle& find, const wchar_t* item,
                 FolderFinalPath& folder) {
   PassReport& report = job.report;
-  bool gone = false;
   if (find.IsLink() && find.ReparseTag() == 0) {
     // A host system's link (see IsHostLinkPath): removing it would reach
     // its target.
@@ -85,29 +112,26 @@ bool DeleteItem(BackupJob& job, const FindHandle& find, const wchar_t* item,
     return false;
   }
   if (job.previewOnly || job.versions) return RemoveKeepingVersion(job, find, item);
-  QuickDeletion quick = (find.IsLink() || find.IsFolder()) ? QuickDeletion::kNotDone
-                                                           : DeleteFileInPlace(item, folder);
-  if (find.IsLink()) {
-    gone = (find.IsFolder() ? RemoveDirectoryW(item) : DeleteFileW(item)) != FALSE;
-  } else if (quick == QuickDeletion::kDeleted) {
-    gone = true;
-  } else if (quick == QuickDeletion::kResolvesElsewhere || !ResolvesInPlace(item, folder)) {
-    RecordRefusal(report, item, Refusal::kResolvesElsewhere);
-    return false;
-  } else {
-    // A folder was emptied item by item just before, unless it refused to be
-    // listed: the forced deletion repairs access then, and still leaves
-    // every file inside that resolves elsewhere.
-    gone = ForceDelete(item, DeleteOption::DeleteRepairAccess | DeleteOption::DeleteOnlyInPlace |
-                                 DeleteOption::DeleteNoShellNotice) != DeleteResult::Failed;
-  }
+  if (!find.IsLink()) return DeleteInPlace(job, report, item, folder, find.IsFolder());
+  bool gone = (find.IsFolder() ? RemoveDirectoryW(item) : DeleteFileW(item)) != FALSE;
   if (gone) {
     ++report.counts.deleted;
-    TellPlanned(job, PlannedAction::kDelete, item, 0, find.IsPlainFolder());
+    TellPlanned(job, PlannedAction::kDelete, item, 0, false);
   } else
     RecordFailure(report, item, FailureStep::kDelete, GetLastError());
   return gone;
 }
+
+// A level's folder while its files are in the pool, with the final path the
+// walker found: each file's check starts from it with a copy of its own, so
+// that a file that asks again changes no other's.
+struct FolderToPrune : FolderInFlight {
+  FolderToPrune(const wchar_t* folder, const wchar_t* finalPath)
+      : text(folder), known(finalPath != nullptr), answer(finalPath ? finalPath : L"") {}
+  const std::wstring text;
+  const bool known;
+  const std::wstring answer;
+};
 
 // kept: set when the level holds an item that stays on purpose (an excluded
 // one), which keeps the folder itself from being deleted.
@@ -137,6 +161,8 @@ bool PruneLevel(const Level& level, BackupJob& job, bool& kept) {
   bool result = true;
   bool deletedHere = false;
   FolderFinalPath folderFinal(level.from);
+  // Made with the level's first file for the pool, whose workers read it.
+  std::shared_ptr<FolderToPrune> pooled;
   WideString fromItem;
   WideString toItem;
   do {
@@ -197,9 +223,28 @@ bool PruneLevel(const Level& level, BackupJob& job, bool& kept) {
         }
       }
     }
-    if (counterpart == Counterpart::kMissing && DeleteItem(job, find, fromItem.CStr(), folderFinal))
+    if (counterpart != Counterpart::kMissing) continue;
+    if (job.pool && !find.IsLink() && !find.IsFolder()) {
+      if (!pooled) {
+        pooled = std::make_shared<FolderToPrune>(level.from,
+                                                 folderFinal.Ask() ? folderFinal.Path() : nullptr);
+      }
+      PooledFile file;
+      file.folder = pooled;
+      file.fromItem.Assign(fromItem.CStr());
+      if (!file.fromItem.ok) {
+        RecordRefusal(report, level.from, Refusal::kPathTooLong);
+        result = false;
+        continue;
+      }
+      job.pool->Submit(std::move(file));
       deletedHere = true;
+    } else if (DeleteItem(job, find, fromItem.CStr(), folderFinal)) {
+      deletedHere = true;
+    }
   } while (NextEntry(find));
+  // Its files are gone (or failed) before the caller may delete the folder.
+  if (pooled) job.pool->WaitUntilDone();
   if (find.lastError != ERROR_NO_MORE_FILES && find.lastError != 0) {
     RecordFailure(report, level.from, FailureStep::kListFolder, find.lastError);
     result = false;
@@ -220,4 +265,10 @@ bool PruneTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
   job.walkRootLength = wcslen(from);
   bool kept = false;
   return PruneLevel(Level{from, to, false}, job, kept);
+}
+
+void DeletePooledFile(BackupJob& job, TransferSlot& slot, PooledFile& file) {
+  const auto& pruned = static_cast<const FolderToPrune&>(*file.folder);
+  FolderFinalPath folder(pruned.text.c_str(), pruned.known ? pruned.answer.c_str() : nullptr);
+  DeleteInPlace(job, slot.report, file.fromItem.CStr(), folder, false);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/backup_job.h"
+#include "engine/copy_pool.h"
 
 // Walks folder from (the backup) against folder to (the source) and deletes
 // every item of from whose name the source definitely lacks. Only a definite
@@ -14,4 +15,9 @@
 // protected: counted as skipped, never deleted, and the folders holding them
 // stay. False when a level stopped
 // early; every item that should have gone and did not is in the report.
+// With job.pool set, the plain files to delete are handed to it: a folder's
+// files are all done before the folder itself goes.
 bool PruneTree(const wchar_t* from, const wchar_t* to, BackupJob& job);
+
+// The pool's routine for one plain file the source lacks (file.fromItem).
+void DeletePooledFile(BackupJob& job, TransferSlot& slot, PooledFile& file);

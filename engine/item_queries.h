@@ -55,6 +55,13 @@ Fn KernelFunction(const char* name) {
 class FolderFinalPath {
  public:
   explicit FolderFinalPath(const wchar_t* folder) : folder_(folder) {}
+  // With an answer found before (by another thread; null: none), which a
+  // check may still ask again; without the memory for it, it asks itself.
+  FolderFinalPath(const wchar_t* folder, const wchar_t* answer) : folder_(folder) {
+    if (!answer) return;
+    path_.Assign(answer);
+    asked_ = known_ = path_.ok;
+  }
   // False when the folder cannot say.
   bool Ask();
   // Asks once more: a drive letter mapped or removed since the first answer

@@ -186,3 +186,35 @@ TEST_F(FilesInParallel, CountersEqualTheSingleThreadRun) {
   EXPECT_EQ(counts[1].bytesCopied, counts[0].bytesCopied);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(done[1][i], done[0][i]) << i;
 }
+
+// The deletion pass hands its plain files out as well; each folder goes only
+// after its files, and a file that cannot go keeps its folder.
+TEST_F(FilesInParallel, StrictDeletionsInParallelEqualTheSingleThreadRun) {
+  PassCounts counts[2];
+  std::vector<FailedItem> failures[2];
+  for (uint32_t threads : {1u, kWorkers}) {
+    RemoveTree(tree.Path(L"src"));
+    RemoveTree(tree.Path(L"dst"));
+    WriteFiles(L"dst", 240);
+    // The source has all of d0, f1 of d1, every other file of d2, no d3.
+    for (int i = 0; i < 240; ++i)
+      if (i % 4 == 0 || i == 1 || i % 8 == 2) tree.WriteFile(L"src\\" + FileName(i), "kept");
+    HandleHolder held(CreateFileW(LongForm(tree.Path(L"dst\\" + FileName(5))).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.Valid());
+    Prepare(L"dst", L"src", BackupMode::Strict, threads);
+    CopyThread(&job);
+    const int run = threads == 1 ? 0 : 1;
+    counts[run] = job.report.counts;
+    failures[run] = job.report.failures;
+    EXPECT_FALSE(Exists(tree.Path(L"dst\\d3"))) << "a folder the source lacks goes after its files";
+    EXPECT_EQ(NamesIn(tree.Path(L"dst\\d1")).size(), 2u) << "f5, which is held, and f1";
+    EXPECT_EQ(NamesIn(tree.Path(L"dst\\d0")).size(), 60u);
+  }
+  EXPECT_EQ(counts[0].deleted, 58u + 30 + 60 + 1) << "d1 but f1 and f5, half of d2, d3 whole";
+  EXPECT_EQ(counts[1].deleted, counts[0].deleted);
+  EXPECT_EQ(counts[1].failed, 1u);
+  ASSERT_EQ(failures[1].size(), 1u);
+  EXPECT_EQ(failures[1][0].path, failures[0][0].path);
+  EXPECT_EQ(failures[1][0].step, FailureStep::kDelete);
+}
