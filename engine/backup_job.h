@@ -78,8 +78,9 @@ class BackupJob {
   // compares in variables of its own.
   int64_t compareTime = 0;
   int64_t compareValue = 0;
-  // Files the copy pass keeps in flight at once: 1 copies every file on the
-  // walker's thread; 0 takes one per processor (at most
+  // Files the copy pass (and the deletion pass) keeps in flight at once: 1
+  // copies and deletes every file on the walker's thread; 0 takes one per
+  // processor (at most
   // kDefaultFilesInFlightLimit, engine/copy_pool.h).
   uint32_t threads = 0;
   WideString fromRoot;

@@ -388,10 +388,9 @@ DWORD WINAPI CopyThread(void* argument) {
   // Every file handed out is done before the pass ends: the deletion pass
   // and the report come only after the last copy. The deletion pass hands
   // out its plain files to delete in the same way.
-  // Versions and the item hook (a preview, or a run that lists what it does)
-  // keep the walker's thread and the walk's order: their moves and lines
-  // are told one at a time.
-  const bool oneAtATime = job.versions || job.previewOnly || job.itemPlanned;
+  // The item hook (a preview, or a run that lists what it does) keeps the
+  // walker's thread and the walk's order: its lines are told one at a time.
+  const bool oneAtATime = job.previewOnly || job.itemPlanned;
   CopyPool pool(job, oneAtATime ? 1 : FilesInFlight(job),
                 deletionPass ? DeletePooledFile : CopyPooledFile);
   job.pool = pool.Active() ? &pool : nullptr;

@@ -62,13 +62,12 @@ QuickDeletion DeleteFileInPlace(const wchar_t* item, FolderFinalPath& folder) {
 // With versions on, an item the source lacks is moved into the versions
 // folder instead (a rename, which reaches no link's target); a folder comes
 // after its contents and goes once they have. A preview only tells it.
-bool RemoveKeepingVersion(BackupJob& job, const FindHandle& find, const wchar_t* item) {
-  if (!job.previewOnly && !job.versions->Keep(item, job.report)) return false;
-  bool folder = find.IsPlainFolder();
-  ++job.report.counts.deleted;
+bool RemoveKeepingVersion(BackupJob& job, PassReport& report, const wchar_t* item, bool folder) {
+  if (!job.previewOnly && !job.versions->Keep(item, report)) return false;
+  ++report.counts.deleted;
   TellPlanned(job, PlannedAction::kDelete, item, 0, folder);
   if (job.versions) {
-    ++job.report.counts.versioned;
+    ++report.counts.versioned;
     TellPlanned(job, PlannedAction::kVersion, item, 0, folder);
   }
   return true;
@@ -111,7 +110,8 @@ bool DeleteItem(BackupJob& job, const FindHandle& find, const wchar_t* item,
     RecordRefusal(report, item, Refusal::kResolvesElsewhere);
     return false;
   }
-  if (job.previewOnly || job.versions) return RemoveKeepingVersion(job, find, item);
+  if (job.previewOnly || job.versions)
+    return RemoveKeepingVersion(job, report, item, find.IsPlainFolder());
   if (!find.IsLink()) return DeleteInPlace(job, report, item, folder, find.IsFolder());
   bool gone = (find.IsFolder() ? RemoveDirectoryW(item) : DeleteFileW(item)) != FALSE;
   if (gone) {
@@ -269,6 +269,10 @@ bool PruneTree(const wchar_t* from, const wchar_t* to, BackupJob& job) {
 
 void DeletePooledFile(BackupJob& job, TransferSlot& slot, PooledFile& file) {
   const auto& pruned = static_cast<const FolderToPrune&>(*file.folder);
+  if (job.versions) {
+    RemoveKeepingVersion(job, slot.report, file.fromItem.CStr(), false);
+    return;
+  }
   FolderFinalPath folder(pruned.text.c_str(), pruned.known ? pruned.answer.c_str() : nullptr);
   DeleteInPlace(job, slot.report, file.fromItem.CStr(), folder, false);
 }

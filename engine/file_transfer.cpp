@@ -140,8 +140,9 @@ void DropOldItem(TransferSlot& slot, const wchar_t* toFolder, const wchar_t* asi
 bool ReplaceKeepingVersion(BackupJob& job, TransferSlot& slot, const wchar_t* scratch,
                            const wchar_t* toItem) {
   bool kept = false;
+  WideString keptAt;
   if (GetFileAttributesW(toItem) != INVALID_FILE_ATTRIBUTES) {
-    if (!job.versions->Keep(toItem, slot.report)) return false;
+    if (!job.versions->Keep(toItem, slot.report, &keptAt)) return false;
     kept = true;
   }
   if (MoveFileExW(scratch, toItem, kReplaceFlags)) {
@@ -154,7 +155,7 @@ bool ReplaceKeepingVersion(BackupJob& job, TransferSlot& slot, const wchar_t* sc
   DWORD error = GetLastError();
   // The old item gets its name back; should that fail, it is safe in the
   // versions folder, and the next run copies the item again.
-  if (kept && !job.versions->PutBack(toItem)) {
+  if (kept && !job.versions->PutBack(toItem, keptAt)) {
     ++slot.report.counts.versioned;
     TellPlanned(job, PlannedAction::kVersion, toItem);
   }
@@ -168,8 +169,9 @@ bool ReplaceKeepingVersion(BackupJob& job, TransferSlot& slot, const wchar_t* sc
 // name. False, with the reason recorded, when the new copy could not take
 // the name; keepScratch then says that the new copy must stay, because it is
 // the only complete version left on this side.
-bool ReplaceWithScratch(BackupJob& job, TransferSlot& slot, const wchar_t* scratch, const wchar_t* toFolder,
-                        const wchar_t* toItem, bool moveAsideFirst, bool& keepScratch) {
+bool ReplaceWithScratch(BackupJob& job, TransferSlot& slot, const wchar_t* scratch,
+                        const wchar_t* toFolder, const wchar_t* toItem, bool moveAsideFirst,
+                        bool& keepScratch) {
   keepScratch = false;
   if (job.versions) return ReplaceKeepingVersion(job, slot, scratch, toItem);
   if (!moveAsideFirst && MoveFileExW(scratch, toItem, kReplaceFlags)) return true;

@@ -138,7 +138,6 @@ void VersionStore::Begin(const wchar_t* root, const SYSTEMTIME& runStart) {
   VersionStampText(runStart, stamp);
   runFolder_.AssignConcat(root_.CStr(), L"\\", kVersionsFolderName, L"\\", stamp.CStr());
   lastParent_.Assign(L"");
-  lastPlace_.Assign(L"");
   runFolderReady_ = false;
   active_ = root_.ok && runFolder_.ok;
 }
@@ -195,17 +194,21 @@ bool VersionStore::EnsureParent(const WideString& place, PassReport& report, con
   return true;
 }
 
-bool VersionStore::Keep(const wchar_t* item, PassReport& report) {
+bool VersionStore::Keep(const wchar_t* item, PassReport& report, WideString* keptAt) {
   WideString place;
-  if (!active_ || !PlaceOf(item, place)) {
+  AcquireSRWLockExclusive(&lock_);
+  const bool placed = active_ && PlaceOf(item, place);
+  const bool ready = placed && EnsureRunFolder(report, item) && EnsureParent(place, report, item);
+  ReleaseSRWLockExclusive(&lock_);
+  if (!placed) {
     RecordFailure(report, item, FailureStep::kKeepVersion, ERROR_BAD_PATHNAME);
     return false;
   }
-  if (!EnsureRunFolder(report, item) || !EnsureParent(place, report, item)) return false;
+  if (!ready) return false;
   // Never MOVEFILE_COPY_ALLOWED: a version is a rename on the same volume,
   // or nothing. A link is renamed as the link itself.
   if (MoveFileExW(item, place.CStr(), MOVEFILE_WRITE_THROUGH)) {
-    lastPlace_.Assign(place.CStr());
+    if (keptAt) keptAt->Assign(place.CStr());
     return true;
   }
   DWORD error = GetLastError();
@@ -223,9 +226,9 @@ bool VersionStore::Keep(const wchar_t* item, PassReport& report) {
   return false;
 }
 
-bool VersionStore::PutBack(const wchar_t* item) {
-  return lastPlace_.ok && lastPlace_.Length() > 0 &&
-         MoveFileExW(lastPlace_.CStr(), item, MOVEFILE_WRITE_THROUGH);
+bool VersionStore::PutBack(const wchar_t* item, WideString& keptAt) {
+  return keptAt.ok && keptAt.Length() > 0 &&
+         MoveFileExW(keptAt.CStr(), item, MOVEFILE_WRITE_THROUGH);
 }
 
 void PruneVersions(const wchar_t* root, uint32_t days, const SYSTEMTIME& now,

@@ -37,14 +37,15 @@ class VersionStore {
   void End() { active_ = false; }
 
   // Moves item (a file, a link as the link, or an emptied folder) to its
-  // place in the run folder. False, with the reason recorded in report,
-  // when it could not be moved: the item is then where it was. A folder
-  // whose place already exists (its contents went before it) is removed
-  // once it is empty.
-  bool Keep(const wchar_t* item, PassReport& report);
-  // Puts the last item kept back under its name, for a replacement that
+  // place in the run folder, which keptAt (when given) then holds. False,
+  // with the reason recorded in report, when it could not be moved: the
+  // item is then where it was. A folder whose place already exists (its
+  // contents went before it) is removed once it is empty. Several threads
+  // may keep items at once (the passes' pools).
+  bool Keep(const wchar_t* item, PassReport& report, WideString* keptAt = nullptr);
+  // Puts an item kept at keptAt back under its name, for a replacement that
   // failed after the old item had been moved; false when it cannot.
-  bool PutBack(const wchar_t* item);
+  bool PutBack(const wchar_t* item, WideString& keptAt);
 
   // Where item would go, for the preview; false when item lies outside the root.
   bool PlaceOf(const wchar_t* item, WideString& place);
@@ -56,8 +57,10 @@ class VersionStore {
   bool active_ = false;
   WideString root_;       // trailing separators trimmed
   WideString runFolder_;  // root\Harborline Versions\stamp
+  // Guards what Keep finds out and makes before its move: the places, the
+  // run folder and the parent made last.
+  SRWLOCK lock_ = SRWLOCK_INIT;
   WideString lastParent_;
-  WideString lastPlace_;
   bool runFolderReady_ = false;
 };
 

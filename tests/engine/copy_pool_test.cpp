@@ -218,3 +218,29 @@ TEST_F(FilesInParallel, StrictDeletionsInParallelEqualTheSingleThreadRun) {
   EXPECT_EQ(failures[1][0].path, failures[0][0].path);
   EXPECT_EQ(failures[1][0].step, FailureStep::kDelete);
 }
+
+// Versions with files in flight: every replaced and deleted file is moved
+// into the run folder, whichever thread moved it.
+TEST_F(FilesInParallel, VersionsKeepEveryReplacedAndDeletedFileWithFilesInFlight) {
+  WriteFiles(L"src", 200);
+  for (int i = 0; i < 200; i += 2) tree.WriteFile(L"dst\\" + FileName(i), "old");
+  for (int i = 0; i < 40; ++i) tree.WriteFile(L"dst\\gone\\g" + std::to_wstring(i), "gone");
+  SYSTEMTIME start{};
+  start.wYear = 2031;
+  start.wMonth = 1;
+  start.wDay = 2;
+  job.sideVersions[0].Begin((drive_->Root() + L"dst").c_str(), start);
+  job.versions = &job.sideVersions[0];
+  Prepare(L"src", L"dst", BackupMode::Common, kWorkers);
+  CopyThread(&job);
+  EXPECT_EQ(job.report.counts.versioned, 100u);
+  Prepare(L"dst", L"src", BackupMode::Strict, kWorkers);
+  CopyThread(&job);
+  EXPECT_EQ(job.report.counts.versioned, 41u) << "40 files and their folder";
+  EXPECT_EQ(job.report.counts.failed, 0u);
+  const std::wstring run = L"dst\\Harborline Versions\\2031-01-02 00-00-00\\";
+  for (int i = 0; i < 200; i += 2)
+    EXPECT_EQ(ReadWholeFile(tree.Path(run + FileName(i))), "old") << i;
+  EXPECT_EQ(NamesIn(tree.Path(run + L"gone")).size(), 40u);
+  EXPECT_FALSE(Exists(tree.Path(L"dst\\gone")));
+}
