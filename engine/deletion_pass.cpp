@@ -73,6 +73,17 @@ bool RemoveKeepingVersion(BackupJob& job, PassReport& report, const wchar_t* ite
   return true;
 }
 
+// Counts a deletion that was tried: done, or failed with the system's reason
+// (the last error of the attempt). Answers gone.
+bool Counted(BackupJob& job, PassReport& report, const wchar_t* item, bool gone, bool folder) {
+  if (gone) {
+    ++report.counts.deleted;
+    TellPlanned(job, PlannedAction::kDelete, item, 0, folder);
+  } else
+    RecordFailure(report, item, FailureStep::kDelete, GetLastError());
+  return gone;
+}
+
 // Deletes a plain file or folder in place, into report: the file through
 // the quick handle when it can, else (and a folder always) after the check,
 // by the forced deletion. True when it is gone.
@@ -91,12 +102,7 @@ bool DeleteInPlace(BackupJob& job, PassReport& report, const wchar_t* item, Fold
     gone = ForceDelete(item, DeleteOption::DeleteRepairAccess | DeleteOption::DeleteOnlyInPlace |
                                  DeleteOption::DeleteNoShellNotice) != DeleteResult::Failed;
   }
-  if (gone) {
-    ++report.counts.deleted;
-    TellPlanned(job, PlannedAction::kDelete, item, 0, plainFolder);
-  } else
-    RecordFailure(report, item, FailureStep::kDelete, GetLastError());
-  return gone;
+  return Counted(job, report, item, gone, plainFolder);
 }
 
 // Deletes one item the source lacks, never through a link and never an item
@@ -114,12 +120,7 @@ bool DeleteItem(BackupJob& job, const FindHandle& find, const wchar_t* item,
     return RemoveKeepingVersion(job, report, item, find.IsPlainFolder());
   if (!find.IsLink()) return DeleteInPlace(job, report, item, folder, find.IsFolder());
   bool gone = (find.IsFolder() ? RemoveDirectoryW(item) : DeleteFileW(item)) != FALSE;
-  if (gone) {
-    ++report.counts.deleted;
-    TellPlanned(job, PlannedAction::kDelete, item, 0, false);
-  } else
-    RecordFailure(report, item, FailureStep::kDelete, GetLastError());
-  return gone;
+  return Counted(job, report, item, gone, false);
 }
 
 // A level's folder while its files are in the pool, with the final path the
