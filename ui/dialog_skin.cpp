@@ -157,3 +157,18 @@ HWND ApplyDialogSkin(UiWindow& mainWindow, UiWindow& dialog, int height, int wid
   if (mainWindow.handle) mainWindow.AttachWindow(dialog.handle);
   return dialog.handle;
 }
+
+bool CreateSkinnedDialog(UiWindow& mainWindow, UiWindow& dialog, const wchar_t* className,
+                         int height, int width, const wchar_t* title) {
+  if (!dialog.Create(className, title, width, height, kCentred, kCentred, WS_POPUP,
+                     mainWindow.events, mainWindow.handle))
+    return false;
+  ApplyDialogSkin(mainWindow, dialog, height, width);
+  return true;
+}
+
+void DisposeDialog(UiWindow& mainWindow, UiWindow& dialog) {
+  if (mainWindow.events && mainWindow.events->activeWindow == &dialog)
+    mainWindow.events->activeWindow = nullptr;
+  dialog.Dispose();
+}

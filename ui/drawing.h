@@ -101,3 +101,11 @@ HBRUSH ControlBackgroundBrush(UiWindow& window, int controlIndex, HDC dc);
 // dialog's handle, or null when it has no window.
 HWND ApplyDialogSkin(UiWindow& mainWindow, UiWindow& dialog, int height,
                      int width = kDialogSkinWidth);
+
+// Makes dialog a pop-up of the main window with its events in the main
+// window's record, and gives it the skin above; false when it cannot be made.
+bool CreateSkinnedDialog(UiWindow& mainWindow, UiWindow& dialog, const wchar_t* className,
+                         int height, int width = kDialogSkinWidth, const wchar_t* title = L"");
+// Ends a dialog made so once its loop is over: the record forgets it as the
+// active window, and it is destroyed.
+void DisposeDialog(UiWindow& mainWindow, UiWindow& dialog);

@@ -28,10 +28,7 @@ bool AskDeletionGuard(Application& app, const BackupJob& job, const PreviewPair&
   UiWindow& main = app.mainWindow;
   UiWindow& events = *main.events;
   UiWindow dialog;
-  if (!dialog.Create(kDialogClass, L"", kDialogSkinWidth, kDialogHeight, kCentred, kCentred,
-                     WS_POPUP, &events, main.handle))
-    return false;
-  ApplyDialogSkin(main, dialog, kDialogHeight);
+  if (!CreateSkinnedDialog(main, dialog, kDialogClass, kDialogHeight)) return false;
   dialog.SetFontForNewControls(9, 800, kFontPlain);
   {
     NewControlSettings black(dialog);
@@ -64,7 +61,6 @@ bool AskDeletionGuard(Application& app, const BackupJob& job, const PreviewPair&
       dialog.Present(no);
     }
   }
-  if (events.activeWindow == &dialog) events.activeWindow = nullptr;
-  dialog.Dispose();
+  DisposeDialog(main, dialog);
   return answer;
 }

@@ -150,10 +150,7 @@ class PairDialog {
   }
 
   bool Create() {
-    if (!dialog_.Create(kDialogClass, L"", kDialogSkinWidth, kDialogHeight, -1, -1, WS_POPUP,
-                        main_.events, main_.handle))
-      return false;
-    ApplyDialogSkin(main_, dialog_, kDialogHeight);
+    if (!CreateSkinnedDialog(main_, dialog_, kDialogClass, kDialogHeight)) return false;
     dialog_.SetFontForNewControls(9, 800, 1);
     dialog_.AddStatic(L"&Source folder (supports drag && drop):", 10, 20, 300, 18);
     dialog_.SetFontForNewControls(9, 400, 1);
@@ -215,11 +212,7 @@ class PairDialog {
     return false;
   }
 
-  ~PairDialog() {
-    if (main_.events && main_.events->activeWindow == &dialog_)
-      main_.events->activeWindow = nullptr;
-    dialog_.Dispose();
-  }
+  ~PairDialog() { DisposeDialog(main_, dialog_); }
 
  private:
   // The source Browse starts in the source shown, else where the history

@@ -65,10 +65,7 @@ void ShowPreviewWindow(Application& app, const RunPreview& preview) {
   UiWindow& main = app.mainWindow;
   UiWindow& events = *main.events;
   UiWindow window;
-  if (!window.Create(kWindowClass, L"Preview", kWidth, kHeight, kCentred, kCentred, WS_POPUP,
-                     &events, main.handle))
-    return;
-  ApplyDialogSkin(main, window, kHeight, kWidth);
+  if (!CreateSkinnedDialog(main, window, kWindowClass, kHeight, kWidth, L"Preview")) return;
   window.SetFontForNewControls(9, 800, kFontPlain);
   {
     NewControlSettings black(window);
@@ -102,6 +99,5 @@ void ShowPreviewWindow(Application& app, const RunPreview& preview) {
     if (event.source == &window && (code == close || code == ToCode(UiEventCode::Close))) break;
     if (event.source == &main && code == app.closeButtonId) break;
   }
-  if (events.activeWindow == &window) events.activeWindow = nullptr;
-  window.Dispose();
+  DisposeDialog(main, window);
 }

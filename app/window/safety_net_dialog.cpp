@@ -83,10 +83,7 @@ bool EditSafetyNet(Application& app, JobSettings& settings) {
   UiWindow& main = app.mainWindow;
   UiWindow& events = *main.events;
   UiWindow dialog;
-  if (!dialog.Create(kDialogClass, L"", kDialogSkinWidth, kDialogHeight, kCentred, kCentred,
-                     WS_POPUP, &events, main.handle))
-    return false;
-  ApplyDialogSkin(main, dialog, kDialogHeight);
+  if (!CreateSkinnedDialog(main, dialog, kDialogClass, kDialogHeight)) return false;
   Controls c;
   dialog.SetFontForNewControls(10, 800, kFontPlain);
   {
@@ -146,7 +143,6 @@ bool EditSafetyNet(Application& app, JobSettings& settings) {
       break;
     }
   }
-  if (events.activeWindow == &dialog) events.activeWindow = nullptr;
-  dialog.Dispose();
+  DisposeDialog(main, dialog);
   return changed;
 }

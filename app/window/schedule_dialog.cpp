@@ -35,17 +35,10 @@ class Dialog {
   Dialog(Application& app, const wchar_t* jobFile, Schedule& schedule)
       : app_(app), main_(app.mainWindow), jobFile_(jobFile), schedule_(schedule) {}
 
-  ~Dialog() {
-    if (main_.events && main_.events->activeWindow == &dialog_)
-      main_.events->activeWindow = nullptr;
-    dialog_.Dispose();
-  }
+  ~Dialog() { DisposeDialog(main_, dialog_); }
 
   bool Create() {
-    if (!dialog_.Create(kDialogClass, L"", kDialogSkinWidth, kDialogHeight, -1, -1, WS_POPUP,
-                        main_.events, main_.handle))
-      return false;
-    ApplyDialogSkin(main_, dialog_, kDialogHeight);
+    if (!CreateSkinnedDialog(main_, dialog_, kDialogClass, kDialogHeight)) return false;
     dialog_.SetFontForNewControls(9, 800, 1);
     dialog_.AddStatic(kScheduleDialogTitle, 10, 15, 430, 18);
     dialog_.SetFontForNewControls(9, 400, 1);

@@ -42,10 +42,7 @@ bool ConfirmStrictBackup(Application& app, const std::vector<PreviewPair>& pairs
   UiWindow& main = app.mainWindow;
   UiWindow& events = *main.events;
   UiWindow dialog;
-  if (!dialog.Create(kDialogClass, L"", kDialogSkinWidth, kDialogHeight, kCentred, kCentred,
-                     WS_POPUP, &events, main.handle))
-    return false;
-  ApplyDialogSkin(main, dialog, kDialogHeight);
+  if (!CreateSkinnedDialog(main, dialog, kDialogClass, kDialogHeight)) return false;
   dialog.SetFontForNewControls(9, 800, kFontPlain);
   {
     NewControlSettings black(dialog);
@@ -102,7 +99,6 @@ bool ConfirmStrictBackup(Application& app, const std::vector<PreviewPair>& pairs
   // does not want to be asked again, whatever this answer.
   if (answer != Answer::kLoopEnded && dialog.GetCheckState(dontAsk) == kStateCheck)
     SkipStrictWarningFromNowOn(app.defaultSettingsPath.CStr());
-  if (events.activeWindow == &dialog) events.activeWindow = nullptr;
-  dialog.Dispose();
+  DisposeDialog(main, dialog);
   return answer == Answer::kYes;
 }
